@@ -1,0 +1,77 @@
+#pragma once
+// The component model. A component is a QObject whose objectName is its name and whose QObject parent
+// is its owner. The owner keeps its components in creation order (the component index) and destroys
+// them with itself. Components that asked to be told (FreeNotification) hear of a destruction through
+// Notification(opRemove) before the component goes, so they can drop their pointers to it.
+#include <QList>
+#include <QMetaProperty>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+class TComponent;
+
+enum TOperation { opInsert, opRemove };
+
+// Base of the persistent objects that a component owns and publishes (fonts, borders, margins):
+// they are read and written through their Q_PROPERTYs and copied with Assign.
+class TPersistent : public QObject {
+    Q_OBJECT
+public:
+    explicit TPersistent(QObject* parent = nullptr) : QObject(parent) {}
+    // Copies the published state of Source. The default copies every readable and writable
+    // Q_PROPERTY of the same class, and persistent sub-objects recursively.
+    virtual void Assign(const TPersistent* Source);
+    // The property's value on a freshly built object of this class (invalid when none can be built).
+    virtual QVariant DefaultValue(const QMetaProperty& property) const;
+    // Whether a definition stores the property: by default, when it differs from its default.
+    virtual bool IsPropertyStored(const QMetaProperty& property) const;
+};
+
+class TComponent : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Name READ Name WRITE SetName STORED false)
+public:
+    explicit TComponent(TComponent* AOwner = nullptr);
+    ~TComponent() override;
+
+    QString Name() const { return objectName(); }
+    virtual void SetName(const QString& name);
+
+    TComponent* Owner() const { return FOwner; }
+    int ComponentCount() const { return int(FComponents.size()); }
+    TComponent* Components(int index) const { return FComponents.at(index); }
+    const QList<TComponent*>& ComponentList() const { return FComponents; }
+    // Position in the owner's list, which is creation order; -1 without an owner.
+    int ComponentIndex() const;
+    void SetComponentIndex(int index);
+    // Case-insensitive search among the owned components; nullptr when absent.
+    TComponent* FindComponent(const QString& name) const;
+
+    void InsertComponent(TComponent* component);
+    void RemoveComponent(TComponent* component);
+
+    // Asks to be told (Notification with opRemove) when component is destroyed.
+    void FreeNotification(TComponent* component);
+    void RemoveFreeNotification(TComponent* component);
+
+    // The class name as the system names it ("TRLBand").
+    QString ClassName() const { return QString::fromLatin1(metaObject()->className()); }
+
+    virtual QVariant DefaultValue(const QMetaProperty& property) const;
+    virtual bool IsPropertyStored(const QMetaProperty& property) const;
+
+protected:
+    virtual void Notification(TComponent* component, TOperation operation);
+
+private:
+    TComponent* FOwner = nullptr;
+    QList<TComponent*> FComponents;
+    QList<TComponent*> FFreeNotifies;
+    bool FDestroying = false;
+};
+
+// Shared by TComponent and TPersistent: the value a property has on a default-built object of the
+// same class. Classes that want this give themselves a Q_INVOKABLE constructor taking the owner (or
+// parent) pointer, which may be null.
+QVariant DefaultPropertyValue(const QObject* object, const QMetaProperty& property);

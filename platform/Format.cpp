@@ -1,0 +1,780 @@
+#include "platform/Format.h"
+
+#include "platform/Exceptions.h"
+
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A non-negative value as decimal digits: value = 0.Digits x 10^Exponent. Digits has no leading and
+// no trailing zeros; empty Digits is zero. Working on digits keeps the rounding exact and the output
+// free of the C library's locale.
+struct TDecimal
+{
+    QByteArray Digits;
+    int Exponent = 0;
+    bool IsZero() const { return Digits.isEmpty(); }
+};
+
+void TrimTrailingZeros(TDecimal& d)
+{
+    qsizetype n = d.Digits.size();
+    while (n > 0 && d.Digits.at(n - 1) == '0')
+        --n;
+    d.Digits.truncate(n);
+    if (d.Digits.isEmpty())
+        d.Exponent = 0;
+}
+
+// |value| taken to 15 significant digits. value must be finite.
+TDecimal ToDecimal15(double value)
+{
+    TDecimal d;
+    value = std::fabs(value);
+    if (value == 0.0)
+        return d;
+    char buffer[64];
+    const auto result
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const char* end = result.ptr;
+    const char* e = buffer;
+    while (e < end && *e != 'e')
+        ++e;
+    for (const char* p = buffer; p < e; ++p)
+        if (*p >= '0' && *p <= '9')
+            d.Digits.append(*p);
+    int exponent = 0;
+    if (e < end)
+        std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
+    d.Exponent = exponent + 1;
+    TrimTrailingZeros(d);
+    return d;
+}
+
+// Keeps the first `kept` digits (which may be zero or negative), rounding the rest half away from zero.
+void RoundToDigitCount(TDecimal& d, qsizetype kept)
+{
+    if (d.IsZero() || kept >= d.Digits.size())
+        return;
+    if (kept < 0) {
+        d = TDecimal();
+        return;
+    }
+    const bool roundUp = d.Digits.at(kept) >= '5';
+    d.Digits.truncate(kept);
+    if (roundUp) {
+        qsizetype i = kept - 1;
+        while (i >= 0 && d.Digits.at(i) == '9') {
+            d.Digits[i] = '0';
+            --i;
+        }
+        if (i >= 0) {
+            d.Digits[i] = char(d.Digits.at(i) + 1);
+        } else {
+            d.Digits.prepend('1');
+            ++d.Exponent;
+        }
+    }
+    TrimTrailingZeros(d);
+}
+
+void RoundToDecimals(TDecimal& d, int decimals)
+{
+    if (d.IsZero())
+        return;
+    RoundToDigitCount(d, qsizetype(d.Exponent) + decimals);
+}
+
+QString NonFiniteText(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+}
+
+// ---- pattern formatting ----------------------------------------------------------------------------
+
+QStringList SplitSections(const QString& format)
+{
+    QStringList sections;
+    QString current;
+    QChar quote;
+    for (const QChar c : format) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+        } else if (c == u';') {
+            sections.append(current);
+            current.clear();
+            if (sections.size() == 3)
+                return sections; // text after a third separator is ignored
+            continue;
+        }
+        current.append(c);
+    }
+    sections.append(current);
+    return sections;
+}
+
+// What one section asks for, found by a first walk over it.
+struct TSectionLayout
+{
+    int IntegerPlaceholders = 0;
+    int ForcedIntegerDigits = 0; // placeholders from the first '0' before the point to the point
+    int FractionPlaceholders = 0;
+    int ForcedFractionDigits = 0; // up to the last '0' after the point
+    bool HasPoint = false;
+    bool Thousands = false;
+    bool Scientific = false;
+    int ExponentDigits = 0;
+    bool HasDigits() const { return IntegerPlaceholders + FractionPlaceholders > 0; }
+};
+
+bool IsExponentAt(const QString& s, qsizetype i)
+{
+    return (s.at(i) == u'E' || s.at(i) == u'e') && i + 1 < s.size()
+        && (s.at(i + 1) == u'+' || s.at(i + 1) == u'-');
+}
+
+TSectionLayout AnalyseSection(const QString& s)
+{
+    TSectionLayout layout;
+    int firstForced = -1;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'\'' || c == u'"') {
+            const qsizetype close = s.indexOf(c, i + 1);
+            i = close < 0 ? s.size() : close;
+        } else if (c == u'0' || c == u'#') {
+            if (layout.HasPoint) {
+                ++layout.FractionPlaceholders;
+                if (c == u'0')
+                    layout.ForcedFractionDigits = layout.FractionPlaceholders;
+            } else {
+                if (c == u'0' && firstForced < 0)
+                    firstForced = layout.IntegerPlaceholders;
+                ++layout.IntegerPlaceholders;
+            }
+        } else if (c == u'.') {
+            layout.HasPoint = true;
+        } else if (c == u',') {
+            if (!layout.HasPoint)
+                layout.Thousands = true;
+        } else if (IsExponentAt(s, i)) {
+            layout.Scientific = true;
+            i += 2;
+            while (i < s.size() && s.at(i) == u'0') {
+                ++layout.ExponentDigits;
+                ++i;
+            }
+            layout.ExponentDigits = qMin(layout.ExponentDigits, 4);
+            break; // what follows the exponent is literal text
+        }
+    }
+    if (firstForced >= 0)
+        layout.ForcedIntegerDigits = layout.IntegerPlaceholders - firstForced;
+    if (layout.Scientific)
+        layout.Thousands = false;
+    return layout;
+}
+
+// The digits to place, decided before the second walk.
+struct TPlacedNumber
+{
+    QByteArray Integer; // already padded to the forced digits
+    QByteArray Fraction; // already trimmed between the forced and the available digits
+    bool ExponentNegative = false;
+    int Exponent = 0;
+};
+
+TPlacedNumber PlacePositional(const TDecimal& d, const TSectionLayout& layout)
+{
+    TPlacedNumber placed;
+    if (!d.IsZero()) {
+        if (d.Exponent > 0) {
+            placed.Integer = d.Digits.left(d.Exponent);
+            if (placed.Integer.size() < d.Exponent)
+                placed.Integer.append(QByteArray(d.Exponent - placed.Integer.size(), '0'));
+            placed.Fraction = d.Digits.mid(d.Exponent);
+        } else {
+            placed.Fraction = QByteArray(-d.Exponent, '0') + d.Digits;
+        }
+    }
+    if (placed.Integer.size() < layout.ForcedIntegerDigits)
+        placed.Integer.prepend(QByteArray(layout.ForcedIntegerDigits - placed.Integer.size(), '0'));
+    if (placed.Fraction.size() < layout.ForcedFractionDigits)
+        placed.Fraction.append(QByteArray(layout.ForcedFractionDigits - placed.Fraction.size(), '0'));
+    return placed;
+}
+
+TPlacedNumber PlaceScientific(const TDecimal& d, const TSectionLayout& layout)
+{
+    TPlacedNumber placed;
+    const int mantissaIntegers = qMax(layout.IntegerPlaceholders, 1);
+    if (d.IsZero()) {
+        placed.Integer = QByteArray(qMax(layout.ForcedIntegerDigits, 1), '0');
+        placed.Fraction = QByteArray(layout.ForcedFractionDigits, '0');
+        return placed;
+    }
+    QByteArray digits = d.Digits;
+    if (digits.size() < mantissaIntegers)
+        digits.append(QByteArray(mantissaIntegers - digits.size(), '0'));
+    placed.Integer = digits.left(mantissaIntegers);
+    placed.Fraction = digits.mid(mantissaIntegers);
+    if (placed.Fraction.size() < layout.ForcedFractionDigits)
+        placed.Fraction.append(QByteArray(layout.ForcedFractionDigits - placed.Fraction.size(), '0'));
+    const int exponent = d.Exponent - mantissaIntegers;
+    placed.ExponentNegative = exponent < 0;
+    placed.Exponent = std::abs(exponent);
+    return placed;
+}
+
+// Rounds |value| as the section shows it.
+TDecimal RoundForSection(double value, const TSectionLayout& layout)
+{
+    TDecimal d = ToDecimal15(value);
+    if (layout.Scientific)
+        RoundToDigitCount(d, qMax(layout.IntegerPlaceholders, 1) + layout.FractionPlaceholders);
+    else
+        RoundToDecimals(d, layout.FractionPlaceholders);
+    return d;
+}
+
+// Second walk: literal text stays where it is, digits fill the placeholders from the point outwards,
+// integer digits beyond the placeholders go in front of the first one.
+QString EmitSection(const QString& s, const TSectionLayout& layout, const TPlacedNumber& placed,
+    const TFormatSettings& settings)
+{
+    QString out;
+    const QByteArray& integer = placed.Integer;
+    const qsizetype n = integer.size();
+    const qsizetype p = layout.IntegerPlaceholders;
+
+    auto emitIntegerDigit = [&](qsizetype index) {
+        out.append(QChar::fromLatin1(integer.at(index)));
+        const qsizetype fromRight = n - 1 - index;
+        if (layout.Thousands && fromRight > 0 && fromRight % 3 == 0)
+            out.append(settings.ThousandSeparator);
+    };
+
+    // Copies the quoted text that starts at `open` and returns the index of its closing quote (an
+    // unclosed quote runs to the end).
+    auto appendQuoted = [&](qsizetype open) {
+        const qsizetype close = s.indexOf(s.at(open), open + 1);
+        const qsizetype end = close < 0 ? s.size() : close;
+        out.append(QStringView(s).mid(open + 1, end - open - 1));
+        return end;
+    };
+
+    qsizetype integerIndex = 0;
+    qsizetype fractionIndex = 0;
+    bool pointDone = false;
+    bool integersOut = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'\'' || c == u'"') {
+            i = appendQuoted(i);
+        } else if ((c == u'0' || c == u'#') && !pointDone) {
+            if (integerIndex == 0) {
+                for (qsizetype k = 0; k < n - p; ++k)
+                    emitIntegerDigit(k);
+                integersOut = true;
+            }
+            const qsizetype fromRight = p - 1 - integerIndex;
+            if (fromRight < n)
+                emitIntegerDigit(n - 1 - fromRight);
+            ++integerIndex;
+        } else if (c == u'0' || c == u'#') {
+            if (fractionIndex < placed.Fraction.size())
+                out.append(QChar::fromLatin1(placed.Fraction.at(fractionIndex)));
+            ++fractionIndex;
+        } else if (c == u'.') {
+            if (pointDone)
+                continue;
+            pointDone = true;
+            if (!integersOut) {
+                for (qsizetype k = 0; k < n; ++k)
+                    emitIntegerDigit(k);
+                integersOut = true;
+            }
+            if (!placed.Fraction.isEmpty())
+                out.append(settings.DecimalSeparator);
+        } else if (c == u',') {
+            continue;
+        } else if (layout.Scientific && IsExponentAt(s, i)) {
+            out.append(c);
+            const bool plusForm = s.at(i + 1) == u'+';
+            if (placed.ExponentNegative)
+                out.append(u'-');
+            else if (plusForm)
+                out.append(u'+');
+            QString digits = QString::number(placed.Exponent);
+            if (digits.size() < layout.ExponentDigits)
+                digits.prepend(QString(layout.ExponentDigits - digits.size(), u'0'));
+            out.append(digits);
+            i += 1;
+            while (i + 1 < s.size() && s.at(i + 1) == u'0')
+                ++i;
+            // The rest is literal text, placeholders included.
+            for (++i; i < s.size(); ++i) {
+                const QChar t = s.at(i);
+                if (t == u'\'' || t == u'"')
+                    i = appendQuoted(i);
+                else
+                    out.append(t);
+            }
+            break;
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QString FormatWithSection(const QString& section, const TDecimal& rounded, const TSectionLayout& layout,
+    const TFormatSettings& settings)
+{
+    if (!layout.HasDigits())
+        return EmitSection(section, layout, TPlacedNumber(), settings);
+    const TPlacedNumber placed
+        = layout.Scientific ? PlaceScientific(rounded, layout) : PlacePositional(rounded, layout);
+    return EmitSection(section, layout, placed, settings);
+}
+
+// A time pattern without the time-zone fields, which the platform's time texts never had.
+QString WithoutTimeZone(const QString& pattern)
+{
+    QString out;
+    QChar quote;
+    for (const QChar c : pattern) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'\'') {
+            quote = c;
+        } else if (c == u't') {
+            continue;
+        }
+        out.append(c);
+    }
+    out.remove(QStringLiteral("()"));
+    return out.trimmed();
+}
+
+// Four-digit years: a two-digit year in a short date is ambiguous in a report about stock.
+QString WithFullYear(const QString& pattern)
+{
+    if (pattern.contains(QStringLiteral("yyyy")) || !pattern.contains(QStringLiteral("yy")))
+        return pattern;
+    QString out = pattern;
+    out.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return out;
+}
+
+// In QLocale's language "hh" is the 24-hour clock unless an AM/PM field is present, so the
+// platform's spelling "hh:mm:ss" can be kept for 24-hour locales.
+QString WithPlatformHours(const QString& pattern)
+{
+    if (pattern.contains(u'a', Qt::CaseInsensitive))
+        return pattern;
+    QString out = pattern;
+    out.replace(u'H', u'h');
+    return out;
+}
+
+} // namespace
+
+TFormatSettings FormatSettingsFor(const QLocale& requested)
+{
+    const QLocale locale
+        = requested.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : requested;
+    TFormatSettings settings;
+    const QString point = locale.decimalPoint();
+    const QString group = locale.groupSeparator();
+    settings.DecimalSeparator = point.isEmpty() ? QChar(u'.') : point.at(0);
+    settings.ThousandSeparator = group.isEmpty() ? QChar(u',') : group.at(0);
+    settings.ShortDateFormat = WithFullYear(locale.dateFormat(QLocale::ShortFormat));
+    settings.LongDateFormat = locale.dateFormat(QLocale::LongFormat);
+    settings.TimeFormat = WithPlatformHours(WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
+    settings.ShortTimeFormat = WithPlatformHours(WithoutTimeZone(locale.timeFormat(QLocale::ShortFormat)));
+    settings.CurrencyString = locale.currencySymbol();
+    settings.Locale = locale;
+    return settings;
+}
+
+const TFormatSettings& DefaultFormatSettings()
+{
+    static const TFormatSettings settings = FormatSettingsFor(QLocale::system());
+    return settings;
+}
+
+QString FloatToStr(double value, const TFormatSettings& settings)
+{
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    const TDecimal d = ToDecimal15(value);
+    if (d.IsZero())
+        return QStringLiteral("0");
+    QString out;
+    if (value < 0)
+        out.append(u'-');
+    const int scientificExponent = d.Exponent - 1;
+    if (scientificExponent >= 15 || scientificExponent < -4) {
+        out.append(QChar::fromLatin1(d.Digits.at(0)));
+        if (d.Digits.size() > 1) {
+            out.append(settings.DecimalSeparator);
+            out.append(QString::fromLatin1(d.Digits.mid(1)));
+        }
+        out.append(u'E');
+        out.append(QString::number(scientificExponent));
+        return out;
+    }
+    if (d.Exponent <= 0) {
+        out.append(u'0');
+        out.append(settings.DecimalSeparator);
+        out.append(QString(-d.Exponent, u'0'));
+        out.append(QString::fromLatin1(d.Digits));
+        return out;
+    }
+    QByteArray integer = d.Digits.left(d.Exponent);
+    if (integer.size() < d.Exponent)
+        integer.append(QByteArray(d.Exponent - integer.size(), '0'));
+    out.append(QString::fromLatin1(integer));
+    if (d.Digits.size() > d.Exponent) {
+        out.append(settings.DecimalSeparator);
+        out.append(QString::fromLatin1(d.Digits.mid(d.Exponent)));
+    }
+    return out;
+}
+
+QString FormatFloat(const QString& format, double value, const TFormatSettings& settings)
+{
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    if (format.isEmpty())
+        return FloatToStr(value, settings);
+
+    const QStringList sections = SplitSections(format);
+    const QString& positive = sections.at(0);
+    const bool hasNegative = sections.size() > 1 && !sections.at(1).isEmpty();
+    const bool hasZero = sections.size() > 2 && !sections.at(2).isEmpty();
+
+    const bool negative = value < 0;
+    const QString& chosen = negative && hasNegative ? sections.at(1) : positive;
+    const TSectionLayout layout = AnalyseSection(chosen);
+    const TDecimal rounded = RoundForSection(value, layout);
+
+    if (rounded.IsZero()) {
+        // Zero as shown: the zero section, else the positive one, and never a minus sign.
+        const QString& zeroSection = hasZero ? sections.at(2) : positive;
+        return FormatWithSection(zeroSection, TDecimal(), AnalyseSection(zeroSection), settings);
+    }
+    QString text = FormatWithSection(chosen, rounded, layout, settings);
+    if (negative && !hasNegative)
+        text.prepend(u'-');
+    return text;
+}
+
+bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& settings)
+{
+    const QString s = text.trimmed();
+    QByteArray ascii;
+    ascii.reserve(s.size());
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    bool negative = false;
+    if (i < n && (s.at(i) == u'+' || s.at(i) == u'-')) {
+        negative = s.at(i) == u'-';
+        ascii.append(negative ? '-' : '+');
+        ++i;
+    }
+    // Decimal magnitude of the mantissa, to tell an underflow from an overflow.
+    long long magnitude = 0;
+    bool seenNonZero = false;
+    int mantissaDigits = 0;
+    while (i < n && s.at(i).unicode() >= '0' && s.at(i).unicode() <= '9') {
+        const char digit = char(s.at(i).unicode());
+        if (digit != '0')
+            seenNonZero = true;
+        if (seenNonZero)
+            ++magnitude;
+        ascii.append(digit);
+        ++mantissaDigits;
+        ++i;
+    }
+    if (i < n && s.at(i) == settings.DecimalSeparator) {
+        ascii.append('.');
+        ++i;
+        while (i < n && s.at(i).unicode() >= '0' && s.at(i).unicode() <= '9') {
+            const char digit = char(s.at(i).unicode());
+            if (!seenNonZero) {
+                if (digit != '0')
+                    seenNonZero = true;
+                else
+                    --magnitude;
+            }
+            ascii.append(digit);
+            ++mantissaDigits;
+            ++i;
+        }
+    }
+    if (mantissaDigits == 0)
+        return false;
+    long long exponent = 0;
+    if (i < n && (s.at(i) == u'e' || s.at(i) == u'E')) {
+        ascii.append('e');
+        ++i;
+        bool exponentNegative = false;
+        if (i < n && (s.at(i) == u'+' || s.at(i) == u'-')) {
+            exponentNegative = s.at(i) == u'-';
+            ascii.append(exponentNegative ? '-' : '+');
+            ++i;
+        }
+        int exponentDigits = 0;
+        while (i < n && s.at(i).unicode() >= '0' && s.at(i).unicode() <= '9') {
+            const char digit = char(s.at(i).unicode());
+            if (exponent < 1000000000LL)
+                exponent = exponent * 10 + (digit - '0');
+            ascii.append(digit);
+            ++exponentDigits;
+            ++i;
+        }
+        if (exponentDigits == 0)
+            return false;
+        if (exponentNegative)
+            exponent = -exponent;
+    }
+    if (i != n)
+        return false;
+
+    const char* begin = ascii.constData();
+    const char* end = begin + ascii.size();
+    if (*begin == '+')
+        ++begin; // from_chars takes no plus sign
+    double result = 0.0;
+    const auto parsed = std::from_chars(begin, end, result, std::chars_format::general);
+    if (parsed.ec == std::errc::result_out_of_range) {
+        if (!seenNonZero || magnitude + exponent < 0) {
+            value = negative ? -0.0 : 0.0;
+            return true;
+        }
+        return false;
+    }
+    if (parsed.ec != std::errc() || parsed.ptr != end || !std::isfinite(result))
+        return false;
+    value = result;
+    return true;
+}
+
+double StrToFloatDef(const QString& text, double defaultValue, const TFormatSettings& settings)
+{
+    double value = 0.0;
+    return TryStrToFloat(text, value, settings) ? value : defaultValue;
+}
+
+double StrToFloat(const QString& text, const TFormatSettings& settings)
+{
+    double value = 0.0;
+    if (!TryStrToFloat(text, value, settings))
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    return value;
+}
+
+QString DateToStr(const QDate& date, const TFormatSettings& settings)
+{
+    return date.isValid() ? settings.Locale.toString(date, settings.ShortDateFormat) : QString();
+}
+
+QString LongDateToStr(const QDate& date, const TFormatSettings& settings)
+{
+    return date.isValid() ? settings.Locale.toString(date, settings.LongDateFormat) : QString();
+}
+
+QString TimeToStr(const QTime& time, const TFormatSettings& settings)
+{
+    return time.isValid() ? settings.Locale.toString(time, settings.TimeFormat) : QString();
+}
+
+QString DateTimeToStr(const QDateTime& dateTime, const TFormatSettings& settings)
+{
+    if (!dateTime.isValid())
+        return QString();
+    QString text = DateToStr(dateTime.date(), settings);
+    if (dateTime.time() != QTime(0, 0)) {
+        text += QLatin1Char(' ');
+        text += TimeToStr(dateTime.time(), settings);
+    }
+    return text;
+}
+
+QString FormatDateTime(const QString& format, const QDateTime& dateTime, const TFormatSettings& settings)
+{
+    return dateTime.isValid() ? settings.Locale.toString(dateTime, format) : QString();
+}
+
+int LocalePrimaryLanguage(const QLocale& locale)
+{
+    switch (locale.language()) {
+    case QLocale::C:
+    case QLocale::AnyLanguage:
+    case QLocale::English:
+        return 0x09;
+    case QLocale::Arabic:
+        return 0x01;
+    case QLocale::Bulgarian:
+        return 0x02;
+    case QLocale::Catalan:
+        return 0x03;
+    case QLocale::Chinese:
+        return 0x04;
+    case QLocale::Czech:
+        return 0x05;
+    case QLocale::Danish:
+        return 0x06;
+    case QLocale::German:
+        return 0x07;
+    case QLocale::Greek:
+        return 0x08;
+    case QLocale::Spanish:
+        return 0x0A;
+    case QLocale::Finnish:
+        return 0x0B;
+    case QLocale::French:
+        return 0x0C;
+    case QLocale::Hebrew:
+        return 0x0D;
+    case QLocale::Hungarian:
+        return 0x0E;
+    case QLocale::Icelandic:
+        return 0x0F;
+    case QLocale::Italian:
+        return 0x10;
+    case QLocale::Japanese:
+        return 0x11;
+    case QLocale::Korean:
+        return 0x12;
+    case QLocale::Dutch:
+        return 0x13;
+    case QLocale::NorwegianBokmal:
+    case QLocale::NorwegianNynorsk:
+        return 0x14;
+    case QLocale::Polish:
+        return 0x15;
+    case QLocale::Portuguese:
+        return 0x16;
+    case QLocale::Romansh:
+        return 0x17;
+    case QLocale::Romanian:
+        return 0x18;
+    case QLocale::Russian:
+        return 0x19;
+    case QLocale::Croatian:
+    case QLocale::Serbian:
+    case QLocale::Bosnian:
+        return 0x1A;
+    case QLocale::Slovak:
+        return 0x1B;
+    case QLocale::Albanian:
+        return 0x1C;
+    case QLocale::Swedish:
+        return 0x1D;
+    case QLocale::Thai:
+        return 0x1E;
+    case QLocale::Turkish:
+        return 0x1F;
+    case QLocale::Urdu:
+        return 0x20;
+    case QLocale::Indonesian:
+        return 0x21;
+    case QLocale::Ukrainian:
+        return 0x22;
+    case QLocale::Belarusian:
+        return 0x23;
+    case QLocale::Slovenian:
+        return 0x24;
+    case QLocale::Estonian:
+        return 0x25;
+    case QLocale::Latvian:
+        return 0x26;
+    case QLocale::Lithuanian:
+        return 0x27;
+    case QLocale::Tajik:
+        return 0x28;
+    case QLocale::Persian:
+        return 0x29;
+    case QLocale::Vietnamese:
+        return 0x2A;
+    case QLocale::Armenian:
+        return 0x2B;
+    case QLocale::Azerbaijani:
+        return 0x2C;
+    case QLocale::Basque:
+        return 0x2D;
+    case QLocale::Macedonian:
+        return 0x2F;
+    case QLocale::Afrikaans:
+        return 0x36;
+    case QLocale::Georgian:
+        return 0x37;
+    case QLocale::Faroese:
+        return 0x38;
+    case QLocale::Hindi:
+        return 0x39;
+    case QLocale::Maltese:
+        return 0x3A;
+    case QLocale::Irish:
+        return 0x3C;
+    case QLocale::Malay:
+        return 0x3E;
+    case QLocale::Kazakh:
+        return 0x3F;
+    case QLocale::Kyrgyz:
+        return 0x40;
+    case QLocale::Swahili:
+        return 0x41;
+    case QLocale::Uzbek:
+        return 0x43;
+    case QLocale::Tatar:
+        return 0x44;
+    case QLocale::Bengali:
+        return 0x45;
+    case QLocale::Punjabi:
+        return 0x46;
+    case QLocale::Gujarati:
+        return 0x47;
+    case QLocale::Tamil:
+        return 0x49;
+    case QLocale::Telugu:
+        return 0x4A;
+    case QLocale::Kannada:
+        return 0x4B;
+    case QLocale::Malayalam:
+        return 0x4C;
+    case QLocale::Marathi:
+        return 0x4E;
+    case QLocale::Mongolian:
+        return 0x50;
+    case QLocale::Welsh:
+        return 0x52;
+    case QLocale::Khmer:
+        return 0x53;
+    case QLocale::Lao:
+        return 0x54;
+    case QLocale::Galician:
+        return 0x56;
+    case QLocale::Sinhala:
+        return 0x5B;
+    case QLocale::Nepali:
+        return 0x61;
+    case QLocale::Filipino:
+        return 0x64;
+    default:
+        return 0x00;
+    }
+}

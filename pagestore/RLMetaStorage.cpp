@@ -1,0 +1,482 @@
+// The page store: links, the page cache, the swap file and the page store file.
+#include "pagestore/RLMetaFile.h"
+
+#include "engine/RLUtils.h"
+#include "platform/Cp1252.h"
+#include "platform/Exceptions.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace {
+
+const char StorageSignature[] = "RLGraphicStorage3\x1A"; // 18 bytes
+constexpr qint64 StorageSignatureSize = 18;
+constexpr int CacheCapacity = 5;
+constexpr qint64 CopyChunkSize = 1 << 20;
+
+[[noreturn]] void RaiseWriteError()
+{
+    throw Exception(QStringLiteral("Stream write error"));
+}
+
+[[noreturn]] void RaiseReadError()
+{
+    throw EReadError(QStringLiteral("Stream read error"));
+}
+
+void WriteAll(QIODevice& Device, const char* Data, qint64 Size)
+{
+    if (Size > 0 && Device.write(Data, Size) != Size)
+        RaiseWriteError();
+}
+
+void WriteAll(QIODevice& Device, const QByteArray& Bytes)
+{
+    WriteAll(Device, Bytes.constData(), Bytes.size());
+}
+
+// Reads exactly Size bytes or raises Failure.
+template <typename Failure> void ReadExact(QIODevice& Device, char* Data, qint64 Size, Failure failure)
+{
+    if (Size > 0 && Device.read(Data, Size) != Size)
+        failure();
+}
+
+int32_t ReadInt32(QIODevice& Device)
+{
+    char bytes[4];
+    ReadExact(Device, bytes, 4, RaiseFileCorrupted);
+    return qFromLittleEndian<int32_t>(bytes);
+}
+
+QByteArray Int32Bytes(int32_t Value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToLittleEndian(Value, bytes.data());
+    return bytes;
+}
+
+} // namespace
+
+TRLGraphicStorage::TRLGraphicStorage(TComponent* AOwner)
+    : TComponent(AOwner)
+{ }
+
+TRLGraphicStorage::~TRLGraphicStorage()
+{
+    FDestroying = true;
+    const QList<TRLGraphicSurface*> cache = FCache;
+    FCache.clear();
+    for (TRLGraphicSurface* surface : cache) {
+        surface->FStorage = nullptr;
+        delete surface;
+    }
+    CloseSwapFile();
+}
+
+// --- links --------------------------------------------------------------------------------------
+
+void TRLGraphicStorage::Link(TComponent* Component)
+{
+    if (!Component || Component == Owner() || FLinks.contains(Component))
+        return;
+    FLinks.append(Component);
+    FreeNotification(Component);
+}
+
+void TRLGraphicStorage::Unlink(TComponent* Component)
+{
+    if (FDestroying || !Component || !FLinks.contains(Component))
+        return;
+    FLinks.removeAll(Component);
+    RemoveFreeNotification(Component);
+    if (!Owner() && FLinks.isEmpty())
+        delete this; // the last user let go of a shared store
+}
+
+void TRLGraphicStorage::Notification(TComponent* Component, TOperation Operation)
+{
+    TComponent::Notification(Component, Operation);
+    if (Operation == opRemove && FLinks.contains(Component))
+        Unlink(Component); // may free this store: nothing may follow
+}
+
+// --- pages --------------------------------------------------------------------------------------
+
+void TRLGraphicStorage::OpenSwapFile()
+{
+    if (FSwapFile)
+        return;
+    auto file = std::make_unique<QFile>();
+    // Created exclusively and owner-only under an unpredictable name, and registered for deletion
+    // at exit in case the store never gets to delete it.
+    FSwapFileName = CreateTempFile(*file);
+    FSwapFile = std::move(file);
+    FSwapEnd = 0;
+}
+
+void TRLGraphicStorage::CloseSwapFile()
+{
+    if (!FSwapFile)
+        return;
+    FSwapFile->close();
+    FSwapFile.reset();
+    QFile::remove(FSwapFileName);
+    UnregisterTempFile(FSwapFileName);
+    FSwapFileName.clear();
+}
+
+TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArray& Body)
+{
+    OpenSwapFile();
+    if (Body.size() > std::numeric_limits<int32_t>::max())
+        RaiseWriteError();
+    const qint64 position = FSwapEnd;
+    if (!FSwapFile->seek(position))
+        RaiseWriteError();
+    WriteAll(*FSwapFile, Int32Bytes(int32_t(Body.size())));
+    WriteAll(*FSwapFile, Body);
+    if (!FSwapFile->flush())
+        RaiseWriteError();
+    FSwapEnd = position + 4 + Body.size();
+    return TPageSlot { position, Body.size() };
+}
+
+void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
+{
+    const TPageSlot slot = AppendToSwapFile(Surface->SaveToBytes());
+    if (Surface->FSlotIndex < 0 || Surface->FSlotIndex >= int(FPages.size())) {
+        FPages.push_back(slot);
+        Surface->FSlotIndex = int(FPages.size() - 1);
+    } else {
+        // The old record stays in the file, unreferenced.
+        FPages[std::size_t(Surface->FSlotIndex)] = slot;
+    }
+    Surface->Dirty = false;
+}
+
+TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)
+{
+    if (!FSwapFile)
+        return nullptr;
+    auto surface = std::make_unique<TRLGraphicSurface>();
+    try {
+        const TPageSlot& slot = FPages[std::size_t(Index)];
+        if (!FSwapFile->seek(slot.Offset))
+            return nullptr;
+        const int32_t length = ReadInt32(*FSwapFile);
+        if (length < 0 || slot.Offset + 4 + length > FSwapEnd)
+            return nullptr;
+        QByteArray body(length, Qt::Uninitialized);
+        ReadExact(*FSwapFile, body.data(), length, RaiseFileCorrupted);
+        surface->LoadFromBytes(body);
+    } catch (const Exception&) {
+        return nullptr; // a page that cannot be read is a missing page
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    surface->FStorage = this;
+    surface->FSlotIndex = Index;
+    TRLGraphicSurface* page = surface.release();
+    try {
+        AddToCache(page);
+    } catch (...) {
+        page->FStorage = nullptr;
+        delete page;
+        throw;
+    }
+    return page;
+}
+
+void TRLGraphicStorage::AddToCache(TRLGraphicSurface* Surface)
+{
+    if (FCache.contains(Surface))
+        return;
+    while (FCache.size() >= CacheCapacity) {
+        TRLGraphicSurface* oldest = FCache.first();
+        if (oldest->Dirty)
+            StorePage(oldest); // first, so that a failed write loses nothing
+        FCache.removeFirst();
+        oldest->FStorage = nullptr;
+        delete oldest;
+    }
+    FCache.append(Surface);
+}
+
+void TRLGraphicStorage::Add(TRLGraphicSurface* Surface)
+{
+    if (!Surface)
+        return;
+    Surface->SetStorage(this);
+    StorePage(Surface);
+    AddToCache(Surface);
+}
+
+void TRLGraphicStorage::Clear()
+{
+    if (FSwapFile) {
+        FSwapFile->resize(0);
+        FSwapEnd = 0;
+    }
+    FPages.clear();
+    const QList<TRLGraphicSurface*> cache = FCache;
+    FCache.clear();
+    for (TRLGraphicSurface* surface : cache) {
+        surface->FStorage = nullptr;
+        delete surface;
+    }
+    MacroValues.clear();
+}
+
+TRLGraphicSurface* TRLGraphicStorage::Pages(int Index)
+{
+    if (Index < 0 || Index >= PageCount())
+        return nullptr;
+    for (TRLGraphicSurface* surface : std::as_const(FCache))
+        if (surface->FSlotIndex == Index)
+            return surface;
+    return ReadPage(Index);
+}
+
+bool TRLGraphicStorage::IsCached(int Index) const
+{
+    for (const TRLGraphicSurface* surface : FCache)
+        if (surface->FSlotIndex == Index)
+            return true;
+    return false;
+}
+
+void TRLGraphicStorage::Flush()
+{
+    for (TRLGraphicSurface* surface : std::as_const(FCache))
+        if (surface->Dirty)
+            StorePage(surface);
+}
+
+// --- report values ------------------------------------------------------------------------------
+
+namespace {
+
+int IntValue(const QStringList& Values, const char* Name, int Default)
+{
+    bool ok = false;
+    const int value = MacroValue(Values, QString::fromLatin1(Name)).toInt(&ok);
+    return ok ? value : Default;
+}
+
+} // namespace
+
+int TRLGraphicStorage::FirstPageNumber() const
+{
+    return IntValue(MacroValues, "FirstPageNumber", 0);
+}
+void TRLGraphicStorage::SetFirstPageNumber(int Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("FirstPageNumber"), QString::number(Value));
+}
+int TRLGraphicStorage::LastPageNumber() const
+{
+    return IntValue(MacroValues, "LastPageNumber", 0);
+}
+void TRLGraphicStorage::SetLastPageNumber(int Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("LastPageNumber"), QString::number(Value));
+}
+int TRLGraphicStorage::Orientation() const
+{
+    return IntValue(MacroValues, "Orientation", 1);
+}
+void TRLGraphicStorage::SetOrientation(int Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("Orientation"), QString::number(Value));
+}
+double TRLGraphicStorage::PaperWidth() const
+{
+    return TextToMillimetres(MacroValue(MacroValues, QStringLiteral("PaperWidth")));
+}
+void TRLGraphicStorage::SetPaperWidth(double Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("PaperWidth"), MillimetresToText(Value));
+}
+double TRLGraphicStorage::PaperHeight() const
+{
+    return TextToMillimetres(MacroValue(MacroValues, QStringLiteral("PaperHeight")));
+}
+void TRLGraphicStorage::SetPaperHeight(double Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("PaperHeight"), MillimetresToText(Value));
+}
+QString TRLGraphicStorage::Title() const
+{
+    return MacroValue(MacroValues, QStringLiteral("Title"));
+}
+void TRLGraphicStorage::SetTitle(const QString& Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("Title"), Value);
+}
+void TRLGraphicStorage::SetWidth(int Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("Width"), QString::number(Value));
+}
+void TRLGraphicStorage::SetHeight(int Value)
+{
+    SetMacroValue(MacroValues, QStringLiteral("Height"), QString::number(Value));
+}
+
+double TRLGraphicStorage::OrientedPaperWidth() const
+{
+    return Orientation() == 1 ? PaperWidth() : PaperHeight();
+}
+double TRLGraphicStorage::OrientedPaperHeight() const
+{
+    return Orientation() == 1 ? PaperHeight() : PaperWidth();
+}
+int TRLGraphicStorage::OrientedWidth() const
+{
+    return MillimetresToPixels(OrientedPaperWidth());
+}
+int TRLGraphicStorage::OrientedHeight() const
+{
+    return MillimetresToPixels(OrientedPaperHeight());
+}
+
+// --- the page store file ------------------------------------------------------------------------
+
+void TRLGraphicStorage::SaveToFile(const QString& FileName)
+{
+    // Written beside the old file and put in its place only when complete, so a failed save never
+    // destroys a good file.
+    QSaveFile file(FileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+    SaveToStream(file);
+    if (!file.commit())
+        throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+}
+
+void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
+{
+    Flush();
+    TRLStreamWriter header;
+    header.WriteBytes(StorageSignature, StorageSignatureSize);
+    header.WriteStrings(MacroValues);
+    const qint64 count = qint64(FPages.size());
+    header.WriteInt32(int32_t(count));
+    // Every record's place is known from the lengths kept in memory, so the table is written in
+    // front of the records and the stream is never sought back.
+    const qint64 base = Stream.isSequential() ? 0 : Stream.pos();
+    qint64 position = base + header.Size() + 4 * count;
+    for (const TPageSlot& slot : FPages) {
+        if (position > std::numeric_limits<int32_t>::max())
+            throw Exception(QStringLiteral("The page store file would exceed 2 GB"));
+        header.WriteInt32(int32_t(position));
+        position += 4 + slot.Length;
+    }
+    WriteAll(Stream, header.Bytes());
+
+    if (FPages.empty())
+        return;
+    QByteArray buffer;
+    buffer.resize(qsizetype(std::min<qint64>(CopyChunkSize, FSwapEnd)));
+    for (const TPageSlot& slot : FPages) {
+        if (!FSwapFile->seek(slot.Offset))
+            RaiseReadError();
+        char lengthBytes[4];
+        ReadExact(*FSwapFile, lengthBytes, 4, RaiseReadError);
+        const int32_t length = qFromLittleEndian<int32_t>(lengthBytes);
+        if (length != slot.Length)
+            RaiseReadError(); // the swap file no longer holds what was stored
+        WriteAll(Stream, lengthBytes, 4);
+        qint64 left = length;
+        while (left > 0) {
+            const qint64 chunk = std::min<qint64>(left, buffer.size());
+            ReadExact(*FSwapFile, buffer.data(), chunk, RaiseReadError);
+            WriteAll(Stream, buffer.constData(), chunk);
+            left -= chunk;
+        }
+    }
+}
+
+void TRLGraphicStorage::LoadFromFile(const QString& FileName)
+{
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EReadError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, file.errorString()));
+    LoadFromStream(file);
+}
+
+void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
+{
+    if (Stream.isSequential()) {
+        // Page positions need a seekable stream: a pipe is read whole first.
+        QByteArray bytes = Stream.readAll();
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        LoadFromStream(buffer);
+        return;
+    }
+    Clear();
+    try {
+        const qint64 size = Stream.size();
+        char signature[StorageSignatureSize];
+        ReadExact(Stream, signature, StorageSignatureSize, RaiseFileCorrupted);
+        if (std::memcmp(signature, StorageSignature, StorageSignatureSize) != 0)
+            RaiseFileCorrupted();
+        const auto remaining = [&] { return size - Stream.pos(); };
+
+        const int32_t valueCount = ReadInt32(Stream);
+        if (valueCount < 0 || qint64(valueCount) * 4 > remaining())
+            RaiseFileCorrupted();
+        QStringList values;
+        for (int32_t i = 0; i < valueCount; ++i) {
+            const int32_t length = ReadInt32(Stream);
+            if (length < 0 || length > remaining())
+                RaiseFileCorrupted();
+            QByteArray bytes(length, Qt::Uninitialized);
+            ReadExact(Stream, bytes.data(), length, RaiseFileCorrupted);
+            values.append(Cp1252ToString(bytes));
+        }
+
+        // Every page takes a table entry and at least a length field.
+        const int32_t pageCount = ReadInt32(Stream);
+        if (pageCount < 0 || qint64(pageCount) * 8 > remaining())
+            RaiseFileCorrupted();
+        QByteArray table(qsizetype(pageCount) * 4, Qt::Uninitialized);
+        ReadExact(Stream, table.data(), table.size(), RaiseFileCorrupted);
+
+        // Records follow the table in page order without overlapping, so no input can make us read
+        // more than its own size.
+        qint64 earliest = Stream.pos();
+        for (int32_t i = 0; i < pageCount; ++i) {
+            const qint64 offset = qFromLittleEndian<int32_t>(table.constData() + 4 * i);
+            if (offset < earliest || offset + 4 > size || !Stream.seek(offset))
+                RaiseFileCorrupted();
+            const int32_t length = ReadInt32(Stream);
+            if (length < 0 || length > size - offset - 4)
+                RaiseFileCorrupted();
+            QByteArray body(length, Qt::Uninitialized);
+            ReadExact(Stream, body.data(), length, RaiseFileCorrupted);
+            {
+                TRLGraphicSurface check;
+                check.LoadFromBytes(body);
+            }
+            // The bytes go to the swap file exactly as read, so saving again reproduces them.
+            FPages.push_back(AppendToSwapFile(body));
+            earliest = offset + 4 + length;
+        }
+        MacroValues = values;
+    } catch (const std::bad_alloc&) {
+        Clear();
+        RaiseFileCorrupted();
+    } catch (...) {
+        Clear();
+        throw;
+    }
+}

@@ -425,7 +425,8 @@ QString FloatToStr(double value, const TFormatSettings& settings)
     if (value < 0)
         out.append(u'-');
     const int scientificExponent = d.Exponent - 1;
-    if (scientificExponent >= 15 || scientificExponent < -4) {
+    // Fixed while the integer digits fit the 15 of precision and the value is at least 0.00001.
+    if (scientificExponent >= 15 || scientificExponent < -5) {
         out.append(QChar::fromLatin1(d.Digits.at(0)));
         if (d.Digits.size() > 1) {
             out.append(settings.DecimalSeparator);

@@ -45,7 +45,7 @@ QString FormatFloat(
     const QString& format, double value, const TFormatSettings& settings = DefaultFormatSettings());
 
 // The general format at 15 significant digits: the shortest text, no trailing zeros, positional for
-// decimal exponents from -5 to 14, else "1,5E20" / "1E-5".
+// decimal exponents from -5 to 14, else "1,5E20" / "1E-6" (0.00001 is still "0,00001").
 QString FloatToStr(double value, const TFormatSettings& settings = DefaultFormatSettings());
 
 // Reads "[blanks][sign]digits[separator digits][e[sign]digits][blanks]" in the locale's notation. A

@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FloatToStrBrazil,
         TGeneralCase { 2.0 / 3.0, "0,666666666666667" }, TGeneralCase { 1.5e20, "1,5E20" },
         TGeneralCase { 1e15, "1E15" }, TGeneralCase { 123456789012345.0, "123456789012345" },
         TGeneralCase { 999999999999999.9, "1E15" }, TGeneralCase { 0.0001, "0,0001" },
-        TGeneralCase { 0.00012, "0,00012" }, TGeneralCase { 1e-5, "1E-5" }, TGeneralCase { 1.5e-5, "1,5E-5" },
+        TGeneralCase { 0.00012, "0,00012" }, TGeneralCase { 1e-5, "0,00001" }, TGeneralCase { 1.5e-5, "0,000015" }, TGeneralCase { 9.5e-6, "9,5E-6" },
         TGeneralCase { -1.25e-7, "-1,25E-7" }, TGeneralCase { 1e308, "1E308" },
         TGeneralCase { 5e-324, "4,94065645841247E-324" }, TGeneralCase { std::nan(""), "NAN" },
         TGeneralCase { -Infinity, "-INF" }));

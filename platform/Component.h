@@ -3,13 +3,25 @@
 // is its owner. The owner keeps its components in creation order (the component index) and destroys
 // them with itself. Components that asked to be told (FreeNotification) hear of a destruction through
 // Notification(opRemove) before the component goes, so they can drop their pointers to it.
+#include <QHash>
 #include <QList>
 #include <QMetaProperty>
+#include <QPair>
 #include <QObject>
 #include <QString>
 #include <QVariant>
+#include <QVariantMap>
 
 class TComponent;
+
+// The entries of a custom-property map as an ordered list (the map's key order).
+inline QList<QPair<QString, QVariant>> CustomPropertyList(const QVariantMap& map)
+{
+    QList<QPair<QString, QVariant>> list;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+        list.append({it.key(), it.value()});
+    return list;
+}
 
 enum TOperation { opInsert, opRemove };
 
@@ -26,6 +38,23 @@ public:
     virtual QVariant DefaultValue(const QMetaProperty& property) const;
     // Whether a definition stores the property: by default, when it differs from its default.
     virtual bool IsPropertyStored(const QMetaProperty& property) const;
+
+    // Definition hooks for stored values that are not plain published properties (a site's margins
+    // stored only where they differ from their defaults, a drawing's legacy "Kind"). The definition
+    // reader offers each name = value to ReadCustomProperty first and uses the published property only
+    // when the answer is false. The writer stores CustomPropertiesToWrite after the published
+    // properties, in the list's order; by default that is CustomProperties in the order of its keys.
+    virtual bool ReadCustomProperty(const QString& name, const QVariant& value)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(value);
+        return false;
+    }
+    virtual QVariantMap CustomProperties() const { return {}; }
+    virtual QList<QPair<QString, QVariant>> CustomPropertiesToWrite() const
+    {
+        return CustomPropertyList(CustomProperties());
+    }
 };
 
 class TComponent : public QObject {
@@ -61,6 +90,43 @@ public:
     virtual QVariant DefaultValue(const QMetaProperty& property) const;
     virtual bool IsPropertyStored(const QMetaProperty& property) const;
 
+    // Definition hooks for stored values that are not plain published properties (a site's margins
+    // stored only where they differ from their defaults, a drawing's legacy "Kind"). The definition
+    // reader offers each name = value to ReadCustomProperty first and uses the published property only
+    // when the answer is false. The writer stores CustomPropertiesToWrite after the published
+    // properties, in the list's order; by default that is CustomProperties in the order of its keys.
+    virtual bool ReadCustomProperty(const QString& name, const QVariant& value)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(value);
+        return false;
+    }
+    virtual QVariantMap CustomProperties() const { return {}; }
+    virtual QList<QPair<QString, QVariant>> CustomPropertiesToWrite() const
+    {
+        return CustomPropertyList(CustomProperties());
+    }
+
+    // Loading state. The definition reader sets it on every component it creates or fills before it
+    // sets the first property, and clears it on all of them once the whole tree is read and its
+    // references are resolved; right after clearing it calls Loaded on each, in reading order. Setters
+    // that must behave differently while a definition is read ask IsLoading.
+    bool IsLoading() const { return FLoading; }
+    void SetLoading(bool value) { FLoading = value; }
+    virtual void Loaded() {}
+
+    // The name of the handler bound to an event by a definition (the reader records it, the writer
+    // stores it back); empty when none. Event names are compared without regard to case.
+    QString EventHandlerName(const QString& event) const { return FEventHandlerNames.value(event.toLower()); }
+    // An empty handler name forgets the event's binding.
+    void SetEventHandlerName(const QString& event, const QString& handler)
+    {
+        if (handler.isEmpty())
+            FEventHandlerNames.remove(event.toLower());
+        else
+            FEventHandlerNames.insert(event.toLower(), handler);
+    }
+
 protected:
     virtual void Notification(TComponent* component, TOperation operation);
 
@@ -69,6 +135,8 @@ private:
     QList<TComponent*> FComponents;
     QList<TComponent*> FFreeNotifies;
     bool FDestroying = false;
+    bool FLoading = false;
+    QHash<QString, QString> FEventHandlerNames;
 };
 
 // Shared by TComponent and TPersistent: the value a property has on a default-built object of the

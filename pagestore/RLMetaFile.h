@@ -26,6 +26,7 @@
 
 class QFile;
 class QIODevice;
+class TRLCanvas;
 class TRLGraphicObject;
 class TRLGraphicStorage;
 class TRLGraphicSurface;
@@ -300,6 +301,9 @@ public:
 
     virtual void SaveToStream(TRLStreamWriter& Stream) const;
     virtual void LoadFromStream(TRLStreamReader& Stream);
+    // Draws the object on Canvas: a report coordinate v lands on X + round(v x XFactor) across and
+    // Y + round(v x YFactor) down. Painting never changes the object or its page.
+    virtual void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const = 0;
     // Copies the base fields, then the kind's own fields when Source is of the same kind.
     virtual void Assign(const TRLGraphicObject* Source);
     virtual void Offset(int DX, int DY);
@@ -320,6 +324,7 @@ class TRLPixelObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okPixel; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     TRLMetaColor Color;
     void SaveToStream(TRLStreamWriter& Stream) const override;
     void LoadFromStream(TRLStreamReader& Stream) override;
@@ -331,6 +336,7 @@ class TRLLineObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okLine; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     TPoint FromPoint;
     TPoint ToPoint;
     TRLMetaPen Pen;
@@ -360,6 +366,7 @@ class TRLRectangleObject : public TRLPenBrushObject
 public:
     using TRLPenBrushObject::TRLPenBrushObject;
     TRLGraphicObjectKind Kind() const override { return okRectangle; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
 };
 
 class TRLEllipseObject : public TRLPenBrushObject
@@ -367,6 +374,7 @@ class TRLEllipseObject : public TRLPenBrushObject
 public:
     using TRLPenBrushObject::TRLPenBrushObject;
     TRLGraphicObjectKind Kind() const override { return okEllipse; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
 };
 
 class TRLTextObject : public TRLGraphicObject
@@ -377,6 +385,7 @@ public:
         , Font(this)
     { }
     TRLGraphicObjectKind Kind() const override { return okText; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     TRLMetaBrush Brush;
     TRLMetaFont Font;
     QString Text; // unexpanded: consumers show DisplayText()
@@ -400,6 +409,7 @@ class TRLFillRectObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okFillRect; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     TRLMetaBrush Brush;
     void SaveToStream(TRLStreamWriter& Stream) const override;
     void LoadFromStream(TRLStreamReader& Stream) override;
@@ -411,6 +421,7 @@ class TRLPolygonObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okPolygon; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     TRLMetaPen Pen;
     TRLMetaBrush Brush;
     TRLPointArray Points;
@@ -426,6 +437,7 @@ class TRLPolylineObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okPolyline; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     TRLMetaPen Pen;
     TRLPointArray Points;
     void SaveToStream(TRLStreamWriter& Stream) const override;
@@ -440,6 +452,7 @@ class TRLImageObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okImage; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
     // "BMP" + a bitmap file, "ICO" + an icon file, or "NIL" for no picture.
     QByteArray Data;
     bool IntegralWidth = false;
@@ -454,6 +467,7 @@ class TRLSetClipRectObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okSetClipRect; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
 };
 
 // BoundsRect holds the clip rectangle that was current when the reset was recorded.
@@ -462,6 +476,7 @@ class TRLResetClipRectObject : public TRLGraphicObject
 public:
     using TRLGraphicObject::TRLGraphicObject;
     TRLGraphicObjectKind Kind() const override { return okResetClipRect; }
+    void PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const override;
 };
 
 // The tagged image bytes for a graphic: bitmaps and icons as their own files, anything else drawn
@@ -549,6 +564,11 @@ public:
     // Whether a row at or above NearY, found in Y, can cut the page without passing through a
     // keep-whole text.
     bool FindCutRow(int NearY, int& Y) const;
+
+    // Draws the page so that Width x Height fills Rect (a zero size counts as scale 1). The clip
+    // state of the drawing lives in the canvas, so painting leaves the page's recording state alone;
+    // the canvas ends unclipped with an empty clip stack, also when an object fails to draw.
+    void PaintTo(TRLCanvas& Canvas, const TRect& Rect) const;
 
     // The index of Name in FontNames (case-insensitive), appended when absent.
     int FontNameIndex(const QString& Name);

@@ -79,7 +79,7 @@ struct TRLCanvas::TFontEntry
     QString Name;
     int Height = 0;
     TFontStyles Style = 0;
-    TFontPitch Pitch = fpDefault;
+    TFontPitch Pitch = TFontPitch::fpDefault;
 
     QFont QtFont;
     QRawFont Raw;

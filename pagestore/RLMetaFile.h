@@ -701,5 +701,5 @@ private:
 QString MillimetresToText(double Value);
 // An unparsable or missing text reads as 0, a negative value as -1.
 double TextToMillimetres(const QString& Text);
-// round(mm x 96 / 25.4), or -1 for a negative value.
-int MillimetresToPixels(double Value);
+// round(mm x 96 / 25.4), or -1 for a negative value (an unknown paper size stays unknown).
+int PaperMillimetresToPixels(double Value);

@@ -340,11 +340,11 @@ double TRLGraphicStorage::OrientedPaperHeight() const
 }
 int TRLGraphicStorage::OrientedWidth() const
 {
-    return MillimetresToPixels(OrientedPaperWidth());
+    return PaperMillimetresToPixels(OrientedPaperWidth());
 }
 int TRLGraphicStorage::OrientedHeight() const
 {
-    return MillimetresToPixels(OrientedPaperHeight());
+    return PaperMillimetresToPixels(OrientedPaperHeight());
 }
 
 // --- the page store file ------------------------------------------------------------------------

@@ -183,7 +183,7 @@ TRLMetaFontPitch ToMetaFontPitch(TFontPitch Pitch)
 }
 TFontPitch FromMetaFontPitch(TRLMetaFontPitch Pitch)
 {
-    return FromMeta(Pitch, FontPitchCount, fpDefault);
+    return FromMeta(Pitch, FontPitchCount, TFontPitch::fpDefault);
 }
 TRLMetaFontStyles ToMetaFontStyles(TFontStyles Styles)
 {
@@ -429,7 +429,7 @@ double TextToMillimetres(const QString& Text)
     return value < 0 ? -1.0 : value;
 }
 
-int MillimetresToPixels(double Value)
+int PaperMillimetresToPixels(double Value)
 {
     if (Value < 0)
         return -1;

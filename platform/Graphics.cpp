@@ -559,7 +559,7 @@ void TFont::SetStyle(TFontStyles value)
 
 void TFont::SetPitch(TFontPitch value)
 {
-    if (value == FPitch || value < fpDefault || value > fpFixed)
+    if (value == FPitch || value < TFontPitch::fpDefault || value > TFontPitch::fpFixed)
         return;
     FPitch = value;
     DoChange();
@@ -630,7 +630,7 @@ QFont TFont::ToQFont() const
     // Measurements sum plain advances; drawing must not pair-kern or it would run off its measure.
     font.setKerning(false);
     font.setHintingPreference(QFont::PreferNoHinting);
-    if (FPitch == fpFixed)
+    if (FPitch == TFontPitch::fpFixed)
         font.setFixedPitch(true);
     return font;
 }

@@ -121,8 +121,8 @@ enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psIns
 Q_ENUM_NS(TPenStyle)
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 Q_ENUM_NS(TBrushStyle)
-// Beware: the paper-size enumeration also has an fpDefault; qualify with the type where both are seen.
-enum TFontPitch { fpDefault, fpVariable, fpFixed };
+// Scoped, because the paper sizes have an fpDefault of their own and the engine sees both.
+enum class TFontPitch { fpDefault, fpVariable, fpFixed };
 Q_ENUM_NS(TFontPitch)
 enum TFontStyle { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 Q_DECLARE_FLAGS(TFontStyleSet, TFontStyle)
@@ -280,7 +280,7 @@ private:
     int FHeight = -11;
     TColor FColor = clWindowText;
     TFontStyles FStyle = 0;
-    TFontPitch FPitch = fpDefault;
+    TFontPitch FPitch = TFontPitch::fpDefault;
     int FCharset = 1;
     int FPixelsPerInch = 96;
 };

@@ -656,7 +656,7 @@ TEST(Fonts, FontToCanvasScalesThroughBothResolutions)
         EXPECT_EQ(font.Name(), QStringLiteral("Times New Roman"));
         EXPECT_EQ(font.Style(), fsBold | fsUnderline);
         EXPECT_EQ(font.Color(), clRed);
-        EXPECT_EQ(font.Pitch(), fpFixed);
+        EXPECT_EQ(font.Pitch(), TFontPitch::fpFixed);
     }
 }
 

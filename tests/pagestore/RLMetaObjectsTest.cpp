@@ -21,7 +21,7 @@ TEST(MetaConversions, EnumerationsArePlatformPlusOneWithDefaults)
         EXPECT_EQ(FromMetaPenStyle(ToMetaPenStyle(TPenStyle(v))), TPenStyle(v));
     for (int v = bsSolid; v <= bsDiagCross; ++v)
         EXPECT_EQ(int(ToMetaBrushStyle(TBrushStyle(v))), v + 1);
-    EXPECT_EQ(int(ToMetaFontPitch(fpFixed)), 3);
+    EXPECT_EQ(int(ToMetaFontPitch(TFontPitch::fpFixed)), 3);
 
     // Values outside the lists fall back to the defaults, both ways.
     EXPECT_EQ(ToMetaPenMode(TPenMode(40)), MetaPenModeCopy);
@@ -30,7 +30,7 @@ TEST(MetaConversions, EnumerationsArePlatformPlusOneWithDefaults)
     EXPECT_EQ(ToMetaPenStyle(TPenStyle(-1)), MetaPenStyleSolid);
     EXPECT_EQ(FromMetaPenStyle(TRLMetaPenStyle(8)), psSolid);
     EXPECT_EQ(FromMetaBrushStyle(TRLMetaBrushStyle(0)), bsSolid);
-    EXPECT_EQ(FromMetaFontPitch(TRLMetaFontPitch(4)), fpDefault);
+    EXPECT_EQ(FromMetaFontPitch(TRLMetaFontPitch(4)), TFontPitch::fpDefault);
     EXPECT_EQ(ToMetaFontStyles(0xFF), 15);
     EXPECT_EQ(FromMetaFontStyles(0x15), fsBold | fsUnderline);
 }

@@ -115,7 +115,7 @@ TEST(GraphicsTest, EnumerationsKeepThePlatformOrderAndNames)
     EXPECT_EQ(int(pmNotXor), 15);
     EXPECT_EQ(int(psClear), 5);
     EXPECT_EQ(int(bsDiagCross), 7);
-    EXPECT_EQ(int(fpFixed), 2);
+    EXPECT_EQ(int(TFontPitch::fpFixed), 2);
     EXPECT_STREQ(QMetaEnum::fromType<TPenStyle>().valueToKey(psDashDot), "psDashDot");
     EXPECT_EQ(QMetaEnum::fromType<TBrushStyle>().keyToValue("bsFDiagonal"), int(bsFDiagonal));
     EXPECT_EQ(QMetaEnum::fromType<TPenMode>().keyToValue("pmXor"), int(pmXor));
@@ -171,7 +171,7 @@ TEST(GraphicsTest, NewFontHasThePlatformDefaults)
     EXPECT_EQ(font.Height(), -11);
     EXPECT_EQ(font.Color(), clWindowText);
     EXPECT_EQ(font.Style(), 0);
-    EXPECT_EQ(font.Pitch(), fpDefault);
+    EXPECT_EQ(font.Pitch(), TFontPitch::fpDefault);
     EXPECT_EQ(font.Charset(), 1);
     EXPECT_EQ(font.PixelsPerInch(), 96);
     // A default font stores nothing; Size and PixelsPerInch are never stored, Height carries the size.
@@ -180,7 +180,7 @@ TEST(GraphicsTest, NewFontHasThePlatformDefaults)
         EXPECT_FALSE(font.IsPropertyStored(meta->property(i))) << meta->property(i).name();
     font.SetSize(10);
     font.SetStyle(fsBold);
-    font.SetPitch(fpFixed);
+    font.SetPitch(TFontPitch::fpFixed);
     font.SetColor(clRed);
     for (const char* name : {"Height", "Style", "Pitch", "Color"})
         EXPECT_TRUE(font.IsPropertyStored(meta->property(meta->indexOfProperty(name)))) << name;
@@ -229,7 +229,7 @@ TEST(GraphicsTest, FontAnnouncesEachRealChangeOnce)
         {"Color", [](TFont& f) { f.SetColor(clRed); }, [](TFont& f) { f.SetColor(clWindowText); }},
         {"Style", [](TFont& f) { f.SetStyle(fsBold); }, [](TFont& f) { f.SetStyle(0); }},
         {"Style bits", [](TFont& f) { f.SetStyleSet(TFontStyleSet(fsItalic)); }, [](TFont& f) { f.SetStyle(16); }},
-        {"Pitch", [](TFont& f) { f.SetPitch(fpFixed); }, [](TFont& f) { f.SetPitch(fpDefault); }},
+        {"Pitch", [](TFont& f) { f.SetPitch(TFontPitch::fpFixed); }, [](TFont& f) { f.SetPitch(TFontPitch::fpDefault); }},
         {"Charset", [](TFont& f) { f.SetCharset(0); }, [](TFont& f) { f.SetCharset(1); }},
         {"Empty name", [](TFont& f) { f.SetName("Tahoma"); }, [](TFont& f) { f.SetName(QString()); }},
     };
@@ -260,7 +260,7 @@ TEST(GraphicsTest, FontAssignCopiesEverythingWithOneAnnouncement)
     source.SetSize(10);
     source.SetColor(clRed);
     source.SetStyle(fsBold | fsUnderline);
-    source.SetPitch(fpVariable);
+    source.SetPitch(TFontPitch::fpVariable);
     source.SetCharset(0);
 
     TFont target;
@@ -293,7 +293,7 @@ TEST(GraphicsTest, FontStyleIsPublishedAsASet)
     EXPECT_EQ(style.read(&font).toInt(), fsBold | fsItalic);
     const QMetaProperty pitch = font.metaObject()->property(font.metaObject()->indexOfProperty("Pitch"));
     EXPECT_TRUE(pitch.write(&font, QStringLiteral("fpFixed")));
-    EXPECT_EQ(font.Pitch(), fpFixed);
+    EXPECT_EQ(font.Pitch(), TFontPitch::fpFixed);
 }
 
 TEST(GraphicsTest, FontDrawsWithTheStandInFace)

@@ -1,0 +1,196 @@
+#include "engine/RLSite.h"
+
+#include "parser/RLParser.h"
+
+#include <algorithm>
+
+// ---------------------------------------------------------------------------------------------------
+// TRLCustomSite
+
+TRLCustomSite::TRLCustomSite(TComponent* AOwner)
+    : TRLCustomControl(AOwner)
+    , FSurface(std::make_unique<TRLGraphicSurface>())
+{
+    FBackground = new TRLBackground(this);
+    FDegrade = new TRLDegradeEffect(this);
+    FMargins = new TRLMargins(this);
+    FInsideMargins = new TRLMargins(this);
+}
+
+TRLCustomSite::~TRLCustomSite() = default;
+
+void TRLCustomSite::SetBackground(TRLBackground* value)
+{
+    if (value && value != FBackground)
+        FBackground->Assign(value);
+}
+
+void TRLCustomSite::SetDegrade(TRLDegradeEffect* value)
+{
+    if (value && value != FDegrade)
+        FDegrade->Assign(value);
+}
+
+void TRLCustomSite::SetMargins(TRLMargins* value)
+{
+    if (value && value != FMargins)
+        FMargins->Assign(value);
+}
+
+void TRLCustomSite::SetInsideMargins(TRLMargins* value)
+{
+    if (value && value != FInsideMargins)
+        FInsideMargins->Assign(value);
+}
+
+QList<TControl*> TRLCustomSite::ChildrenInCreationOrder() const
+{
+    QList<TControl*> children = ControlList();
+    // Children of one owner go by their index there; children owned elsewhere keep their place
+    // among themselves, after the owned ones.
+    std::stable_sort(children.begin(), children.end(), [](const TControl* a, const TControl* b) {
+        const int ia = a->ComponentIndex();
+        const int ib = b->ComponentIndex();
+        if ((ia < 0) != (ib < 0))
+            return ia >= 0;
+        return ia < ib;
+    });
+    return children;
+}
+
+void TRLCustomSite::PrepareStaticControls()
+{
+    const QList<TControl*> children = ChildrenInCreationOrder();
+    for (TControl* child : children) {
+        if (!IsStaticControl(child))
+            continue;
+        auto* control = static_cast<TRLCustomControl*>(child);
+        if (control->AskToPrint())
+            control->AdjustBounds();
+    }
+}
+
+void TRLCustomSite::PrintStaticControls()
+{
+    const QList<TControl*> children = ChildrenInCreationOrder();
+    for (TControl* child : children) {
+        if (!IsStaticControl(child))
+            continue; // plain platform controls have no painting of their own to record
+        auto* control = static_cast<TRLCustomControl*>(child);
+        if (!control->PrintIt())
+            continue;
+        control->SetPrinting(true);
+        try {
+            control->PrintControl();
+        } catch (...) {
+            control->SetPrinting(false);
+            throw;
+        }
+        control->SetPrinting(false);
+        if (control->AfterPrint)
+            control->AfterPrint(control);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+TRLCustomBandSet::TRLCustomBandSet(TComponent* AOwner)
+    : TRLCustomSite(AOwner)
+{
+}
+
+TRLCustomBand::TRLCustomBand(TComponent* AOwner)
+    : TRLCustomBandSet(AOwner)
+{
+    // Bands grow downwards with their content.
+    FAutoSizeSetsHeight = true;
+    FAutoExpand = true;
+}
+
+void TRLCustomBand::SetBandType(TRLBandType value)
+{
+    if (value == FBandType)
+        return;
+    FBandType = value;
+    if (Parent())
+        Parent()->Realign();
+    Invalidate();
+}
+
+TRLCustomPager::TRLCustomPager(TComponent* AOwner)
+    : TRLCustomBandSet(AOwner)
+{
+    FAutoSizeSetsHeight = true;
+}
+
+TRLCustomGroup::TRLCustomGroup(TComponent* AOwner)
+    : TRLCustomPager(AOwner)
+{
+}
+
+TRLCustomSkipper::TRLCustomSkipper(TComponent* AOwner)
+    : TRLCustomPager(AOwner)
+{
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TRLCustomReport
+
+TRLCustomReport::TRLCustomReport(TComponent* AOwner)
+    : TRLCustomSkipper(AOwner)
+{
+    FPageSetup = new TRLPageSetup(this);
+    Margins()->SetDefaults(10, 10, 10, 10);
+    TFont* font = Font();
+    font->BeginUpdate();
+    font->SetName(QStringLiteral("Arial"));
+    font->SetSize(10);
+    font->SetColor(clBlack);
+    font->SetStyle(0);
+    font->EndUpdate();
+    SetColor(clWhite);
+    SetParentFont(false);
+    SetParentColor(false);
+    UpdatePageSize();
+}
+
+TRLCustomReport::~TRLCustomReport() = default;
+
+void TRLCustomReport::SetPageSetup(TRLPageSetup* value)
+{
+    if (value && value != FPageSetup)
+        FPageSetup->Assign(value);
+}
+
+void TRLCustomReport::SetExpressionParser(TRLExpressionParser* value)
+{
+    if (value == FExpressionParser)
+        return;
+    if (FExpressionParser)
+        RemoveFreeNotification(FExpressionParser);
+    FExpressionParser = value;
+    if (value)
+        FreeNotification(value);
+}
+
+void TRLCustomReport::Notification(TComponent* component, TOperation operation)
+{
+    TRLCustomSkipper::Notification(component, operation);
+    if (operation == opRemove && component == FExpressionParser)
+        FExpressionParser = nullptr;
+}
+
+void TRLCustomReport::UpdatePageSize()
+{
+    if (FPageSetup->PaperSize() != PaperSizeDefault)
+        SetFixedSize(true, FPageSetup->LayoutPixelWidth(), FPageSetup->LayoutPixelHeight());
+    else
+        SetFixedSize(false);
+}
+
+void TRLCustomReport::GeometryChanged(TPersistent* Sender, bool Resize)
+{
+    if (Sender == FPageSetup)
+        UpdatePageSize();
+    TRLCustomSkipper::GeometryChanged(Sender, Resize);
+}

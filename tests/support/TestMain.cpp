@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -15,6 +18,13 @@ int main(int argc, char** argv)
         : qgetenv("QB_TEST_LOCALE");
     qputenv("LANG", locale);
     qputenv("LC_ALL", locale);
+    // Qt wants a private runtime folder; without one it warns on every test program.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray runtime = "/tmp/qb-runtime-" + QByteArray::number(uint(getuid()));
+        mkdir(runtime.constData(), 0700);
+        chmod(runtime.constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
     if (qEnvironmentVariableIsEmpty("QB_SOURCE_DIR"))
         qputenv("QB_SOURCE_DIR", QB_SOURCE_DIR);
     ::testing::InitGoogleTest(&argc, argv);

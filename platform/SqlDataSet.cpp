@@ -1,0 +1,378 @@
+#include "platform/SqlDataSet.h"
+
+#include "platform/Aliases.h"
+#include "platform/Variants.h"
+
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+
+#include <limits>
+
+namespace {
+
+bool IsNumericValue(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return !value.isNull();
+    default:
+        return false;
+    }
+}
+
+bool IsSqlite(const QSqlDatabase& database)
+{
+    return database.driverName() == QLatin1String("QSQLITE");
+}
+
+// The declared size of a text column, "VARCHAR(20)" -> 20; 0 when the type has none.
+int DeclaredSize(const QString& declaredType)
+{
+    static const QRegularExpression sizePattern(QStringLiteral("\\(\\s*(\\d{1,9})\\s*[,)]"));
+    const QRegularExpressionMatch match = sizePattern.match(declaredType);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// SQLite keeps each column's declared type in the schema; the driver does not pass sizes on.
+int SqliteColumnSize(const QSqlDatabase& database, const QString& table, const QString& column)
+{
+    if (table.isEmpty())
+        return 0;
+    QSqlQuery info(database);
+    info.setForwardOnly(true);
+    if (!info.exec(QStringLiteral("pragma table_info(%1)")
+                       .arg(database.driver()->escapeIdentifier(table, QSqlDriver::TableName))))
+        return 0;
+    while (info.next())
+        if (info.value(1).toString().compare(column, Qt::CaseInsensitive) == 0)
+            return DeclaredSize(info.value(2).toString());
+    return 0;
+}
+
+// The table a failed statement missed, from the drivers' own wording.
+QString MissingTableOf(const QString& driverText)
+{
+    static const QRegularExpression patterns[] = {
+        QRegularExpression(QStringLiteral("no such table:\\s*([^\\s(]+)")),
+        QRegularExpression(QStringLiteral("relation \"([^\"]+)\" does not exist")),
+        QRegularExpression(QStringLiteral("Table unknown\\s+([^\\s]+)"), QRegularExpression::CaseInsensitiveOption),
+    };
+    for (const QRegularExpression& pattern : patterns) {
+        const QRegularExpressionMatch match = pattern.match(driverText);
+        if (match.hasMatch())
+            return match.captured(1);
+    }
+    return QString();
+}
+
+} // namespace
+
+TFieldType FieldTypeOfColumn(QMetaType columnType, const QVariant& firstValue, bool sqliteTyping)
+{
+    const int id = columnType.id();
+    if (sqliteTyping) {
+        // The driver names Int only for a declared INT/INTEGER column; every other numeric column
+        // (REAL, NUMERIC, DECIMAL, or a computed one typed by its first value) may hold fractions.
+        switch (id) {
+        case QMetaType::Int:
+            return ftLargeint;
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            return ftFloat;
+        case QMetaType::QString:
+            return IsNumericValue(firstValue) ? ftFloat : ftString;
+        case QMetaType::UnknownType:
+            if (IsNumericValue(firstValue))
+                return ftFloat;
+            return firstValue.isValid() && !firstValue.isNull() ? ftString : ftUnknown;
+        default:
+            break;
+        }
+    }
+    switch (id) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return ftSmallint;
+    case QMetaType::Int:
+        return ftInteger;
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return ftLargeint;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return ftFloat;
+    case QMetaType::Bool:
+        return ftBoolean;
+    case QMetaType::QString:
+    case QMetaType::QChar:
+        return ftString;
+    case QMetaType::QByteArray:
+        return ftMemo;
+    case QMetaType::QDate:
+        return ftDate;
+    case QMetaType::QTime:
+        return ftTime;
+    case QMetaType::QDateTime:
+        return ftDateTime;
+    default:
+        return ftUnknown;
+    }
+}
+
+// ---- TSqlDataSet -----------------------------------------------------------------------------------
+
+TSqlDataSet::TSqlDataSet(TComponent* AOwner)
+    : TDataSet(AOwner)
+{ }
+
+// The base destructor runs no hooks, so the statement is released here, before the fields go.
+TSqlDataSet::~TSqlDataSet()
+{
+    FQuery.reset();
+}
+
+void TSqlDataSet::SetDatabaseName(const QString& value)
+{
+    if (value == FDatabaseName)
+        return;
+    Close();
+    FDatabaseName = value;
+}
+
+QString TSqlDataSet::AliasName() const
+{
+    return FDatabaseName.trimmed();
+}
+
+QString TSqlDataSet::StripStatementEnd(const QString& text)
+{
+    QString result = text;
+    while (!result.isEmpty() && (result.back().isSpace() || result.back() == QLatin1Char(';')))
+        result.chop(1);
+    return result;
+}
+
+QString TSqlDataSet::StatementFailure(const QString& driverText) const
+{
+    return QStringLiteral("Erro ao ler o alias %1: %2").arg(AliasName(), driverText);
+}
+
+void TSqlDataSet::BeforeExecute(QSqlDatabase&) { }
+
+void TSqlDataSet::Execute()
+{
+    QSqlDatabase database = AliasConnection(AliasName());
+    if (!FQuery) {
+        BeforeExecute(database);
+        FQuery = std::make_unique<QSqlQuery>(database);
+        // Forward-only keeps the driver from caching the records it has passed.
+        FQuery->setForwardOnly(true);
+    }
+    FPosition = 0;
+    FPastEnd = false;
+    const QString statement = StripStatementEnd(StatementText());
+    if (statement.trimmed().isEmpty())
+        DatabaseError(QStringLiteral("Nenhum comando SQL para o alias %1").arg(AliasName()));
+    if (!FQuery->exec(statement))
+        DatabaseError(StatementFailure(FQuery->lastError().text().trimmed()));
+    if (!FQuery->isSelect())
+        DatabaseError(QStringLiteral("O comando SQL não devolve registros (alias %1)").arg(AliasName()));
+}
+
+void TSqlDataSet::InternalOpen()
+{
+    if (AliasName().isEmpty())
+        DatabaseError(QStringLiteral("Nenhum alias de banco de dados informado"));
+    FRecordCount = -1;
+    Execute();
+    // The first record settles the types that SQLite leaves to the values.
+    if (FQuery->next())
+        FPosition = 1;
+    else
+        FPastEnd = true;
+    CreateFieldsFromResult();
+}
+
+void TSqlDataSet::CreateFieldsFromResult()
+{
+    const QSqlRecord record = FQuery->record();
+    QSqlDatabase database = AliasConnection(AliasName());
+    const bool sqlite = IsSqlite(database);
+    FTypes.clear();
+    for (int i = 0; i < record.count(); ++i) {
+        const QSqlField column = record.field(i);
+        const QVariant firstValue = FPosition == 1 ? FQuery->value(i) : QVariant();
+        const TFieldType type = FieldTypeOfColumn(column.metaType(), firstValue, sqlite);
+        int size = 0;
+        if (type == ftString) {
+            size = column.length() > 0 ? column.length() : 0;
+            if (size == 0 && sqlite)
+                size = SqliteColumnSize(database, column.tableName(), column.name());
+        }
+        FTypes.append(type);
+        CreateField(column.name(), type, size);
+    }
+}
+
+void TSqlDataSet::InternalClose()
+{
+    FQuery.reset();
+    FTypes.clear();
+    FPosition = 0;
+    FPastEnd = false;
+    FRecordCount = -1;
+}
+
+bool TSqlDataSet::InternalFirst()
+{
+    if (!FQuery)
+        return false;
+    if (FPosition == 1 && !FPastEnd)
+        return true;
+    if (FPosition == 0 && FPastEnd)
+        return false;
+    // A forward-only result cannot go back: run the statement again.
+    Execute();
+    return InternalNext();
+}
+
+bool TSqlDataSet::InternalNext()
+{
+    if (!FQuery || FPastEnd)
+        return false;
+    if (FQuery->next()) {
+        ++FPosition;
+        return true;
+    }
+    FPastEnd = true;
+    const QSqlError error = FQuery->lastError();
+    if (error.isValid() && error.type() != QSqlError::NoError)
+        DatabaseError(StatementFailure(error.text().trimmed()));
+    return false;
+}
+
+int TSqlDataSet::InternalRecordCount()
+{
+    if (FRecordCount >= 0)
+        return FRecordCount;
+    QSqlQuery count(AliasConnection(AliasName()));
+    count.setForwardOnly(true);
+    // The line breaks keep a comment on the statement's last line from swallowing the ")".
+    const QString statement = QStringLiteral("select count(*) from (\n%1\n) qb_count")
+                                  .arg(StripStatementEnd(StatementText()));
+    if (!count.exec(statement) || !count.next())
+        DatabaseError(StatementFailure(count.lastError().text().trimmed()));
+    bool ok = false;
+    const qlonglong records = count.value(0).toLongLong(&ok);
+    if (!ok || records < 0)
+        DatabaseError(QStringLiteral("Contagem de registros inválida no alias %1").arg(AliasName()));
+    FRecordCount = int(qMin<qlonglong>(records, std::numeric_limits<int>::max()));
+    return FRecordCount;
+}
+
+QVariant TSqlDataSet::InternalGetValue(int field) const
+{
+    if (!FQuery || FPastEnd || FPosition == 0 || field < 0 || field >= FTypes.size())
+        return VarNull();
+    const QVariant value = FQuery->value(field);
+    if (!value.isValid() || value.isNull())
+        return VarNull();
+    const TFieldType type = FTypes.at(field);
+    if (type == ftUnknown)
+        return value;
+    QVariant converted;
+    // A value that does not fit the column's type (SQLite allows it) is shown as delivered.
+    return ConvertFieldValue(value, type, converted) ? converted : value;
+}
+
+// ---- TQuery ----------------------------------------------------------------------------------------
+
+TQuery::TQuery(TComponent* AOwner)
+    : TSqlDataSet(AOwner)
+{ }
+
+void TQuery::SetSQL(const QStringList& value)
+{
+    if (value == FSQL)
+        return;
+    Close();
+    FSQL = value;
+}
+
+QString TQuery::StatementText() const
+{
+    return FSQL.join(QLatin1Char('\n'));
+}
+
+QString TQuery::StatementFailure(const QString& driverText) const
+{
+    const QString table = MissingTableOf(driverText);
+    if (!table.isEmpty())
+        return QStringLiteral("Tabela %1 não encontrada no alias %2").arg(table, AliasName());
+    return QStringLiteral("Erro ao executar a consulta no alias %1: %2").arg(AliasName(), driverText);
+}
+
+// ---- TTable ----------------------------------------------------------------------------------------
+
+TTable::TTable(TComponent* AOwner)
+    : TSqlDataSet(AOwner)
+{ }
+
+void TTable::SetTableName(const QString& value)
+{
+    if (value == FTableName)
+        return;
+    Close();
+    FTableName = value;
+}
+
+QString TTable::SqlTableName(const QString& tableName)
+{
+    QString name = tableName.trimmed();
+    static const QRegularExpression storageExtension(
+        QStringLiteral("\\.(db|dbf)$"), QRegularExpression::CaseInsensitiveOption);
+    name.remove(storageExtension);
+    return name;
+}
+
+void TTable::BeforeExecute(QSqlDatabase& database)
+{
+    const QString wanted = SqlTableName(FTableName);
+    if (wanted.isEmpty())
+        DatabaseError(QStringLiteral("Nenhuma tabela informada para o alias %1").arg(AliasName()));
+    FResolvedName.clear();
+    const QStringList tables = database.tables(QSql::Tables) + database.tables(QSql::Views);
+    for (const QString& table : tables) {
+        if (table.compare(wanted, Qt::CaseInsensitive) == 0) {
+            FResolvedName = table;
+            break;
+        }
+    }
+    if (FResolvedName.isEmpty())
+        DatabaseError(QStringLiteral("Tabela %1 não encontrada no alias %2").arg(wanted, AliasName()));
+    FQuotedName = database.driver()->escapeIdentifier(FResolvedName, QSqlDriver::TableName);
+}
+
+QString TTable::StatementText() const
+{
+    return QStringLiteral("select * from ") + FQuotedName;
+}
+
+QString TTable::StatementFailure(const QString& driverText) const
+{
+    return QStringLiteral("Erro ao abrir a tabela %1 no alias %2: %3")
+        .arg(SqlTableName(FTableName), AliasName(), driverText);
+}

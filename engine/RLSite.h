@@ -27,9 +27,9 @@
 #include "parser/RLParser.h"
 
 #include <QDateTime>
+#include <QPair>
 #include <QPointer>
 #include <QString>
-#include <QVector>
 #include <memory>
 
 class TDataSource;
@@ -94,8 +94,9 @@ public:
     void PrintControl() override;
     // Tells every engine control inside that a computable detail band was printed.
     void ComputeDetail(TRLCustomControl* Caller) override;
-    // Every engine control inside resets what it accumulated.
-    virtual void ResetComputations();
+    // Reset of accumulated values at the start of a run; no control of this system accumulates any,
+    // so this is the hook for one that would.
+    virtual void ResetComputations() {}
     // Background, degrade, fill and borders of the site laid out over Rect (the site's whole bounds
     // there) on Target.
     void DrawFrame(TRLGraphicSurface* Target, const TRect& Rect);
@@ -104,6 +105,8 @@ public:
     // Design bounds of the site and of every engine control inside it.
     void SaveBoundsTree();
     void RestoreBoundsTree();
+    // Forgets a print left open by a failed run, drawing nothing, here and in every site inside.
+    void AbandonPrint();
 
 protected:
     bool FAutoExpand = false;
@@ -126,6 +129,9 @@ protected:
 private:
     bool FSiteOpen = false;
     bool FSitePrinting = false;
+    // The bounds saved by SaveBoundsTree, of the site and of the controls inside it.
+    QRect FSavedBounds;
+    QList<QPair<QPointer<TRLCustomControl>, QRect>> FSavedTree;
     TRLBackground* FBackground = nullptr;
     TRLDegradeEffect* FDegrade = nullptr;
     TRLMargins* FMargins = nullptr;
@@ -292,7 +298,6 @@ public:
     // Re-measures the footer bands of this pager and of every enclosing pager.
     void MeasureFooters();
     void ComputeDetail(TRLCustomControl* Caller) override;
-    void ResetComputations() override;
 
     // Data detail bands printed since the run began.
     int DetailCount() const { return FDetailCount; }
@@ -443,6 +448,8 @@ protected:
 private:
     // Asks the record source for a record: the data set (moving as told) or OnNeedData.
     bool MoreFromSource(bool moveFirst, bool moveNext);
+    // Sets the end of data from More and asks OnDataRecord; true when the record is to be skipped.
+    bool DecideRecord(bool more);
     TRLRecordAction FRecordAction = raUseIt;
     int FRecNo = 0;
     int FCopyNo = 0;
@@ -643,20 +650,22 @@ protected:
     void PageEnding() override;
 
 private:
-    bool PrepareRun();
+    bool PrepareRun(bool& ownsProgress);
     void FinishStorage();
-    void InstallParserHooks();
+    // Points the expression parser's hooks at this report for the run; returns the hooks it had.
+    TRLParserHooks InstallParserHooks();
     TRLPageSetup* FPageSetup = nullptr;
     // Initialised here, in declaration order, because the report's constructor is shared with the
     // controls' unit: the store is created with the report and linked to it.
     TPrintEmptyDefault FPrintEmptyDefault { this };
+    // Before the store, whose creation reads the printer's metrics into it.
+    TRLPrinterMetrics FPrinterMetrics;
     TRLPreviewOptions* FPreviewOptions = new TRLPreviewOptions(this);
     TRLGraphicStorage* FStorage = NewStorage();
     TRLGraphicStorage* NewStorage();
     std::unique_ptr<TRLGraphicSurface> FPageSurface;
     std::unique_ptr<TRLProgress> FProgress;
     QPointer<TRLCustomReport> FNextReport;
-    TRLPrinterMetrics FPrinterMetrics;
     QString FLastError;
     bool FShowProgress = true;
     bool FForcePrepare = true;
@@ -664,6 +673,7 @@ private:
     bool FAdjustableMargins = false;
     bool FCancelled = false;
     bool FPageBreakRequested = false;
+    QString FStepName;
     TRLPrintQuality FPrintQuality = pqFullFeature;
     QString FTitle;
     int FFirstPageNumber = 1;

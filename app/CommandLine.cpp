@@ -1,0 +1,312 @@
+#include "app/CommandLine.h"
+
+#include "app/untRelatorioInventario.h"
+#include "engine/RLReport.h"
+#include "platform/Aliases.h"
+#include "platform/DemoDatabase.h"
+#include "platform/Format.h"
+
+#include <QDate>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <memory>
+#include <cstdio>
+
+namespace {
+
+const QString Alias = QStringLiteral("VENDRIX");
+
+struct TOptionSpec
+{
+    const char* Name;
+    bool TakesValue;
+};
+
+// Which options each mode accepts besides the one that selects it.
+bool OptionFitsMode(const QString& option, TInventoryCommandLine::TMode mode)
+{
+    if (option == QLatin1String("--date"))
+        return mode == TInventoryCommandLine::cmExport;
+    if (option == QLatin1String("--database") || option == QLatin1String("--aliases"))
+        return mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmWindow;
+    if (option == QLatin1String("--products"))
+        return mode == TInventoryCommandLine::cmCreateDemo;
+    return true;
+}
+
+int ParseProducts(const QString& text)
+{
+    // Digits only: no sign, blanks or separators, and no value beyond what the demo can hold.
+    const ECommandLineError refused(
+        QStringLiteral("--products espera um número inteiro de 0 a %1: \"%2\"").arg(MaxDemoProducts).arg(text));
+    if (text.isEmpty() || text.size() > 9)
+        throw refused;
+    qint64 value = 0;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            throw refused;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value > MaxDemoProducts)
+        throw refused;
+    return int(value);
+}
+
+void WriteStderr(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// One line on the terminal, rewritten in place at most a few times a second.
+class TTerminalProgress : public TRLProgress
+{
+public:
+    ~TTerminalProgress() override
+    {
+        if (FShown)
+            WriteStderr(QStringLiteral("\n"));
+    }
+    void SetMax(int Max) override
+    {
+        FMax = Max;
+        FPosition = 0;
+        Show(true);
+    }
+    void StepIt() override
+    {
+        ++FPosition;
+        Show(false);
+        if (ApplicationTerminating())
+            throw EAbort();
+    }
+    void NextBar() override { FPosition = 0; }
+    void SetStepName(const QString& Text) override
+    {
+        FStepName = Text;
+        Show(true);
+    }
+    void ShowProgress() override { Show(true); }
+
+private:
+    void Show(bool now)
+    {
+        if (!now && FClock.isValid() && FClock.elapsed() < 200 && FPosition != FMax)
+            return;
+        FClock.start();
+        FShown = true;
+        QString line = QStringLiteral("\r%1 %2").arg(FStepName).arg(FPosition);
+        if (FMax > 0)
+            line += QStringLiteral("/%1").arg(FMax);
+        WriteStderr(line + QStringLiteral("\x1b[K"));
+    }
+    QString FStepName;
+    int FMax = 0;
+    int FPosition = 0;
+    bool FShown = false;
+    QElapsedTimer FClock;
+};
+
+} // namespace
+
+TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
+{
+    static const TOptionSpec specs[] = {
+        { "--export", true },
+        { "--date", true },
+        { "--database", true },
+        { "--aliases", true },
+        { "--create-demo-database", true },
+        { "--products", true },
+        { "--help", false },
+        { "--version", false },
+    };
+
+    TInventoryCommandLine result;
+    bool modeSet = false;
+    QStringList seen;
+    auto setMode = [&](TInventoryCommandLine::TMode mode, const QString& option) {
+        if (modeSet)
+            throw ECommandLineError(QStringLiteral("%1 não pode ser usado junto com outro modo").arg(option));
+        modeSet = true;
+        result.Mode = mode;
+    };
+
+    for (qsizetype i = 0; i < Arguments.size(); ++i) {
+        const QString& argument = Arguments.at(i);
+        QString option = argument;
+        QString value;
+        bool hasInlineValue = false;
+        if (argument.startsWith(QLatin1String("--"))) {
+            const qsizetype equals = argument.indexOf(u'=');
+            if (equals > 0) {
+                option = argument.left(equals);
+                value = argument.mid(equals + 1);
+                hasInlineValue = true;
+            }
+        } else {
+            throw ECommandLineError(QStringLiteral("Argumento inesperado: \"%1\"").arg(argument));
+        }
+
+        const TOptionSpec* spec = nullptr;
+        for (const TOptionSpec& candidate : specs)
+            if (option == QLatin1String(candidate.Name))
+                spec = &candidate;
+        if (!spec)
+            throw ECommandLineError(QStringLiteral("Opção desconhecida: \"%1\"").arg(option));
+        if (seen.contains(option))
+            throw ECommandLineError(QStringLiteral("Opção repetida: %1").arg(option));
+        seen.append(option);
+
+        if (spec->TakesValue && !hasInlineValue) {
+            if (i + 1 >= Arguments.size())
+                throw ECommandLineError(QStringLiteral("%1 precisa de um valor").arg(option));
+            value = Arguments.at(++i);
+        } else if (!spec->TakesValue && hasInlineValue) {
+            throw ECommandLineError(QStringLiteral("%1 não aceita valor").arg(option));
+        }
+        // A file option needs a name; a date may be any text, the empty one included.
+        if (spec->TakesValue && value.isEmpty() && option != QLatin1String("--date"))
+            throw ECommandLineError(QStringLiteral("%1 precisa de um valor").arg(option));
+
+        if (option == QLatin1String("--export")) {
+            setMode(TInventoryCommandLine::cmExport, option);
+            result.ExportFile = value;
+        } else if (option == QLatin1String("--create-demo-database")) {
+            setMode(TInventoryCommandLine::cmCreateDemo, option);
+            result.DemoFile = value;
+        } else if (option == QLatin1String("--help")) {
+            setMode(TInventoryCommandLine::cmHelp, option);
+        } else if (option == QLatin1String("--version")) {
+            setMode(TInventoryCommandLine::cmVersion, option);
+        } else if (option == QLatin1String("--date")) {
+            result.Date = value;
+            result.HasDate = true;
+        } else if (option == QLatin1String("--database")) {
+            result.DatabaseFile = value;
+        } else if (option == QLatin1String("--aliases")) {
+            result.AliasFile = value;
+        } else if (option == QLatin1String("--products")) {
+            result.Products = ParseProducts(value);
+        }
+    }
+
+    for (const QString& option : std::as_const(seen))
+        if (!OptionFitsMode(option, result.Mode))
+            throw ECommandLineError(QStringLiteral("%1 não se aplica a este modo").arg(option));
+    return result;
+}
+
+QString InventoryUsageText()
+{
+    return QStringLiteral(
+        "Uso:\n"
+        "  inventario                       abre a janela e mostra o relatório\n"
+        "  inventario --export ARQUIVO [--date TEXTO] [--database ARQUIVO] [--aliases ARQUIVO]\n"
+        "                                   prepara o relatório sem janela e grava ARQUIVO\n"
+        "                                   (.pdf, .xls ou arquivo de páginas para as demais extensões)\n"
+        "  inventario --create-demo-database ARQUIVO [--products N]\n"
+        "                                   cria um banco SQLite de demonstração\n"
+        "  inventario --help | --version\n"
+        "\n"
+        "Códigos de saída: 0 gravado, 1 sem dados, 2 uso, 3 banco de dados ou alias,\n"
+        "4 falha na preparação, 5 falha na gravação.\n");
+}
+
+QString InventoryVersionText()
+{
+    return QStringLiteral("inventario (Quillborough Inventário) 0.1\n");
+}
+
+void ApplyAliasOptions(const TInventoryCommandLine& Options)
+{
+    if (!Options.AliasFile.isEmpty()) {
+        if (!QFileInfo(Options.AliasFile).isFile())
+            throw EDatabaseError(QStringLiteral("Arquivo de aliases não encontrado: %1").arg(Options.AliasFile));
+        qputenv("QB_ALIASES", QFile::encodeName(QFileInfo(Options.AliasFile).absoluteFilePath()));
+        CloseAliasConnection(Alias);
+    }
+    if (!Options.DatabaseFile.isEmpty()) {
+        if (!QFileInfo(Options.DatabaseFile).isFile())
+            throw EDatabaseError(QStringLiteral("Banco de dados não encontrado: %1").arg(Options.DatabaseFile));
+        SetAliasDatabaseFile(Alias, QFileInfo(Options.DatabaseFile).absoluteFilePath());
+    }
+}
+
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName)
+{
+    const QString suffix = QFileInfo(FileName).suffix().toLower();
+    if (suffix == QLatin1String("pdf") || suffix == QLatin1String("xls"))
+        throw Exception(QStringLiteral("A gravação em .%1 ainda não é suportada: %2").arg(suffix, FileName));
+    Storage->SaveToFile(FileName);
+}
+
+void InstallTerminalProgress()
+{
+    SetProgressFactory([](const QString&, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
+        return std::make_unique<TTerminalProgress>();
+    });
+}
+
+int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    auto say = [&](const QString& text) {
+        for (const QString& line : QString(text).replace(u'\r', u'\n').split(u'\n'))
+            Messages(line);
+    };
+
+    std::unique_ptr<TInventoryReport> report;
+    int count = 0;
+    const QString date = Options.HasDate ? Options.Date : DateToStr(QDate::currentDate());
+    try {
+        ApplyAliasOptions(Options);
+        // The definition is part of the program and its tests; what makes loading fail is the
+        // parameter table it opens, so any failure here is the database's.
+        report = std::make_unique<TInventoryReport>();
+        report->BeginRun(date);
+        count = report->ReopenQuery();
+    } catch (const std::exception& error) {
+        say(InventoryErrorText(error));
+        return ecDatabase;
+    }
+    if (count < 1) {
+        say(QStringLiteral("Não Retornou Dados!"));
+        return ecNoData;
+    }
+
+    QString preparationError;
+    SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
+    const bool prepared = report->RLReport1->Prepare();
+    SetPreparationErrorProc({});
+    if (!prepared) {
+        say(preparationError.isEmpty() ? report->RLReport1->LastError() : preparationError);
+        if (preparationError.isEmpty() && report->RLReport1->LastError().isEmpty())
+            say(QStringLiteral("A preparação do relatório foi interrompida"));
+        return ecPreparation;
+    }
+
+    try {
+        WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile);
+    } catch (const std::exception& error) {
+        say(InventoryErrorText(error));
+        return ecOutput;
+    }
+    return ecWritten;
+}
+
+int RunCreateDemoDatabase(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    try {
+        const TDemoDatabaseSummary summary = CreateDemoDatabase(Options.DemoFile, Options.Products);
+        Messages(QStringLiteral("%1: %2 produtos, %3 no relatório")
+                     .arg(Options.DemoFile)
+                     .arg(summary.Products)
+                     .arg(summary.ReportRows));
+        return ecWritten;
+    } catch (const std::exception& error) {
+        Messages(InventoryErrorText(error));
+        return ecOutput;
+    }
+}

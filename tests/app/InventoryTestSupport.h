@@ -1,0 +1,35 @@
+#pragma once
+// Shop databases made to measure for the inventory tests: SQLite files with the three tables the
+// report reads, holding exactly the rows a test gives, and a scope that points the alias at one.
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+struct TProductRow
+{
+    QString Code;
+    QString Name;
+    QString Unit;
+    QVariant Balance;
+    QVariant Cost;
+    QVariant TaxClass; // null for a NULL text
+    QVariant Rate; // null for a NULL rate
+    bool HasTaxRow = true;
+};
+
+// Writes the database into folder/name and returns its path. Throws std::runtime_error on failure.
+QString CreateInventoryDatabase(const QString& folder, const QString& name, const QList<TProductRow>& rows,
+    const QString& company = QStringLiteral("Comercial Quillborough Ltda"));
+
+// Makes VENDRIX the given SQLite file while alive.
+class TAliasScope
+{
+public:
+    explicit TAliasScope(const QString& fileName);
+    ~TAliasScope();
+    TAliasScope(const TAliasScope&) = delete;
+    TAliasScope& operator=(const TAliasScope&) = delete;
+};
+
+// n products named "Produto 0001"... "Tributado" at 17%, balance 1 and cost i + 0.5.
+QList<TProductRow> SimpleProducts(int count);

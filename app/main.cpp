@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +51,13 @@ int RunHeadless(int argc, char** argv, const TInventoryCommandLine& options)
     // still gives the fonts and images the report needs.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A headless run (a cron job, a server) often has no runtime folder; Qt would warn about it on
+    // standard error, where our own messages go.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray runtime = "/tmp/qb-runtime-" + QByteArray::number(uint(getuid()));
+        mkdir(runtime.constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Relatório..."));
     if (options.Mode == TInventoryCommandLine::cmCreateDemo)

@@ -57,6 +57,49 @@ int SqliteColumnSize(const QSqlDatabase& database, const QString& table, const Q
     return 0;
 }
 
+// A server driver's streamed result occupies its connection until it is read to the end: PostgreSQL
+// drops the rest of it when another statement runs there (the count, a second dataset), and the
+// walk would end early or fail. So a dataset streaming from a server reads on a connection of its
+// own, named after the dataset; SQLite keeps any number of statements open on one.
+QString OwnConnectionName(const void* dataSet)
+{
+    return QStringLiteral("qb-dataset/%1").arg(quintptr(dataSet), 0, 16);
+}
+
+QSqlDatabase StatementConnection(const void* dataSet, const QSqlDatabase& shared, const QString& alias)
+{
+    if (IsSqlite(shared))
+        return shared;
+    const QString name = OwnConnectionName(dataSet);
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase own = QSqlDatabase::database(name, false);
+        if (own.isOpen())
+            return own;
+        own = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+    QSqlDatabase own = QSqlDatabase::cloneDatabase(shared, name);
+    if (!own.open()) {
+        const QString failure = own.lastError().text().trimmed();
+        own = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw EDatabaseError(QStringLiteral("Não foi possível conectar ao alias %1: %2").arg(alias, failure));
+    }
+    return own;
+}
+
+void ReleaseOwnConnection(const void* dataSet)
+{
+    const QString name = OwnConnectionName(dataSet);
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase own = QSqlDatabase::database(name, false);
+        own.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 // The table a failed statement missed, from the drivers' own wording.
 QString MissingTableOf(const QString& driverText)
 {
@@ -142,6 +185,7 @@ TSqlDataSet::TSqlDataSet(TComponent* AOwner)
 TSqlDataSet::~TSqlDataSet()
 {
     FQuery.reset();
+    ReleaseOwnConnection(this);
 }
 
 void TSqlDataSet::SetDatabaseName(const QString& value)
@@ -177,7 +221,7 @@ void TSqlDataSet::Execute()
     QSqlDatabase database = AliasConnection(AliasName());
     if (!FQuery) {
         BeforeExecute(database);
-        FQuery = std::make_unique<QSqlQuery>(database);
+        FQuery = std::make_unique<QSqlQuery>(StatementConnection(this, database, AliasName()));
         // Forward-only keeps the driver from caching the records it has passed.
         FQuery->setForwardOnly(true);
     }
@@ -230,6 +274,7 @@ void TSqlDataSet::CreateFieldsFromResult()
 void TSqlDataSet::InternalClose()
 {
     FQuery.reset();
+    ReleaseOwnConnection(this);
     FTypes.clear();
     FPosition = 0;
     FPastEnd = false;

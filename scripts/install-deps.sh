@@ -11,6 +11,7 @@ packages=(
   locales-all
   poppler-utils qpdf python3 python3-xlrd
   sqlite3
+  postgresql libqt6sql6-psql
 )
 
 missing=()

@@ -6,15 +6,32 @@
 #include "engine/RLSiteAlign.h"
 #include "platform/Exceptions.h"
 
+#include <QVarLengthArray>
+
 namespace {
 
-// Every engine control below a control, depth first, in child order.
-void CollectControls(const TControl* root, QList<TRLCustomControl*>& out)
+// Whether the controls below root, depth first, are still the ones in list from position next on,
+// with the classes they had; next ends past the last one compared.
+template<typename TList>
+bool SameDescendants(const TControl* root, const TList& list, std::size_t& next)
+{
+    for (const TControl* child : root->ControlList()) {
+        if (next >= list.size() || list[next].Node != child || list[next].Class != child->metaObject())
+            return false;
+        ++next;
+        if (!SameDescendants(child, list, next))
+            return false;
+    }
+    return true;
+}
+
+template<typename TList>
+void CollectDescendants(const TControl* root, TList& list)
 {
     for (TControl* child : root->ControlList()) {
-        if (auto* control = qobject_cast<TRLCustomControl*>(child))
-            out.append(control);
-        CollectControls(child, out);
+        auto* control = qobject_cast<TRLCustomControl*>(child);
+        list.push_back({ child, child->metaObject(), control, control && qobject_cast<TRLCustomSite*>(control) });
+        CollectDescendants(child, list);
     }
 }
 
@@ -212,21 +229,35 @@ void TRLCustomSite::DrawIntoParent()
     target->DrawSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
 }
 
+const std::vector<TRLCustomSite::TDescendant>& TRLCustomSite::Descendants() const
+{
+    std::size_t next = 0;
+    if (!SameDescendants(this, FDescendants, next) || next != FDescendants.size()) {
+        FDescendants.clear();
+        CollectDescendants(this, FDescendants);
+    }
+    return FDescendants;
+}
+
 void TRLCustomSite::ComputeDetail(TRLCustomControl* Caller)
 {
-    QList<TRLCustomControl*> controls;
-    CollectControls(this, controls);
+    // Taken out of the list first: a control's computation may change the tree, and with it the list.
+    QVarLengthArray<TRLCustomControl*, 64> controls;
+    for (const TDescendant& descendant : Descendants())
+        if (descendant.Control && !descendant.IsSite && descendant.Control != Caller)
+            controls.append(descendant.Control);
     for (TRLCustomControl* control : std::as_const(controls))
-        if (control != Caller && !qobject_cast<TRLCustomSite*>(control))
-            control->ComputeDetail(Caller);
+        control->ComputeDetail(Caller);
 }
 
 void TRLCustomSite::SaveBoundsTree()
 {
     SaveDesignBounds();
     FSavedTree.clear();
-    QList<TRLCustomControl*> controls;
-    CollectControls(this, controls);
+    QVarLengthArray<TRLCustomControl*, 64> controls;
+    for (const TDescendant& descendant : Descendants())
+        if (descendant.Control)
+            controls.append(descendant.Control);
     FSavedTree.reserve(controls.size());
     for (TRLCustomControl* control : std::as_const(controls)) {
         control->SaveDesignBounds();

@@ -12,6 +12,23 @@
 
 namespace {
 
+// How far a held control sits from its holder's edge by its own alignment and layout.
+QPoint HoldAlignmentOffset(TRLTextAlignment alignment, TRLTextLayout layout, const TControl* holder, int width,
+    int height)
+{
+    int cx = 0;
+    if (alignment == taRightJustify)
+        cx = holder->Width() - width;
+    else if (alignment == taCenter)
+        cx = (holder->Width() - width) / 2;
+    int cy = 0;
+    if (layout == tlBottom)
+        cy = holder->Height() - height;
+    else if (layout == tlCenter)
+        cy = (holder->Height() - height) / 2;
+    return QPoint(cx, cy);
+}
+
 // Sets a flag for the life of a scope, exceptions included.
 class TFlagScope {
 public:
@@ -264,6 +281,16 @@ void TRLCustomControl::EndLoad()
         Loaded();
 }
 
+void TRLCustomControl::Loaded()
+{
+    TControl::Loaded();
+    if (Loading())
+        return;
+    if (ControlCount() > 0)
+        Realign();
+    AdjustBounds();
+}
+
 // --- holders ---------------------------------------------------------------------------------
 
 void TRLCustomControl::SetHolderAt(int index, TRLCustomControl* value)
@@ -298,6 +325,10 @@ void TRLCustomControl::RegisterHolder(int index)
     if (!hold.Control->FHeldControls.contains(this))
         hold.Control->FHeldControls.append(this);
     hold.Offset = QPoint(AbsoluteLeft(this) - AbsoluteLeft(hold.Control), AbsoluteTop(this) - AbsoluteTop(hold.Control));
+    // A definition stores the place that the holder gave the control, alignment offset included; read
+    // back, the offset is taken net of it, or reading would move the control by it once more.
+    if (Loading())
+        hold.Offset -= HoldAlignmentOffset(FAlignment, FLayout, hold.Control, Width(), Height());
     AdjustBounds();
 }
 
@@ -307,23 +338,19 @@ void TRLCustomControl::ApplyHolders(int& left, int& top, int& width, int& height
         const TRLCustomControl* holder = hold.Control;
         if (!holder)
             continue;
-        int cx = 0;
-        if (FAlignment == taRightJustify)
-            cx = holder->Width() - width;
-        else if (FAlignment == taCenter)
-            cx = (holder->Width() - width) / 2;
-        int cy = 0;
-        if (FLayout == tlBottom)
-            cy = holder->Height() - height;
-        else if (FLayout == tlCenter)
-            cy = (holder->Height() - height) / 2;
+        const QPoint alignmentOffset = HoldAlignmentOffset(FAlignment, FLayout, holder, width, height);
+        const int cx = alignmentOffset.x();
+        const int cy = alignmentOffset.y();
         const bool copyWidth = WidthIsFree();
         const bool copyHeight = HeightIsFree();
         switch (hold.Style) {
         case hsAsColumn:
-            left = ToParentX(this, AbsoluteLeft(holder) + cx);
+            // The offset of the width the control ends up with: taken before the width is copied,
+            // it would move the control on every other bounds change.
             if (copyWidth)
                 width = holder->Width();
+            left = ToParentX(this,
+                AbsoluteLeft(holder) + HoldAlignmentOffset(FAlignment, FLayout, holder, width, height).x());
             break;
         case hsHorizontally:
             left = ToParentX(this, AbsoluteLeft(holder) + hold.Offset.x() + cx);
@@ -577,7 +604,7 @@ void TRLCustomControl::MeasureSize(int& width, int& height)
 
 void TRLCustomControl::AdjustBounds()
 {
-    if (FMeasuring)
+    if (FMeasuring || Loading())
         return;
     TFlagScope measuring(FMeasuring);
     int w = Width();
@@ -657,52 +684,86 @@ void TRLCustomControl::MeasureHeight()
 
 // --- enclosing components --------------------------------------------------------------------
 
+const TRLCustomControl::TParentLinks& TRLCustomControl::ParentLinks() const
+{
+    TParentLinks& links = FParentLinks;
+    if (links.ChainLength >= 0) {
+        const TControl* c = this;
+        int i = 0;
+        for (; c && i < links.ChainLength; c = c->Parent(), ++i)
+            if (c != links.Chain[std::size_t(i)] || c->metaObject() != links.Classes[std::size_t(i)])
+                break;
+        if (!c && i == links.ChainLength)
+            return links;
+    }
+    links = TParentLinks();
+    // The skipper and the report may be this control itself; the others are strictly above it.
+    // Every container is a site, so only sites are asked what else they are.
+    auto* self = const_cast<TRLCustomControl*>(this);
+    links.Skipper = qobject_cast<TRLCustomSkipper*>(self);
+    links.Report = qobject_cast<TRLCustomReport*>(self);
+    int length = 0;
+    bool remembered = true;
+    for (TControl* c = self; c; c = c->Parent(), ++length) {
+        if (length < TParentLinks::MaxChain) {
+            links.Chain[std::size_t(length)] = c;
+            links.Classes[std::size_t(length)] = c->metaObject();
+        } else {
+            remembered = false;
+        }
+        if (c == self)
+            continue;
+        auto* site = qobject_cast<TRLCustomSite*>(c);
+        if (!site)
+            continue;
+        if (!links.Site)
+            links.Site = site;
+        if (!links.Band)
+            links.Band = qobject_cast<TRLCustomBand*>(site);
+        if (!links.Pager) {
+            if (auto* pager = qobject_cast<TRLCustomPager*>(site)) {
+                links.Pager = pager;
+                // A group counts only when no other pager comes between.
+                links.Group = qobject_cast<TRLCustomGroup*>(pager);
+            }
+        }
+        if (!links.Skipper)
+            links.Skipper = qobject_cast<TRLCustomSkipper*>(site);
+        if (!links.Report)
+            links.Report = qobject_cast<TRLCustomReport*>(site);
+    }
+    links.ChainLength = remembered ? length : -1;
+    return links;
+}
+
 TRLCustomSite* TRLCustomControl::ParentSite() const
 {
-    for (TControl* p = Parent(); p; p = p->Parent())
-        if (auto* site = qobject_cast<TRLCustomSite*>(p))
-            return site;
-    return nullptr;
+    return ParentLinks().Site;
 }
 
 TRLCustomBand* TRLCustomControl::ParentBand() const
 {
-    for (TControl* p = Parent(); p; p = p->Parent())
-        if (auto* band = qobject_cast<TRLCustomBand*>(p))
-            return band;
-    return nullptr;
+    return ParentLinks().Band;
 }
 
 TRLCustomGroup* TRLCustomControl::ParentGroup() const
 {
-    for (TControl* p = Parent(); p; p = p->Parent()) {
-        if (auto* group = qobject_cast<TRLCustomGroup*>(p))
-            return group;
-        if (qobject_cast<TRLCustomPager*>(p))
-            return nullptr;
-    }
-    return nullptr;
+    return ParentLinks().Group;
 }
 
 TRLCustomPager* TRLCustomControl::ParentPager() const
 {
-    for (TControl* p = Parent(); p; p = p->Parent())
-        if (auto* pager = qobject_cast<TRLCustomPager*>(p))
-            return pager;
-    return nullptr;
+    return ParentLinks().Pager;
 }
 
 TRLCustomSkipper* TRLCustomControl::ParentSkipper() const
 {
-    for (TControl* c = const_cast<TRLCustomControl*>(this); c; c = c->Parent())
-        if (auto* skipper = qobject_cast<TRLCustomSkipper*>(c))
-            return skipper;
-    return nullptr;
+    return ParentLinks().Skipper;
 }
 
 TRLCustomReport* TRLCustomControl::ParentReport() const
 {
-    return ::ParentReport(this);
+    return ParentLinks().Report;
 }
 
 TRLCustomReport* TRLCustomControl::MasterReport() const

@@ -193,10 +193,11 @@ public:
     bool IsPreparing() const;
 
     // --- loading -----------------------------------------------------------------------------
-    // The definition reader brackets its work with these; Loaded runs at the end.
+    // Loading brackets for code that fills a control outside a definition; Loaded runs at the end.
+    // A definition being read (TComponent::IsLoading) counts as loading too.
     void BeginLoad() { ++FLoadLevel; }
     void EndLoad();
-    bool Loading() const { return FLoadLevel > 0; }
+    bool Loading() const { return FLoadLevel > 0 || IsLoading(); }
 
     void SetName(const QString& name) override;
 
@@ -204,7 +205,9 @@ public:
     bool IsPropertyStored(const QMetaProperty& property) const override;
 
 protected:
-    virtual void Loaded() {}
+    // Measuring and realignment wait while loading, so that the order of the stored properties does
+    // not matter (a Width before AutoSize = False, a Font after a Caption); this does them once.
+    void Loaded() override;
     void FontChanged() override;
     void ColorChanged() override;
 
@@ -274,4 +277,23 @@ private:
     bool FPrinting = false;
 
     mutable std::shared_ptr<const TRLTextMeter> FTextMeter;
+
+    // The enclosing containers, asked for many times per control and record while a report is
+    // prepared. One walk up the parent chain fills them; they stand while the chain holds the same
+    // controls with the same classes. The class is compared too because a control's class changes
+    // under construction and destruction, and a cast's answer with it.
+    struct TParentLinks {
+        static constexpr int MaxChain = 8; // deeper chains are walked every time
+        int ChainLength = -1; // -1: nothing remembered
+        std::array<const TControl*, MaxChain> Chain {};
+        std::array<const QMetaObject*, MaxChain> Classes {};
+        TRLCustomSite* Site = nullptr;
+        TRLCustomBand* Band = nullptr;
+        TRLCustomGroup* Group = nullptr;
+        TRLCustomPager* Pager = nullptr;
+        TRLCustomSkipper* Skipper = nullptr;
+        TRLCustomReport* Report = nullptr;
+    };
+    mutable TParentLinks FParentLinks;
+    const TParentLinks& ParentLinks() const;
 };

@@ -148,6 +148,14 @@ bool TRLCustomDraw::ReadLegacyProperty(const QString& Name, const QString& Value
     return true;
 }
 
+bool TRLCustomDraw::ReadCustomProperty(const QString& name, const QVariant& value)
+{
+    // An old kind is an identifier; anything else under that name is no kind the old table knows.
+    if (name.compare(QLatin1StringView("Kind"), Qt::CaseInsensitive) == 0)
+        return ReadLegacyProperty(name, value.typeId() == QMetaType::QString ? value.toString() : QString());
+    return TRLCustomControl::ReadCustomProperty(name, value);
+}
+
 bool TRLCustomDraw::IsPropertyStored(const QMetaProperty& property) const
 {
     const QLatin1StringView name(property.name());

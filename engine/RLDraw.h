@@ -71,6 +71,8 @@ public:
     // whether the property was understood: "Kind" (case-insensitive) is; a value that the old table
     // does not know changes nothing but still counts as read.
     Q_INVOKABLE bool ReadLegacyProperty(const QString& Name, const QString& Value);
+    // The definition reader's hook: hands "Kind" to ReadLegacyProperty.
+    bool ReadCustomProperty(const QString& name, const QVariant& value) override;
 
 protected:
     bool IsPropertyStored(const QMetaProperty& property) const override;

@@ -155,6 +155,13 @@ void TRLCustomDBText::SetName(const QString& name)
     Rebuild();
 }
 
+bool TRLCustomDBText::IsPropertyStored(const QMetaProperty& property) const
+{
+    if (QByteArrayView(property.name()) == "Caption")
+        return false;
+    return TRLCustomLabel::IsPropertyStored(property);
+}
+
 void TRLCustomDBText::Rebuild()
 {
     SetCaption(BuildText());

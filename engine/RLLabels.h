@@ -46,6 +46,8 @@ public:
 // (the first "#" of Text is replaced by the value, or the value is appended to Text).
 class TRLCustomDBText : public TRLCustomLabel {
     Q_OBJECT
+    // Built from the data properties whenever one of them changes: never a design value.
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption STORED false)
     Q_PROPERTY(TDataSource* DataSource READ DataSource WRITE SetDataSource)
     Q_PROPERTY(QString DataField READ DataField WRITE SetDataField)
     Q_PROPERTY(QString DataFormula READ DataFormula WRITE SetDataFormula)
@@ -78,6 +80,8 @@ public:
     QString ControlText() override;
     // The design text names the control, so a new name rebuilds it.
     void SetName(const QString& name) override;
+    // Caption is never stored.
+    bool IsPropertyStored(const QMetaProperty& property) const override;
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;

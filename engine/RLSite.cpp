@@ -2,7 +2,10 @@
 
 #include "parser/RLParser.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
+#include <limits>
 
 // ---------------------------------------------------------------------------------------------------
 // TRLCustomSite
@@ -47,14 +50,28 @@ QList<TControl*> TRLCustomSite::ChildrenInCreationOrder() const
 {
     QList<TControl*> children = ControlList();
     // Children of one owner go by their index there; children owned elsewhere keep their place
-    // among themselves, after the owned ones.
-    std::stable_sort(children.begin(), children.end(), [](const TControl* a, const TControl* b) {
-        const int ia = a->ComponentIndex();
-        const int ib = b->ComponentIndex();
-        if ((ia < 0) != (ib < 0))
-            return ia >= 0;
-        return ia < ib;
-    });
+    // among themselves, after the owned ones. This runs twice per band per record, and a component
+    // index is a search of the owner's list, so each index is looked up once, not per comparison;
+    // the usual case, children already in order, is then left as it is.
+    struct TKeyed {
+        int Index;
+        TControl* Control;
+    };
+    QVarLengthArray<TKeyed, 32> keyed;
+    keyed.reserve(children.size());
+    bool ordered = true;
+    for (TControl* child : std::as_const(children)) {
+        const int index = child->ComponentIndex();
+        const TKeyed key { index < 0 ? std::numeric_limits<int>::max() : index, child };
+        if (!keyed.isEmpty() && key.Index < keyed.back().Index)
+            ordered = false;
+        keyed.append(key);
+    }
+    if (ordered)
+        return children;
+    std::stable_sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) { return a.Index < b.Index; });
+    for (qsizetype i = 0; i < keyed.size(); ++i)
+        children[i] = keyed[i].Control;
     return children;
 }
 

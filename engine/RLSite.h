@@ -31,6 +31,7 @@
 #include <QPointer>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class TDataSource;
 class TDataSet;
@@ -137,6 +138,19 @@ private:
     TRLMargins* FMargins = nullptr;
     TRLMargins* FInsideMargins = nullptr;
     std::unique_ptr<TRLGraphicSurface> FSurface;
+
+    // Every control below the site, depth first in child order, as last collected. A pager walks
+    // its whole tree for each detail band it prints; the walk that checks this list against the
+    // tree (same controls, same order, same classes) costs a fraction of collecting it again with
+    // a cast per control.
+    struct TDescendant {
+        const TControl* Node = nullptr;
+        const QMetaObject* Class = nullptr;
+        TRLCustomControl* Control = nullptr; // null for a platform control
+        bool IsSite = false;
+    };
+    mutable std::vector<TDescendant> FDescendants;
+    const std::vector<TDescendant>& Descendants() const;
 };
 
 class TRLCustomBandSet : public TRLCustomSite {

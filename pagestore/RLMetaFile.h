@@ -21,6 +21,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -38,11 +39,15 @@ class TRLGraphicSurface;
 class TRLStreamWriter
 {
 public:
-    void WriteByte(uint8_t Value) { FBytes.append(char(Value)); }
+    void WriteByte(uint8_t Value) { *Grow(1) = char(Value); }
     void WriteWord(uint16_t Value);
     void WriteInt32(int32_t Value);
-    void WriteBytes(const char* Data, qsizetype Size) { FBytes.append(Data, Size); }
-    void WriteBytes(const QByteArray& Data) { FBytes.append(Data); }
+    void WriteBytes(const char* Data, qsizetype Size)
+    {
+        if (Size > 0)
+            std::memcpy(Grow(Size), Data, std::size_t(Size));
+    }
+    void WriteBytes(const QByteArray& Data) { WriteBytes(Data.constData(), Data.size()); }
     // An int32 byte length followed by the Windows-1252 bytes of Text.
     void WriteString(const QString& Text);
     // An int32 count followed by one string per line.
@@ -50,13 +55,42 @@ public:
     // Overwrites four bytes already written, for lengths known only afterwards.
     void PatchInt32(qsizetype Position, int32_t Value);
 
-    qsizetype Size() const { return FBytes.size(); }
-    const QByteArray& Bytes() const { return FBytes; }
-    QByteArray TakeBytes() { return std::move(FBytes); }
+    qsizetype Size() const { return FUsed; }
+    const QByteArray& Bytes() const
+    {
+        Trim();
+        return FBytes;
+    }
+    QByteArray TakeBytes()
+    {
+        Trim();
+        FUsed = 0;
+        return std::move(FBytes);
+    }
     void Reserve(qsizetype Size) { FBytes.reserve(Size); }
 
 private:
-    QByteArray FBytes;
+    // Room for Count more bytes at the end. A page writes thousands of small fields: the buffer
+    // grows geometrically ahead of what is written, and FUsed says how much of it counts, so
+    // a field costs a copy, not a trip through QByteArray's general insertion.
+    char* Grow(qsizetype Count)
+    {
+        if (FBytes.size() - FUsed < Count)
+            Expand(Count);
+        char* p = FBytes.data() + FUsed;
+        FUsed += Count;
+        return p;
+    }
+    void Expand(qsizetype Count);
+    // Cuts the buffer to the bytes written, before it is handed out.
+    void Trim() const
+    {
+        if (FBytes.size() != FUsed)
+            FBytes.resize(FUsed);
+    }
+
+    mutable QByteArray FBytes;
+    qsizetype FUsed = 0;
 };
 
 // Reads a bounded piece of memory that it does not own. It never trusts a count or a length beyond

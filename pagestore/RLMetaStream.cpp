@@ -18,25 +18,26 @@ void RaiseFileCorrupted()
     throw EReadError(QStringLiteral("File is corrupted!"));
 }
 
+void TRLStreamWriter::Expand(qsizetype Count)
+{
+    FBytes.resize(qMax(FUsed + Count, 2 * FUsed + 256));
+}
+
 void TRLStreamWriter::WriteWord(uint16_t Value)
 {
-    char bytes[2];
-    qToLittleEndian(Value, bytes);
-    FBytes.append(bytes, 2);
+    qToLittleEndian(Value, Grow(2));
 }
 
 void TRLStreamWriter::WriteInt32(int32_t Value)
 {
-    char bytes[4];
-    qToLittleEndian(Value, bytes);
-    FBytes.append(bytes, 4);
+    qToLittleEndian(Value, Grow(4));
 }
 
 void TRLStreamWriter::WriteString(const QString& Text)
 {
     const QByteArray bytes = StringToCp1252(Text);
     WriteInt32(int32_t(bytes.size()));
-    FBytes.append(bytes);
+    WriteBytes(bytes);
 }
 
 void TRLStreamWriter::WriteStrings(const QStringList& Lines)
@@ -48,7 +49,7 @@ void TRLStreamWriter::WriteStrings(const QStringList& Lines)
 
 void TRLStreamWriter::PatchInt32(qsizetype Position, int32_t Value)
 {
-    Q_ASSERT(Position >= 0 && Position + 4 <= FBytes.size());
+    Q_ASSERT(Position >= 0 && Position + 4 <= FUsed);
     qToLittleEndian(Value, FBytes.data() + Position);
 }
 

@@ -277,9 +277,13 @@ bool TRLGraphicSurface::FindCutRow(int NearY, int& Y) const
 
 int TRLGraphicSurface::FontNameIndex(const QString& Name)
 {
-    for (qsizetype i = 0; i < FontNames.size(); ++i)
-        if (FontNames.at(i).compare(Name, Qt::CaseInsensitive) == 0)
+    // Called for every text object recorded or copied. Case folding maps each UTF-16 unit to one
+    // unit, so names of another length never match and an exact match needs no folding.
+    for (qsizetype i = 0; i < FontNames.size(); ++i) {
+        const QString& known = FontNames.at(i);
+        if (known.size() == Name.size() && (known == Name || known.compare(Name, Qt::CaseInsensitive) == 0))
             return int(i);
+    }
     FontNames.append(Name);
     return int(FontNames.size() - 1);
 }

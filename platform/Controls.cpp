@@ -2,6 +2,8 @@
 
 #include "platform/Exceptions.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 namespace {
@@ -264,7 +266,8 @@ void TControl::AlignControls(TControl*, QRect& Rect)
 
     static constexpr TAlign order[] = {alTop, alBottom, alLeft, alRight, alClient};
     for (TAlign align : order) {
-        QList<TControl*> group;
+        // Realigning follows every move of a child, so the groups stay off the heap.
+        QVarLengthArray<TControl*, 16> group;
         for (TControl* child : std::as_const(FControls))
             if (child->FAlign == align && child->FVisible)
                 group.append(child);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -422,10 +423,25 @@ TDataSet::~TDataSet()
 
 void TDataSet::SetActive(bool value)
 {
+    if (IsLoading()) {
+        FStreamedActive = value;
+        if (!value)
+            Close();
+        return;
+    }
+    FStreamedActive = false;
     if (value)
         Open();
     else
         Close();
+}
+
+void TDataSet::Loaded()
+{
+    TComponent::Loaded();
+    // Consumed before opening, so that a failed open is not retried by a later Loaded.
+    if (std::exchange(FStreamedActive, false))
+        Open();
 }
 
 void TDataSet::CloseAfterFailedOpen()
@@ -547,9 +563,13 @@ TField* TDataSet::Fields(int index) const
 
 TField* TDataSet::FindField(const QString& fieldName) const
 {
-    for (TField* field : FFields)
-        if (field->FieldName().compare(fieldName, Qt::CaseInsensitive) == 0)
+    // Database texts look their field up for every record. Case folding maps each UTF-16 unit to
+    // one unit, so a name of another length never matches and an exact match needs no folding.
+    for (TField* field : FFields) {
+        const QString& name = field->FFieldName;
+        if (name.size() == fieldName.size() && (name == fieldName || name.compare(fieldName, Qt::CaseInsensitive) == 0))
             return field;
+    }
     return nullptr;
 }
 

@@ -149,7 +149,12 @@ public:
     ~TDataSet() override;
 
     bool Active() const { return FActive; }
+    // While a definition is being read, turning the dataset on only remembers the wish: the open
+    // waits for Loaded, so "Active = True" may come before the properties the open needs (a table's
+    // name, a query's statement). Turning it off closes at once.
     void SetActive(bool value);
+    // Opens the dataset that the definition stored as active; a failure to open is thrown.
+    void Loaded() override;
     // Runs BeforeOpen, InternalOpen and moves to the first record, then AfterOpen. A failure leaves the
     // dataset closed and is thrown as EDatabaseError (an EAbort passes unchanged).
     void Open();
@@ -211,6 +216,8 @@ private:
 
     QList<TField*> FFields;
     bool FActive = false;
+    // Active as the definition being read has set it, applied by Loaded.
+    bool FStreamedActive = false;
     bool FEof = true;
     bool FBof = true;
     int FRecNo = 0;

@@ -181,6 +181,25 @@ private:
             WriteValue(object, prefix + name.toLatin1(), value, QMetaProperty(), indent);
     }
 
+    // The control whose font (colour) a control starts with when the definition is read back: the
+    // reader places a control in its parent before it reads the control's properties, and a control
+    // placed in a parent takes the parent's font (colour) while its ParentFont (ParentColor) is on, as
+    // it is on a default-built control of its class. Null when the control starts with its own.
+    const TControl* InheritedFrom(const QObject* object, const char* parentFlag) const
+    {
+        const auto* control = qobject_cast<const TControl*>(object);
+        if (!control || control == FRoot)
+            return nullptr;
+        const TControl* parent = control->Parent();
+        if (!parent || (parent != FRoot && parent->Owner() != FRoot))
+            return nullptr;
+        const QMetaObject* meta = control->metaObject();
+        const int flag = meta->indexOfProperty(parentFlag);
+        if (flag < 0 || !OwnDefault(control, meta->property(flag)).toBool())
+            return nullptr;
+        return parent;
+    }
+
     // The published properties of object; defaults is the same object on a default-built owner (for
     // owned persistent objects), or null.
     void WriteProperties(
@@ -196,7 +215,18 @@ private:
                 WriteObjectProperty(object, defaults, property, path, indent, depth);
                 continue;
             }
-            if (!property.isWritable() || !Stored(object, defaults, property))
+            if (!property.isWritable())
+                continue;
+            bool stored = Stored(object, defaults, property);
+            // A colour of the control's own that equals its class's default still differs from the
+            // parent's colour that reading would leave without it; one equal to the parent's needs no
+            // line.
+            if (!defaults && qstrcmp(property.name(), "Color") == 0) {
+                const auto* control = qobject_cast<const TControl*>(object);
+                if (const TControl* parent = InheritedFrom(object, "ParentColor"); parent && !control->ParentColor())
+                    stored = control->Color() != parent->Color();
+            }
+            if (!stored)
                 continue;
             WriteValue(object, path, property.read(object), property, indent);
         }
@@ -252,6 +282,10 @@ private:
             subDefaults = property.read(defaults).value<QObject*>();
         else if (qobject_cast<const TComponent*>(object))
             subDefaults = OwnDefault(object, property).value<QObject*>();
+        // A font of the control's own is read over the parent's font, not over a default-built one.
+        if (!defaults && qstrcmp(property.name(), "Font") == 0)
+            if (const TControl* parent = InheritedFrom(object, "ParentFont"))
+                subDefaults = parent->Font();
         if (subDefaults == value || (subDefaults && subDefaults->metaObject() != value->metaObject()))
             subDefaults = nullptr;
         WriteProperties(value, subDefaults, path + '.', indent, depth + 1);

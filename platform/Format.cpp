@@ -44,9 +44,13 @@ TDecimal ToDecimal15(double value)
     const char* e = buffer;
     while (e < end && *e != 'e')
         ++e;
+    // Gathered first and stored at once: every number of every record passes through here.
+    char digits[sizeof buffer];
+    qsizetype count = 0;
     for (const char* p = buffer; p < e; ++p)
         if (*p >= '0' && *p <= '9')
-            d.Digits.append(*p);
+            digits[count++] = *p;
+    d.Digits = QByteArray(digits, count);
     int exponent = 0;
     if (e < end)
         std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
@@ -252,6 +256,8 @@ QString EmitSection(const QString& s, const TSectionLayout& layout, const TPlace
     const TFormatSettings& settings)
 {
     QString out;
+    // One allocation instead of one per few characters appended.
+    out.reserve(s.size() + placed.Integer.size() + 16);
     const QByteArray& integer = placed.Integer;
     const qsizetype n = integer.size();
     const qsizetype p = layout.IntegerPlaceholders;
@@ -422,6 +428,7 @@ QString FloatToStr(double value, const TFormatSettings& settings)
     if (d.IsZero())
         return QStringLiteral("0");
     QString out;
+    out.reserve(24 + qMax(0, d.Exponent));
     if (value < 0)
         out.append(u'-');
     const int scientificExponent = d.Exponent - 1;

@@ -1,4 +1,5 @@
 #include "platform/DataSet.h"
+#include "platform/Definitions.h"
 #include "platform/Format.h"
 #include "platform/MemDataSet.h"
 #include "platform/Variants.h"
@@ -546,4 +547,136 @@ TEST(DataSourceTest, PassesOnStateAndRecordChangesWhileEnabled)
     EXPECT_EQ(state.count(), 5);
 }
 
+// A dataset that cannot open before it knows its field's name, as a table cannot before it knows its
+// table's name; a new name closes it, as a table's does.
+class TNamedFieldDataSet : public TDataSet
+{
+    Q_OBJECT
+    Q_PROPERTY(QString FieldName READ FieldName WRITE SetFieldName)
+public:
+    Q_INVOKABLE explicit TNamedFieldDataSet(TComponent* owner = nullptr)
+        : TDataSet(owner)
+    { }
+    QString FieldName() const { return FFieldName; }
+    void SetFieldName(const QString& value)
+    {
+        Close();
+        FFieldName = value;
+    }
+    int Opens = 0;
+
+protected:
+    void InternalOpen() override
+    {
+        if (FFieldName.isEmpty())
+            throw Exception(QStringLiteral("no field name"));
+        ++Opens;
+        CreateField(FFieldName, ftInteger);
+    }
+    void InternalClose() override { }
+    bool InternalFirst() override { return true; }
+    bool InternalNext() override { return false; }
+    int InternalRecordCount() override { return 1; }
+    QVariant InternalGetValue(int) const override { return 7; }
+
+private:
+    QString FFieldName;
+};
+
+TClassRegistry& StoredActiveRegistry()
+{
+    static TClassRegistry registry = [] {
+        TClassRegistry r;
+        RegisterPlatformClasses(r);
+        r.RegisterClass<TNamedFieldDataSet>();
+        return r;
+    }();
+    return registry;
+}
+
+QByteArray DataSetDefinition(const QByteArray& properties)
+{
+    return "object Form1: TComponent\r\n  object Data1: TNamedFieldDataSet\r\n" + properties
+        + "  end\r\nend\r\n";
+}
+
+TEST(DataSetLoadingTest, StoredActiveOpensOnceAfterTheWholeDefinitionIsRead)
+{
+    struct TCase
+    {
+        const char* Name;
+        QByteArray Properties;
+        bool Active;
+    };
+    const TCase cases[] = {
+        { "active before the name", "    Active = True\r\n    FieldName = 'N'\r\n", true },
+        { "active after the name", "    FieldName = 'N'\r\n    Active = True\r\n", true },
+        { "switched off again", "    Active = True\r\n    FieldName = 'N'\r\n    Active = False\r\n", false },
+        { "never active", "    FieldName = 'N'\r\n", false },
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TDefinitionReader reader(StoredActiveRegistry());
+        std::unique_ptr<TComponent> root(reader.Read(DataSetDefinition(c.Properties)));
+        auto* data = qobject_cast<TNamedFieldDataSet*>(root->FindComponent(QStringLiteral("Data1")));
+        ASSERT_NE(data, nullptr);
+        EXPECT_FALSE(data->IsLoading());
+        EXPECT_EQ(data->Active(), c.Active);
+        EXPECT_EQ(data->Opens, c.Active ? 1 : 0);
+        if (c.Active) {
+            EXPECT_EQ(data->FieldByName(QStringLiteral("n"))->AsInteger(), 7);
+        }
+        // The wish was used up: nothing reopens a dataset closed since.
+        data->Close();
+        data->Loaded();
+        EXPECT_FALSE(data->Active());
+    }
+}
+
+TEST(DataSetLoadingTest, StoredActiveDataSetThatCannotOpenFailsTheReadAndLeavesNothing)
+{
+    TDefinitionReader reader(StoredActiveRegistry());
+    TComponent root;
+    try {
+        reader.ReadInto(DataSetDefinition("    Active = True\r\n"), &root);
+        FAIL() << "the read should fail";
+    } catch (const EDefinitionError& error) {
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("Data1"))) << error.Message().toStdString();
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("no field name"))) << error.Message().toStdString();
+    }
+    EXPECT_EQ(root.ComponentCount(), 0);
+}
+
+TEST(DataSetLoadingTest, OpeningWaitsForLoadedOnlyWhileLoading)
+{
+    TNamedFieldDataSet data;
+    data.SetLoading(true);
+    data.SetActive(true);
+    EXPECT_FALSE(data.Active());
+    data.SetFieldName(QStringLiteral("N"));
+    EXPECT_EQ(data.Opens, 0);
+    data.SetLoading(false);
+    data.Loaded();
+    EXPECT_TRUE(data.Active());
+    EXPECT_EQ(data.Opens, 1);
+
+    // Switching off while loading closes at once.
+    data.SetLoading(true);
+    data.SetActive(false);
+    EXPECT_FALSE(data.Active());
+    data.SetLoading(false);
+    data.Loaded();
+    EXPECT_FALSE(data.Active());
+
+    // Outside loading the dataset opens at once, and a later Loaded does not open it twice.
+    data.SetActive(true);
+    EXPECT_TRUE(data.Active());
+    EXPECT_EQ(data.Opens, 2);
+    data.Close();
+    data.Loaded();
+    EXPECT_FALSE(data.Active());
+}
+
 } // namespace
+
+#include "DataSetTest.moc"

@@ -567,9 +567,13 @@ QString TRLCustomControl::ControlText()
 
 QString TRLCustomControl::BuildText()
 {
-    if (const TRLCustomPager* pager = ParentPager(); pager && pager->IsCompleting())
+    // One check of the parent chain for both questions: this runs for every control of every band.
+    const TParentLinks& links = ParentLinks();
+    const TRLCustomPager* pager = links.Pager;
+    const TRLCustomSkipper* skipper = links.Skipper;
+    if (pager && pager->IsCompleting())
         return QString();
-    if (const TRLCustomSkipper* skipper = ParentSkipper(); skipper && skipper->RecordAction() == raBlankAndRetain)
+    if (skipper && skipper->RecordAction() == raBlankAndRetain)
         return QString();
     return ControlText();
 }

@@ -60,8 +60,20 @@ QList<TControl*> TRLCustomSite::ChildrenInCreationOrder() const
     QVarLengthArray<TKeyed, 32> keyed;
     keyed.reserve(children.size());
     bool ordered = true;
+    // A component is in its owner's list once, so when a sibling of the same owner was found at
+    // position p, a search from p + 1 that succeeds gives the true index; children in order are
+    // then found in one pass over the owner's list instead of one full search each.
+    const TComponent* lastOwner = nullptr;
+    int lastIndex = -1;
     for (TControl* child : std::as_const(children)) {
-        const int index = child->ComponentIndex();
+        const TComponent* owner = child->Owner();
+        int index = -1;
+        if (owner && owner == lastOwner && lastIndex >= 0)
+            index = int(owner->ComponentList().indexOf(child, lastIndex + 1));
+        if (index < 0)
+            index = child->ComponentIndex();
+        lastOwner = owner;
+        lastIndex = index;
         const TKeyed key { index < 0 ? std::numeric_limits<int>::max() : index, child };
         if (!keyed.isEmpty() && key.Index < keyed.back().Index)
             ordered = false;

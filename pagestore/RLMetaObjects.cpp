@@ -52,6 +52,10 @@ TRLPointArray ReadPoints(TRLStreamReader& Stream)
 
 int Scale(int Value, double Factor)
 {
+    // Bands are copied into their page unscaled, so this is the case of nearly every object; an
+    // integer times exactly 1 is itself, and the long double rounding is not cheap.
+    if (Factor == 1.0)
+        return Value;
     return RoundToPixel(static_cast<long double>(Value) * Factor);
 }
 

@@ -3,19 +3,52 @@
 #include "platform/Exceptions.h"
 
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
 namespace {
+
+// The digits of a TDecimal, held inline: a heap buffer per formatted number was a measurable part of
+// printing a report. There are never more than 15 significant digits plus one from a carry.
+class TDigits
+{
+public:
+    qsizetype size() const { return FCount; }
+    bool isEmpty() const { return FCount == 0; }
+    char at(qsizetype i) const { return FData[i]; }
+    char& operator[](qsizetype i) { return FData[i]; }
+    void assign(const char* data, qsizetype count)
+    {
+        Q_ASSERT(count >= 0 && count < Capacity);
+        std::memcpy(FData, data, std::size_t(count));
+        FCount = count;
+    }
+    void truncate(qsizetype n) { FCount = qBound<qsizetype>(0, n, FCount); }
+    void prepend(char c)
+    {
+        Q_ASSERT(FCount + 1 < Capacity);
+        std::memmove(FData + 1, FData, std::size_t(FCount));
+        FData[0] = c;
+        ++FCount;
+    }
+    QLatin1StringView View() const { return QLatin1StringView(FData, FCount); }
+
+private:
+    static constexpr qsizetype Capacity = 32;
+    char FData[Capacity];
+    qsizetype FCount = 0;
+};
 
 // A non-negative value as decimal digits: value = 0.Digits x 10^Exponent. Digits has no leading and
 // no trailing zeros; empty Digits is zero. Working on digits keeps the rounding exact and the output
 // free of the C library's locale.
 struct TDecimal
 {
-    QByteArray Digits;
+    TDigits Digits;
     int Exponent = 0;
     bool IsZero() const { return Digits.isEmpty(); }
 };
@@ -50,7 +83,7 @@ TDecimal ToDecimal15(double value)
     for (const char* p = buffer; p < e; ++p)
         if (*p >= '0' && *p <= '9')
             digits[count++] = *p;
-    d.Digits = QByteArray(digits, count);
+    d.Digits.assign(digits, count);
     int exponent = 0;
     if (e < end)
         std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
@@ -188,11 +221,26 @@ TSectionLayout AnalyseSection(const QString& s)
     return layout;
 }
 
+// A run of digit characters; short runs, the usual case, stay off the heap.
+using TDigitRun = QVarLengthArray<char, 48>;
+
+void AppendZeros(TDigitRun& run, qsizetype count)
+{
+    for (qsizetype i = 0; i < count; ++i)
+        run.append('0');
+}
+
+void AppendDigits(TDigitRun& run, const TDigits& digits, qsizetype from, qsizetype to)
+{
+    for (qsizetype i = qMax<qsizetype>(0, from); i < qMin(to, digits.size()); ++i)
+        run.append(digits.at(i));
+}
+
 // The digits to place, decided before the second walk.
 struct TPlacedNumber
 {
-    QByteArray Integer; // already padded to the forced digits
-    QByteArray Fraction; // already trimmed between the forced and the available digits
+    TDigitRun Integer; // already padded to the forced digits
+    TDigitRun Fraction; // already trimmed between the forced and the available digits
     bool ExponentNegative = false;
     int Exponent = 0;
 };
@@ -202,18 +250,17 @@ TPlacedNumber PlacePositional(const TDecimal& d, const TSectionLayout& layout)
     TPlacedNumber placed;
     if (!d.IsZero()) {
         if (d.Exponent > 0) {
-            placed.Integer = d.Digits.left(d.Exponent);
-            if (placed.Integer.size() < d.Exponent)
-                placed.Integer.append(QByteArray(d.Exponent - placed.Integer.size(), '0'));
-            placed.Fraction = d.Digits.mid(d.Exponent);
+            AppendDigits(placed.Integer, d.Digits, 0, d.Exponent);
+            AppendZeros(placed.Integer, d.Exponent - placed.Integer.size());
+            AppendDigits(placed.Fraction, d.Digits, d.Exponent, d.Digits.size());
         } else {
-            placed.Fraction = QByteArray(-d.Exponent, '0') + d.Digits;
+            AppendZeros(placed.Fraction, -d.Exponent);
+            AppendDigits(placed.Fraction, d.Digits, 0, d.Digits.size());
         }
     }
     if (placed.Integer.size() < layout.ForcedIntegerDigits)
-        placed.Integer.prepend(QByteArray(layout.ForcedIntegerDigits - placed.Integer.size(), '0'));
-    if (placed.Fraction.size() < layout.ForcedFractionDigits)
-        placed.Fraction.append(QByteArray(layout.ForcedFractionDigits - placed.Fraction.size(), '0'));
+        placed.Integer.insert(placed.Integer.begin(), layout.ForcedIntegerDigits - placed.Integer.size(), '0');
+    AppendZeros(placed.Fraction, layout.ForcedFractionDigits - placed.Fraction.size());
     return placed;
 }
 
@@ -222,17 +269,14 @@ TPlacedNumber PlaceScientific(const TDecimal& d, const TSectionLayout& layout)
     TPlacedNumber placed;
     const int mantissaIntegers = qMax(layout.IntegerPlaceholders, 1);
     if (d.IsZero()) {
-        placed.Integer = QByteArray(qMax(layout.ForcedIntegerDigits, 1), '0');
-        placed.Fraction = QByteArray(layout.ForcedFractionDigits, '0');
+        AppendZeros(placed.Integer, qMax(layout.ForcedIntegerDigits, 1));
+        AppendZeros(placed.Fraction, layout.ForcedFractionDigits);
         return placed;
     }
-    QByteArray digits = d.Digits;
-    if (digits.size() < mantissaIntegers)
-        digits.append(QByteArray(mantissaIntegers - digits.size(), '0'));
-    placed.Integer = digits.left(mantissaIntegers);
-    placed.Fraction = digits.mid(mantissaIntegers);
-    if (placed.Fraction.size() < layout.ForcedFractionDigits)
-        placed.Fraction.append(QByteArray(layout.ForcedFractionDigits - placed.Fraction.size(), '0'));
+    AppendDigits(placed.Integer, d.Digits, 0, mantissaIntegers);
+    AppendZeros(placed.Integer, mantissaIntegers - placed.Integer.size());
+    AppendDigits(placed.Fraction, d.Digits, mantissaIntegers, d.Digits.size());
+    AppendZeros(placed.Fraction, layout.ForcedFractionDigits - placed.Fraction.size());
     const int exponent = d.Exponent - mantissaIntegers;
     placed.ExponentNegative = exponent < 0;
     placed.Exponent = std::abs(exponent);
@@ -258,7 +302,7 @@ QString EmitSection(const QString& s, const TSectionLayout& layout, const TPlace
     QString out;
     // One allocation instead of one per few characters appended.
     out.reserve(s.size() + placed.Integer.size() + 16);
-    const QByteArray& integer = placed.Integer;
+    const TDigitRun& integer = placed.Integer;
     const qsizetype n = integer.size();
     const qsizetype p = layout.IntegerPlaceholders;
 
@@ -353,6 +397,37 @@ QString FormatWithSection(const QString& section, const TDecimal& rounded, const
     return EmitSection(section, layout, placed, settings);
 }
 
+// A format's sections and their layouts. Reports format every number of every record with the
+// same few patterns, so the analysis is kept per format text (see AnalysedFormat).
+struct TAnalysedFormat
+{
+    QString Format;
+    QStringList Sections;
+    TSectionLayout Layouts[3];
+};
+
+// The analysis of format, from a small per-thread cache keyed by the whole format text. An entry
+// depends on nothing but that text (the separators are applied later), so it never goes stale; when
+// the cache is full the oldest entry is replaced.
+const TAnalysedFormat& AnalysedFormat(const QString& format)
+{
+    constexpr int Slots = 8;
+    thread_local TAnalysedFormat cache[Slots];
+    thread_local int used = 0;
+    thread_local int next = 0;
+    for (int i = 0; i < used; ++i)
+        if (cache[i].Format == format)
+            return cache[i];
+    TAnalysedFormat& entry = cache[next];
+    next = (next + 1) % Slots;
+    used = qMax(used, next == 0 ? Slots : next);
+    entry.Format = format;
+    entry.Sections = SplitSections(format);
+    for (int i = 0; i < 3; ++i)
+        entry.Layouts[i] = i < entry.Sections.size() ? AnalyseSection(entry.Sections.at(i)) : TSectionLayout();
+    return entry;
+}
+
 // A time pattern without the time-zone fields, which the platform's time texts never had.
 QString WithoutTimeZone(const QString& pattern)
 {
@@ -437,7 +512,7 @@ QString FloatToStr(double value, const TFormatSettings& settings)
         out.append(QChar::fromLatin1(d.Digits.at(0)));
         if (d.Digits.size() > 1) {
             out.append(settings.DecimalSeparator);
-            out.append(QString::fromLatin1(d.Digits.mid(1)));
+            out.append(d.Digits.View().mid(1));
         }
         out.append(u'E');
         out.append(QString::number(scientificExponent));
@@ -447,16 +522,16 @@ QString FloatToStr(double value, const TFormatSettings& settings)
         out.append(u'0');
         out.append(settings.DecimalSeparator);
         out.append(QString(-d.Exponent, u'0'));
-        out.append(QString::fromLatin1(d.Digits));
+        out.append(d.Digits.View());
         return out;
     }
-    QByteArray integer = d.Digits.left(d.Exponent);
-    if (integer.size() < d.Exponent)
-        integer.append(QByteArray(d.Exponent - integer.size(), '0'));
-    out.append(QString::fromLatin1(integer));
+    const qsizetype shown = qMin<qsizetype>(d.Digits.size(), d.Exponent);
+    out.append(d.Digits.View().left(shown));
+    for (qsizetype i = shown; i < d.Exponent; ++i)
+        out.append(u'0');
     if (d.Digits.size() > d.Exponent) {
         out.append(settings.DecimalSeparator);
-        out.append(QString::fromLatin1(d.Digits.mid(d.Exponent)));
+        out.append(d.Digits.View().mid(d.Exponent));
     }
     return out;
 }
@@ -468,22 +543,22 @@ QString FormatFloat(const QString& format, double value, const TFormatSettings& 
     if (format.isEmpty())
         return FloatToStr(value, settings);
 
-    const QStringList sections = SplitSections(format);
-    const QString& positive = sections.at(0);
+    const TAnalysedFormat& analysed = AnalysedFormat(format);
+    const QStringList& sections = analysed.Sections;
     const bool hasNegative = sections.size() > 1 && !sections.at(1).isEmpty();
     const bool hasZero = sections.size() > 2 && !sections.at(2).isEmpty();
 
     const bool negative = value < 0;
-    const QString& chosen = negative && hasNegative ? sections.at(1) : positive;
-    const TSectionLayout layout = AnalyseSection(chosen);
+    const int chosen = negative && hasNegative ? 1 : 0;
+    const TSectionLayout& layout = analysed.Layouts[chosen];
     const TDecimal rounded = RoundForSection(value, layout);
 
     if (rounded.IsZero()) {
         // Zero as shown: the zero section, else the positive one, and never a minus sign.
-        const QString& zeroSection = hasZero ? sections.at(2) : positive;
-        return FormatWithSection(zeroSection, TDecimal(), AnalyseSection(zeroSection), settings);
+        const int zero = hasZero ? 2 : 0;
+        return FormatWithSection(sections.at(zero), TDecimal(), analysed.Layouts[zero], settings);
     }
-    QString text = FormatWithSection(chosen, rounded, layout, settings);
+    QString text = FormatWithSection(sections.at(chosen), rounded, layout, settings);
     if (negative && !hasNegative)
         text.prepend(u'-');
     return text;

@@ -227,6 +227,7 @@ void TSqlDataSet::Execute()
     }
     FPosition = 0;
     FPastEnd = false;
+    FValuesPosition = -1;
     const QString statement = StripStatementEnd(StatementText());
     if (statement.trimmed().isEmpty())
         DatabaseError(QStringLiteral("Nenhum comando SQL para o alias %1").arg(AliasName()));
@@ -279,6 +280,9 @@ void TSqlDataSet::InternalClose()
     FPosition = 0;
     FPastEnd = false;
     FRecordCount = -1;
+    FValuesPosition = -1;
+    FValues.clear();
+    FValueKnown.clear();
 }
 
 bool TSqlDataSet::InternalFirst()
@@ -332,6 +336,20 @@ QVariant TSqlDataSet::InternalGetValue(int field) const
 {
     if (!FQuery || FPastEnd || FPosition == 0 || field < 0 || field >= FTypes.size())
         return VarNull();
+    if (FValuesPosition != FPosition) {
+        FValues.fill(QVariant(), FTypes.size());
+        FValueKnown.fill(false, FTypes.size());
+        FValuesPosition = FPosition;
+    }
+    if (!FValueKnown.at(field)) {
+        FValues[field] = ConvertedValue(field);
+        FValueKnown[field] = true;
+    }
+    return FValues.at(field);
+}
+
+QVariant TSqlDataSet::ConvertedValue(int field) const
+{
     const QVariant value = FQuery->value(field);
     if (!value.isValid() || value.isNull())
         return VarNull();

@@ -63,6 +63,7 @@ protected:
 private:
     void Execute();
     void CreateFieldsFromResult();
+    QVariant ConvertedValue(int field) const;
 
     QString FDatabaseName;
     std::unique_ptr<QSqlQuery> FQuery;
@@ -71,6 +72,13 @@ private:
     qint64 FPosition = 0;
     bool FPastEnd = false;
     int FRecordCount = -1;
+    // The converted values of the current record, filled as they are asked for: a report reads each
+    // field several times per record (its text, its number, handlers), and conversion from the
+    // driver's variant is costly. Valid only while FValuesPosition equals FPosition; moving the
+    // cursor changes FPosition, and running the statement or closing sets FValuesPosition to -1.
+    mutable QList<QVariant> FValues;
+    mutable QList<bool> FValueKnown;
+    mutable qint64 FValuesPosition = -1;
 };
 
 class TQuery : public TSqlDataSet

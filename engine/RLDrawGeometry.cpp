@@ -203,31 +203,6 @@ void FitPoints(TRLDrawPoints& Points, const TRect& Box, bool KeepAspect)
             ScaledCoordinate(p.y(), bounds.Top, sy, Box.Top));
 }
 
-void RotatePoints(TRLDrawPoints& Points, double Angle)
-{
-    if (Points.isEmpty())
-        return;
-    const double theta = -Angle * std::numbers::pi / 180;
-    const double s = std::sin(theta);
-    const double c = std::cos(theta);
-    long double sumX = 0;
-    long double sumY = 0;
-    for (const TPoint& p : Points) {
-        sumX += p.x();
-        sumY += p.y();
-    }
-    const long double n = Points.size();
-    const long double centreX = RoundHalfEven(sumX / n);
-    const long double centreY = RoundHalfEven(sumY / n);
-    for (TPoint& p : Points) {
-        const long double x = p.x() - centreX;
-        const long double y = p.y() - centreY;
-        const long double rx = RoundHalfEven(x * c - y * s);
-        const long double ry = RoundHalfEven(x * s + y * c);
-        p = TPoint(RoundHalfEven(rx + centreX), RoundHalfEven(ry + centreY));
-    }
-}
-
 void CenterPoints(TRLDrawPoints& Points, const TRect& R)
 {
     if (Points.isEmpty())

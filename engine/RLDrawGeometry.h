@@ -11,6 +11,7 @@
 //   the reading as well, so corrupt data gives fewer points, never a wrong huge one.
 // - Arithmetic on coordinates is done in extended precision, so shapes at the extremes of the int
 //   range clamp instead of overflowing.
+#include "engine/RLUtils.h"
 #include "platform/Rect.h"
 
 #include <QFlags>
@@ -60,8 +61,7 @@ TRect DrawTargetBox(const TRect& R, int DrawWidth, int DrawHeight, TRLDrawOption
 // both axes use the smaller factor (a shape without extent in both axes stays as it is); without it
 // each axis is stretched on its own, an axis without extent keeping its scale.
 void FitPoints(TRLDrawPoints& Points, const TRect& Box, bool KeepAspect);
-// Rotates Points by Angle degrees, counter-clockwise on the page, about their rounded mean point.
-void RotatePoints(TRLDrawPoints& Points, double Angle);
+// RotatePoints (engine/RLUtils.h) turns the shape by Angle.
 // Moves Points so that their bounds are centred in R (halves truncated).
 void CenterPoints(TRLDrawPoints& Points, const TRect& R);
 

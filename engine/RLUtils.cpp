@@ -118,35 +118,6 @@ constexpr std::array<quint16, 256> MakeCrc16Table()
 constexpr std::array<quint16, 256> Crc16Table = MakeCrc16Table();
 static_assert(Crc16Table[1] == 0x1021);
 
-int Round(double value)
-{
-    return RoundHalfEven(static_cast<long double>(value));
-}
-
-// Turns points about their own centre as the drawing control does: angle in degrees,
-// counter-clockwise on the page (whose y axis points down), every result rounded to a pixel.
-void RotatePoints(QList<TPoint>& points, double angle)
-{
-    if (points.isEmpty())
-        return;
-    const double theta = -angle * std::numbers::pi / 180.0;
-    const double s = std::sin(theta);
-    const double c = std::cos(theta);
-    double sumX = 0;
-    double sumY = 0;
-    for (const TPoint& p : points) {
-        sumX += p.x();
-        sumY += p.y();
-    }
-    const double n = double(points.size());
-    const TPoint centre(Round(sumX / n), Round(sumY / n));
-    for (TPoint& p : points) {
-        const double x = p.x() - centre.x();
-        const double y = p.y() - centre.y();
-        p = TPoint(Round(x * c - y * s) + centre.x(), Round(x * s + y * c) + centre.y());
-    }
-}
-
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(UtilitiesStartup)
@@ -464,4 +435,30 @@ QSize TextExtent(const QString& text, const TFont& font, double angle)
     const auto [top, bottom]
         = std::minmax({ corners[0].y(), corners[1].y(), corners[2].y(), corners[3].y() });
     return QSize(right - left, bottom - top);
+}
+
+void RotatePoints(QList<TPoint>& Points, double Angle)
+{
+    if (Points.isEmpty())
+        return;
+    const double theta = -Angle * std::numbers::pi / 180;
+    const double s = std::sin(theta);
+    const double c = std::cos(theta);
+    // Extended precision and rounding at every step keep extreme coordinates from overflowing.
+    long double sumX = 0;
+    long double sumY = 0;
+    for (const TPoint& p : Points) {
+        sumX += p.x();
+        sumY += p.y();
+    }
+    const long double n = Points.size();
+    const long double centreX = RoundHalfEven(sumX / n);
+    const long double centreY = RoundHalfEven(sumY / n);
+    for (TPoint& p : Points) {
+        const long double x = p.x() - centreX;
+        const long double y = p.y() - centreY;
+        const long double rx = RoundHalfEven(x * c - y * s);
+        const long double ry = RoundHalfEven(x * s + y * c);
+        p = TPoint(RoundHalfEven(rx + centreX), RoundHalfEven(ry + centreY));
+    }
 }

@@ -96,6 +96,11 @@ QString UniqueComponentName(const TComponent* component);
 
 // --- rectangles and points (report pixels) ------------------------------------------------------
 
+// Rotates points by angle degrees, counter-clockwise on the page (whose y axis points down), about
+// their rounded mean point; every result rounded to a pixel, ties to even. The drawing control turns
+// its shapes with it and TextExtent its corners.
+void RotatePoints(QList<TPoint>& Points, double Angle);
+
 inline int RectWidth(const TRect& r)
 {
     return r.Right - r.Left;

@@ -1,0 +1,280 @@
+#include "filters/RLFilters.h"
+
+#include "engine/RLConsts.h"
+#include "engine/RLProgress.h"
+#include "pagestore/RLMetaFile.h"
+#include "platform/Exceptions.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QMetaProperty>
+#include <QPointer>
+#include <QtDebug>
+
+#include <exception>
+
+namespace {
+
+// Filters are made and destroyed on the main thread only (a background run never creates one), so
+// the list needs no lock.
+QList<TRLCustomFilter*>& LiveFilters()
+{
+    static QList<TRLCustomFilter*> list;
+    return list;
+}
+
+TRLFilterErrorProc& FilterErrorProc()
+{
+    static TRLFilterErrorProc proc;
+    return proc;
+}
+
+// A page the store cannot give back (a damaged swap record) would silently shorten the output; the
+// run reports it instead, in the user's language.
+QString PageUnreadableMessage(int PageNumber)
+{
+    switch (RLActiveLanguage()) {
+    case lgPortuguese:
+        return QStringLiteral("A página %1 não pôde ser lida do armazenamento de páginas.").arg(PageNumber);
+    case lgFrench:
+        return QStringLiteral("La page %1 n'a pas pu être relue du stockage des pages.").arg(PageNumber);
+    case lgSpanish:
+        return QStringLiteral("La página %1 no se pudo leer del almacenamiento de páginas.").arg(PageNumber);
+    case lgEnglish:
+        break;
+    }
+    return QStringLiteral("Page %1 could not be read back from the page store.").arg(PageNumber);
+}
+
+QString DottedExtension(QString Ext)
+{
+    if (!Ext.isEmpty() && !Ext.startsWith(QLatin1Char('.')))
+        Ext.prepend(QLatin1Char('.'));
+    return Ext;
+}
+
+void ReportBackgroundFailure(const QString& FilterName, const QString& Message)
+{
+    auto report = [FilterName, Message] {
+        if (FilterErrorProc())
+            FilterErrorProc()(FilterName, Message);
+        else
+            qWarning().noquote() << FilterName << ":" << Message;
+    };
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, report, Qt::QueuedConnection);
+    else
+        report();
+}
+
+} // namespace
+
+// --- TRLCustomFilter -----------------------------------------------------------------------------
+
+TRLCustomFilter::TRLCustomFilter(TComponent* AOwner)
+    : TComponent(AOwner)
+{
+    LiveFilters().append(this);
+}
+
+TRLCustomFilter::~TRLCustomFilter()
+{
+    LiveFilters().removeAll(this);
+    FProgress.reset();
+    SetPages(nullptr);
+}
+
+QString TRLCustomFilter::GetDisplayName() const
+{
+    return FDisplayName.isEmpty() ? Name() : FDisplayName;
+}
+
+bool TRLCustomFilter::IsPropertyStored(const QMetaProperty& property) const
+{
+    // A display name equal to the component name says nothing the name does not say already.
+    if (qstrcmp(property.name(), "DisplayName") == 0)
+        return FDisplayName != Name();
+    return TComponent::IsPropertyStored(property);
+}
+
+void TRLCustomFilter::Notification(TComponent* Component, TOperation Operation)
+{
+    TComponent::Notification(Component, Operation);
+    if (Operation == opRemove && Component == FPages)
+        FPages = nullptr; // the store is going: forget it without touching it
+}
+
+void TRLCustomFilter::SetPages(TRLGraphicStorage* Value)
+{
+    if (Value == FPages)
+        return;
+    if (TRLGraphicStorage* old = FPages) {
+        FPages = nullptr;
+        RemoveFreeNotification(old);
+        old->Unlink(this); // may free an ownerless store
+    }
+    FPages = Value;
+    if (FPages) {
+        FPages->Link(this);
+        // A store with an owner takes no link, yet it must tell us when it goes.
+        FreeNotification(FPages);
+    }
+}
+
+void TRLCustomFilter::ProcessPages(TRLGraphicStorage* APages, int AFirstPage, int ALastPage, bool Background)
+{
+    FCanceled.store(false);
+    FRunAborted = false;
+    const int count = APages ? APages->PageCount() : 0;
+    FFirstPage = qMax(1, AFirstPage);
+    FLastPage = ALastPage == -1 ? count : qMin(ALastPage, count);
+    SetPages(APages);
+    if (Background) {
+        auto* thread = new TFilterThread(this);
+        thread->start();
+        return;
+    }
+    Run(nullptr);
+}
+
+void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>& Step)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!Thread || !app || QThread::currentThread() == app->thread()) {
+        Step();
+        return;
+    }
+    std::exception_ptr failure;
+    QMetaObject::invokeMethod(
+        app,
+        [&] {
+            try {
+                Step();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TRLCustomFilter::Run(QThread* Thread)
+{
+    QPointer<TRLCustomFilter> self(this);
+    auto destroyProgress = [this, Thread] {
+        if (FProgress)
+            OnMainThread(Thread, [this] { FProgress.reset(); });
+    };
+
+    if (FShowProgress) {
+        const bool printing = qobject_cast<TRLCustomPrintFilter*>(this) != nullptr;
+        const QString title = RLMessage(printing ? RLMsgPrintingInProgress : RLMsgSavingReport);
+        OnMainThread(Thread, [this, title] {
+            FProgress = CreateProgress(title, 1, [this] { Cancel(); });
+            if (FProgress)
+                FProgress->ShowProgress();
+        });
+    }
+
+    try {
+        if (FProgress) {
+            const int max = FLastPage - FFirstPage + 1;
+            OnMainThread(Thread, [this, max] { FProgress->SetMax(max); });
+        }
+        BeginDocument();
+        try {
+            bool pageDrawn = false;
+            for (int page = FFirstPage; page <= FLastPage; ++page) {
+                if (pageDrawn)
+                    NewPage();
+                pageDrawn = true;
+                TRLGraphicSurface* surface = FPages ? FPages->Pages(page - 1) : nullptr;
+                if (!surface)
+                    throw Exception(PageUnreadableMessage(page));
+                DrawPage(surface);
+                if (FProgress)
+                    OnMainThread(Thread, [this] { FProgress->StepIt(); });
+                if (FCanceled.load()) {
+                    // Stopped short: the output holds only part of the pages.
+                    FRunAborted = page < FLastPage;
+                    break;
+                }
+            }
+        } catch (...) {
+            FRunAborted = true;
+            try {
+                EndDocument();
+            } catch (...) {
+                // The first failure is the one worth reporting.
+            }
+            SetPages(nullptr);
+            throw;
+        }
+        EndDocument();
+        SetPages(nullptr);
+    } catch (...) {
+        FRunAborted = true;
+        destroyProgress();
+        SetPages(nullptr);
+        throw;
+    }
+    destroyProgress();
+    SetPages(nullptr);
+}
+
+// --- save filters ----------------------------------------------------------------------------------
+
+void TRLCustomSaveFilter::SetDefaultExt(const QString& Value)
+{
+    FDefaultExt = DottedExtension(Value);
+}
+
+// --- thread --------------------------------------------------------------------------------------
+
+TFilterThread::TFilterThread(TRLCustomFilter* Filter)
+    : FFilter(Filter)
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TFilterThread::run()
+{
+    const QString name = FFilter->GetDisplayName();
+    try {
+        FFilter->Run(this);
+    } catch (const EAbort&) {
+        // A silent abort (the application is closing) is nobody's news.
+    } catch (const Exception& error) {
+        ReportBackgroundFailure(name, error.Message());
+    } catch (const std::exception& error) {
+        ReportBackgroundFailure(name, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+// --- lists and look-ups ----------------------------------------------------------------------------
+
+const QList<TRLCustomFilter*>& FilterList()
+{
+    return LiveFilters();
+}
+
+TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName)
+{
+    const QString suffix = QFileInfo(FileName).suffix();
+    if (suffix.isEmpty())
+        return nullptr;
+    const QString ext = DottedExtension(suffix);
+    for (TRLCustomFilter* filter : LiveFilters()) {
+        auto* save = qobject_cast<TRLCustomSaveFilter*>(filter);
+        if (save && save->DefaultExt().compare(ext, Qt::CaseInsensitive) == 0)
+            return save;
+    }
+    return nullptr;
+}
+
+void SetFilterErrorProc(TRLFilterErrorProc Proc)
+{
+    FilterErrorProc() = std::move(Proc);
+}

@@ -1,0 +1,163 @@
+#pragma once
+// Filters turn the pages of a page store into some output: the printer, a PDF document, a
+// spreadsheet. A filter is a component; every live filter is in one process-wide list in creation
+// order, which the print and save dialogs read to offer the filters to the user.
+//
+// The run protocol (ProcessPages) is the same for every filter: BeginDocument once, then for every
+// page NewPage (before all but the first) and DrawPage, and EndDocument once at the end, also when a
+// page fails or the user cancels. While it runs the filter holds a link on the page store, so a
+// store handed to a background run stays alive until the run ends.
+//
+// Output that must not be passed off as complete: when EndDocument is called after a failure, a
+// cancel or a page that could not be read back, RunAborted() is true, and a save filter then throws
+// its output away instead of putting it under the user's file name.
+#include "platform/Component.h"
+
+#include <QList>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class TRLGraphicStorage;
+class TRLGraphicSurface;
+class TRLProgress;
+class TFilterThread;
+
+class TRLCustomFilter : public TComponent
+{
+    Q_OBJECT
+    Q_PROPERTY(QString DisplayName READ DisplayName WRITE SetDisplayName)
+    Q_PROPERTY(bool ShowProgress READ ShowProgress WRITE SetShowProgress)
+public:
+    explicit TRLCustomFilter(TComponent* AOwner = nullptr);
+    ~TRLCustomFilter() override;
+
+    QString DisplayName() const { return FDisplayName; }
+    void SetDisplayName(const QString& Value) { FDisplayName = Value; }
+    bool ShowProgress() const { return FShowProgress; }
+    void SetShowProgress(bool Value) { FShowProgress = Value; }
+
+    // DisplayName, or the component name when DisplayName is empty.
+    virtual QString GetDisplayName() const;
+
+    // Runs the filter over pages FirstPage..LastPage (1-based; LastPage -1 means the last page) of
+    // Pages, on the caller's thread or, when Background, on a new filter thread (and then returns at
+    // once). A foreground failure propagates to the caller after EndDocument has run.
+    void ProcessPages(TRLGraphicStorage* Pages, int FirstPage, int LastPage, bool Background);
+
+    // The page store of the run in progress, or null.
+    TRLGraphicStorage* Pages() const { return FPages; }
+    int FirstPage() const { return FFirstPage; }
+    int LastPage() const { return FLastPage; }
+    bool Canceled() const { return FCanceled.load(); }
+    // Asks the run to stop after the page being drawn (the progress window's cancel button).
+    void Cancel() { FCanceled.store(true); }
+    // True while EndDocument is called for a run that did not reach its last page whole.
+    bool RunAborted() const { return FRunAborted; }
+
+    bool IsPropertyStored(const QMetaProperty& property) const override;
+
+protected:
+    virtual void BeginDocument() = 0;
+    virtual void EndDocument() = 0;
+    virtual void NewPage() = 0;
+    virtual void DrawPage(TRLGraphicSurface* Surface) = 0;
+
+    void Notification(TComponent* Component, TOperation Operation) override;
+
+private:
+    friend class TFilterThread;
+    void SetPages(TRLGraphicStorage* Value);
+    // The run itself; Thread is the filter thread, or null on the caller's thread.
+    void Run(QThread* Thread);
+    // Does Step on the main thread and waits for it; exceptions come back to the caller.
+    void OnMainThread(QThread* Thread, const std::function<void()>& Step);
+
+    QString FDisplayName;
+    TRLGraphicStorage* FPages = nullptr;
+    std::unique_ptr<TRLProgress> FProgress;
+    bool FShowProgress = true;
+    std::atomic<bool> FCanceled { false };
+    bool FRunAborted = false;
+    int FFirstPage = 1;
+    int FLastPage = 0;
+};
+
+// A filter the print dialog offers, with options of its own.
+class TRLCustomPrintFilter : public TRLCustomFilter
+{
+    Q_OBJECT
+public:
+    explicit TRLCustomPrintFilter(TComponent* AOwner = nullptr)
+        : TRLCustomFilter(AOwner)
+    { }
+
+    // Caption of the options choice; empty by default.
+    virtual QString GetOptionsLabel() const { return {}; }
+    // The option texts, or an empty list, which hides the options choice.
+    virtual QStringList GetOptions() const { return {}; }
+    virtual int GetOptionIndex() const { return -1; }
+    virtual void SetOptionIndex(int Index) { Q_UNUSED(Index); }
+    // The orientation of the pages about to be printed (1 portrait, 2 landscape), told before the
+    // options are listed.
+    virtual void SetOrientation(int Orientation) { Q_UNUSED(Orientation); }
+};
+
+// A filter the save dialog offers, writing a file.
+class TRLCustomSaveFilter : public TRLCustomFilter
+{
+    Q_OBJECT
+    Q_PROPERTY(QString FileName READ FileName WRITE SetFileName)
+public:
+    explicit TRLCustomSaveFilter(TComponent* AOwner = nullptr)
+        : TRLCustomFilter(AOwner)
+    { }
+
+    QString FileName() const { return FFileName; }
+    void SetFileName(const QString& Value) { FFileName = Value; }
+    // With its leading dot (".pdf"); a value given without the dot gets one.
+    QString DefaultExt() const { return FDefaultExt; }
+    void SetDefaultExt(const QString& Value);
+
+private:
+    QString FFileName;
+    QString FDefaultExt;
+};
+
+// Runs one filter's run and frees itself when the run ends.
+class TFilterThread : public QThread
+{
+    Q_OBJECT
+public:
+    explicit TFilterThread(TRLCustomFilter* Filter);
+
+protected:
+    void run() override;
+
+private:
+    TRLCustomFilter* FFilter;
+};
+
+// Every live filter in creation order.
+const QList<TRLCustomFilter*>& FilterList();
+
+// The first save filter whose default extension equals FileName's extension (case-insensitive,
+// leading dots added where missing), or null.
+TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName);
+
+// The default printer filter: one spool filter without owner, name or display name, made on first
+// use and freed at shut-down. (Defined with the spool filter.)
+TRLCustomPrintFilter* DefaultPrintFilter();
+
+// Runs Filter over the pages, or the default printer filter when Filter is null. (Defined with the
+// spool filter.)
+void PrintPages(TRLGraphicStorage* Pages, TRLCustomFilter* Filter, int FirstPage, int LastPage, bool Background);
+
+// A background run has nobody to throw to. Whoever can show a message (the preview window) registers
+// here; the report reaches it on the main thread with the filter's display name and the failure's
+// message. Without one the failure is written to the log. A silent abort is never reported.
+using TRLFilterErrorProc = std::function<void(const QString& FilterName, const QString& Message)>;
+void SetFilterErrorProc(TRLFilterErrorProc Proc);

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QMetaProperty>
-#include <QPointer>
 #include <QtDebug>
 
 #include <exception>
@@ -162,10 +161,15 @@ void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>&
 
 void TRLCustomFilter::Run(QThread* Thread)
 {
-    QPointer<TRLCustomFilter> self(this);
     auto destroyProgress = [this, Thread] {
         if (FProgress)
             OnMainThread(Thread, [this] { FProgress.reset(); });
+    };
+    // Letting go of the store may free it (an ownerless store handed to a background run), and its
+    // notification lists belong to the main thread: so it happens there.
+    auto releasePages = [this, Thread] {
+        if (FPages)
+            OnMainThread(Thread, [this] { SetPages(nullptr); });
     };
 
     if (FShowProgress) {
@@ -209,19 +213,20 @@ void TRLCustomFilter::Run(QThread* Thread)
             } catch (...) {
                 // The first failure is the one worth reporting.
             }
-            SetPages(nullptr);
             throw;
         }
         EndDocument();
-        SetPages(nullptr);
     } catch (...) {
         FRunAborted = true;
-        destroyProgress();
-        SetPages(nullptr);
+        try {
+            destroyProgress();
+            releasePages();
+        } catch (...) {
+        }
         throw;
     }
     destroyProgress();
-    SetPages(nullptr);
+    releasePages();
 }
 
 // --- save filters ----------------------------------------------------------------------------------
@@ -250,6 +255,8 @@ void TFilterThread::run()
         ReportBackgroundFailure(name, error.Message());
     } catch (const std::exception& error) {
         ReportBackgroundFailure(name, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ReportBackgroundFailure(name, QStringLiteral("Unknown failure"));
     }
 }
 

@@ -1,0 +1,127 @@
+#pragma once
+// The byte level of the spreadsheet writer: little-endian record data, BIFF records with their
+// CONTINUE splitting, the shared string table and the compound-document container.
+//
+// Nothing here depends on the locale: numbers are written as their binary forms. Every device write
+// is checked; a failed write raises Exception with a message in the user's language that names the
+// file (the device's file name, when it is a file).
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class QIODevice;
+
+// Record data under construction.
+class TRLByteBuilder
+{
+public:
+    TRLByteBuilder& Byte(uint8_t Value)
+    {
+        FBytes.append(char(Value));
+        return *this;
+    }
+    TRLByteBuilder& Word(uint16_t Value);
+    TRLByteBuilder& DWord(uint32_t Value);
+    TRLByteBuilder& Double(double Value);
+    TRLByteBuilder& Zeros(int Count)
+    {
+        FBytes.append(Count, '\0');
+        return *this;
+    }
+    TRLByteBuilder& Utf16(const QString& Text);
+    TRLByteBuilder& Bytes(const QByteArray& Data)
+    {
+        FBytes.append(Data);
+        return *this;
+    }
+    const QByteArray& Data() const { return FBytes; }
+    int Size() const { return int(FBytes.size()); }
+
+private:
+    QByteArray FBytes;
+};
+
+// Bytes from hexadecimal text with blanks between pairs ("e0 00 14 00").
+QByteArray HexBytes(const char* Text);
+
+// The largest record data; longer data continues in CONTINUE records.
+constexpr int BiffMaxRecordData = 8224;
+constexpr uint16_t BiffContinue = 60;
+
+// One record (header and data), split into CONTINUE records when the data is longer than the limit.
+QByteArray BiffRecord(uint16_t Type, const QByteArray& Data);
+
+// Writes records to a device through a buffer, counting the stream position, and patches bytes
+// already written (positions of records known only later).
+class TRLBiffWriter
+{
+public:
+    // Device must be open for writing (and reading, for patches behind the buffer), at position 0.
+    explicit TRLBiffWriter(QIODevice& Device);
+    ~TRLBiffWriter();
+    TRLBiffWriter(const TRLBiffWriter&) = delete;
+    TRLBiffWriter& operator=(const TRLBiffWriter&) = delete;
+
+    qint64 Position() const { return FFlushed + FBuffer.size(); }
+    void WriteRecord(uint16_t Type, const QByteArray& Data) { WriteRaw(BiffRecord(Type, Data)); }
+    void WriteRecord(uint16_t Type, const TRLByteBuilder& Data) { WriteRaw(BiffRecord(Type, Data.Data())); }
+    void WriteRaw(const QByteArray& Bytes);
+    void Patch(qint64 Position, const QByteArray& Bytes);
+    void Flush();
+
+private:
+    QIODevice& FDevice;
+    QByteArray FBuffer;
+    qint64 FFlushed = 0;
+};
+
+// Writes the shared string table: SST with CONTINUE records that never split a string header, then
+// EXTSST with one bucket per eight strings.
+class TRLSSTWriter
+{
+public:
+    TRLSSTWriter(TRLBiffWriter& Writer, uint32_t Count);
+    void Add(const QString& Text);
+    // Writes the last SST/CONTINUE record and the EXTSST record.
+    void Finish();
+
+private:
+    void FlushRecord();
+
+    TRLBiffWriter& FWriter;
+    QByteArray FRecord; // data of the record being filled
+    uint16_t FRecordType = 252;
+    qint64 FRecordStart = 0; // stream position of its header
+    uint32_t FAdded = 0;
+    struct TBucket
+    {
+        uint32_t Position;
+        uint16_t Offset;
+    };
+    std::vector<TBucket> FBuckets;
+};
+
+// Where the parts of a compound document go, for a stream of StreamSectors sectors.
+struct TRLCompoundLayout
+{
+    uint32_t StreamSectors = 0; // k: sectors 0 .. k-1
+    uint32_t AllocationSectors = 0; // n: sectors k .. k+n-1
+    uint32_t ExtraAllocationSectors = 0; // d: sectors k+n .. k+n+d-1
+    uint32_t DirectorySector = 0; // k+n+d
+};
+// The smallest allocation table that has an entry for every sector, itself and the extra allocation
+// sectors it needs beyond the header's 109 included. Throws for a stream too large for the format.
+TRLCompoundLayout CompoundLayout(qint64 StreamSectors);
+
+// The container's smallest regular stream; shorter streams would have to live in the mini stream,
+// which this writer does not produce, so the workbook stream is padded up to it.
+constexpr qint64 CompoundMinimumStreamSize = 4096;
+
+// Writes the compound document holding Stream (read from its current position, StreamSize bytes) as
+// "Workbook" to Out.
+void WriteCompoundDocument(QIODevice& Out, QIODevice& Stream, qint64 StreamSize);
+
+// The message for a file that could not be created or written, in the user's language.
+QString XLSWriteErrorMessage(const QString& FileName, const QString& Reason);

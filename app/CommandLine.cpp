@@ -2,6 +2,7 @@
 
 #include "app/untRelatorioInventario.h"
 #include "engine/RLReport.h"
+#include "filters/RLFilters.h"
 #include "platform/Aliases.h"
 #include "platform/DemoDatabase.h"
 #include "platform/Format.h"
@@ -64,6 +65,10 @@ void WriteStderr(const QString& text)
 class TTerminalProgress : public TRLProgress
 {
 public:
+    // The title ("Salvando o relatório...") stands on the line until a step name replaces it.
+    explicit TTerminalProgress(const QString& Title)
+        : FStepName(Title)
+    { }
     ~TTerminalProgress() override
     {
         if (FShown)
@@ -206,7 +211,8 @@ QString InventoryUsageText()
         "  inventario                       abre a janela e mostra o relatório\n"
         "  inventario --export ARQUIVO [--date TEXTO] [--database ARQUIVO] [--aliases ARQUIVO]\n"
         "                                   prepara o relatório sem janela e grava ARQUIVO\n"
-        "                                   (.pdf, .xls ou arquivo de páginas para as demais extensões)\n"
+        "                                   .pdf: documento PDF; .xls: planilha, uma folha por página;\n"
+        "                                   outras extensões: arquivo de páginas\n"
         "  inventario --create-demo-database ARQUIVO [--products N]\n"
         "                                   cria um banco SQLite de demonstração\n"
         "  inventario --help | --version\n"
@@ -235,18 +241,45 @@ void ApplyAliasOptions(const TInventoryCommandLine& Options)
     }
 }
 
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName)
+TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComponent* Definition)
 {
+    if (!Definition)
+        return SaveFilterForFile(FileName);
+    const QString suffix = QFileInfo(FileName).suffix();
+    if (suffix.isEmpty())
+        return nullptr;
+    const QString extension = QLatin1Char('.') + suffix;
+    // In the list's order, as the save dialog offers them; other live save filters (another window's,
+    // or the blank ones kept to tell stored properties from defaults) are not this report's.
+    for (TRLCustomFilter* filter : FilterList()) {
+        auto* save = qobject_cast<TRLCustomSaveFilter*>(filter);
+        if (save && save->Owner() == Definition
+            && save->DefaultExt().compare(extension, Qt::CaseInsensitive) == 0)
+            return save;
+    }
+    return nullptr;
+}
+
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition)
+{
+    if (TRLCustomSaveFilter* filter = InventorySaveFilterFor(FileName, Definition)) {
+        filter->SetFileName(FileName);
+        filter->ProcessPages(Storage, 1, -1, false);
+        // A run stopped short throws its output away; that must not pass for a written file.
+        if (filter->RunAborted())
+            throw Exception(QStringLiteral("A gravação de %1 foi interrompida").arg(FileName));
+        return;
+    }
     const QString suffix = QFileInfo(FileName).suffix().toLower();
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("xls"))
-        throw Exception(QStringLiteral("A gravação em .%1 ainda não é suportada: %2").arg(suffix, FileName));
+        throw Exception(QStringLiteral("Não há gravador de .%1 no relatório: %2").arg(suffix, FileName));
     Storage->SaveToFile(FileName);
 }
 
 void InstallTerminalProgress()
 {
-    SetProgressFactory([](const QString&, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
-        return std::make_unique<TTerminalProgress>();
+    SetProgressFactory([](const QString& Title, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
+        return std::make_unique<TTerminalProgress>(Title);
     });
 }
 
@@ -288,7 +321,7 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     }
 
     try {
-        WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile);
+        WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root());
     } catch (const std::exception& error) {
         say(InventoryErrorText(error));
         return ecOutput;

@@ -71,10 +71,20 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
 // Writes the demo database. Returns the exit code.
 int RunCreateDemoDatabase(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
 
-// Writes a prepared page store as FileName's extension selects; throws Exception when the format has
-// no writer yet or the file cannot be written (a failed write leaves an existing file as it was).
+// The save filter that writes FileName: among the live save filters owned by Definition, the first
+// (in the filter list's order) whose default extension is FileName's, compared without regard to case;
+// with no Definition, SaveFilterForFile. Null when there is none.
+class TComponent;
+class TRLCustomSaveFilter;
+TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComponent* Definition);
+
+// Writes a prepared page store as FileName's extension selects: through InventorySaveFilterFor (the
+// definition's PDF and spreadsheet writers), all pages, on the caller's thread, with the filter's
+// progress display when one is registered; any other extension gives the page store file. Throws
+// Exception when the file cannot be written, when .pdf or .xls has no filter, or when the run stopped
+// short; a failed write leaves an existing file as it was.
 class TRLGraphicStorage;
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName);
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition);
 
 // A progress display that writes one updating line to standard error, for a terminal.
 void InstallTerminalProgress();

@@ -559,4 +559,17 @@ object FrmInventario: TComponent
     Left = 112
     Top = 8
   end
+  object RLPDFFilter1: TRLPDFFilter
+    DocumentInfo.Creator = 'Quillborough v3.23'
+    ViewerOptions = []
+    FontEncoding = feNoEncoding
+    DisplayName = 'Documento PDF'
+    Left = 144
+    Top = 8
+  end
+  object RLXLSFilter1: TRLXLSFilter
+    DisplayName = 'Planilha Excel'
+    Left = 176
+    Top = 8
+  end
 end

@@ -2,12 +2,17 @@
 
 #include "engine/RLRegistration.h"
 #include "engine/RLReport.h"
+#include "filters/RLFilterRegistration.h"
+#include "filters/RLPDFFilter.h"
+#include "filters/RLPrinterWrapper.h"
+#include "filters/RLXLSFilter.h"
 #include "platform/DataSet.h"
 #include "platform/Definitions.h"
 #include "platform/Format.h"
 #include "platform/Variants.h"
 #include "preview/RLFeedBack.h"
 #include "preview/RLPreviewForm.h"
+#include "preview/RLPrintActions.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -124,6 +129,8 @@ QByteArray TInventoryReport::DefinitionText()
 TInventoryReport::TInventoryReport()
 {
     RLRegisterReportClasses();
+    // The definition holds the PDF and spreadsheet writers beside the report.
+    RLRegisterFilterClasses();
 
     TEventHandlers handlers;
     handlers.Add<TRLBeforeTextEvent>(QStringLiteral("rldbtxtcustoBeforePrint"),
@@ -159,6 +166,8 @@ TInventoryReport::TInventoryReport()
     RLLabel26 = RequireComponent<TRLLabel>(root, "RLLabel26");
     RLLabel27 = RequireComponent<TRLLabel>(root, "RLLabel27");
     RLLabel28 = RequireComponent<TRLLabel>(root, "RLLabel28");
+    RLPDFFilter1 = RequireComponent<TRLPDFFilter>(root, "RLPDFFilter1");
+    RLXLSFilter1 = RequireComponent<TRLXLSFilter>(root, "RLXLSFilter1");
 
     // The window's FormCreate: the program's one run starts from nothing.
     InventoryRunningTotal = 0;
@@ -395,6 +404,12 @@ bool TFrmInventario::eventFilter(QObject* Watched, QEvent* Event)
 void InstallWindowServices()
 {
     RLRegisterReportClasses();
+    RLRegisterFilterClasses();
+    // A report with adjustable margins keeps clear of the selected printer's unprintable borders;
+    // without a printer the wrapper answers with its Letter fallback.
+    SetPrinterMetricsProvider(ReadReportPrinterMetrics);
+    // The preview's print, save and printer set-up buttons, and the report's print operation.
+    RLInstallPrintAndSave();
     RLRegisterFeedBack();
     SetPreviewProc([](TRLCustomReport* report) {
         TRLPreviewOptions* options = report->PreviewOptions();

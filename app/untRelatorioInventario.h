@@ -25,6 +25,8 @@ class TRLCustomControl;
 class TRLReport;
 class TRLBand;
 class TRLLabel;
+class TRLPDFFilter;
+class TRLXLSFilter;
 
 // The running total of the inventory value, shared by the whole program.
 extern double InventoryRunningTotal;
@@ -98,6 +100,9 @@ public:
     TRLLabel* RLLabel26 = nullptr;
     TRLLabel* RLLabel27 = nullptr;
     TRLLabel* RLLabel28 = nullptr;
+    // The save dialog's writers, and the command line's for .pdf and .xls.
+    TRLPDFFilter* RLPDFFilter1 = nullptr;
+    TRLXLSFilter* RLXLSFilter1 = nullptr;
 
     TInventoryTotals Totals { InventoryRunningTotal };
 
@@ -172,7 +177,7 @@ private:
 // The program-wide reference to the inventory window: set by start-up, cleared when it closes.
 extern QPointer<TFrmInventario> FrmInventario;
 
-// Installs what the window program needs from the layers below: the engine's classes for
-// definitions, the progress window, the preview window as the report's preview and a message box for
-// preparation errors.
+// Installs what the window program needs from the layers below: the engine's and the filters' classes
+// for definitions, the progress window, the preview window as the report's preview, a message box for
+// preparation errors and the printer's page metrics for the report's layout.
 void InstallWindowServices();

@@ -555,6 +555,36 @@ void SetPreviewProc(TRLPreviewProc proc);
 using TRLErrorProc = std::function<void(const QString& Text)>;
 void SetPreparationErrorProc(TRLErrorProc proc);
 
+// What the report's Print asks of the printing layer, which sits above the engine and shows the
+// print dialog.
+struct TRLPrintRequest {
+    // Show the print dialog; when false the print parameters are completed without asking.
+    bool Ask = true;
+    // Help topic for the dialog; not 0 switches the dialog's help button on.
+    int HelpContext = 0;
+    // The page count when the pages are prepared already; 0 when they are still to be made.
+    int MaxPage = 0;
+    // The page setup's orientation (TRLPageOrientation: 0 portrait, 1 landscape).
+    int Orientation = 0;
+    // The report's DefaultFilter, preselected in the print parameters; may be null.
+    TComponent* DefaultFilter = nullptr;
+};
+// Installed by the printing layer. Without Choose and Run a report cannot print and says that no
+// printer was found.
+struct TRLPrintHooks {
+    // Sets the printer's paper (orientation, paper size, width and height) from the page setup.
+    std::function<void(TRLCustomReport* Report)> SetPaper;
+    // Fills the print parameters and shows the dialog (or completes them); false when cancelled.
+    std::function<bool(TRLCustomReport* Report, const TRLPrintRequest& Request)> Choose;
+    // Sends the prepared pages through the chosen filter over the chosen range.
+    std::function<void(TRLCustomReport* Report)> Run;
+    // Makes Filter the selected filter of the print parameters (the report's DefaultFilter, which
+    // Preview preselects too).
+    std::function<void(TComponent* Filter)> SelectDefaultFilter;
+};
+void SetPrintHooks(TRLPrintHooks hooks);
+const TRLPrintHooks& PrintHooks();
+
 // The report: a skipper with the page setup, the run's state and the services its controls use. It
 // is white, opaque to nothing (its Color is its paper), 10 mm margins on every side, and its size is
 // the laid-out paper in report pixels (with fpDefault, whatever Width and Height it has).
@@ -571,6 +601,7 @@ class TRLCustomReport : public TRLCustomSkipper {
     Q_PROPERTY(bool AdjustableMargins READ AdjustableMargins WRITE SetAdjustableMargins)
     Q_PROPERTY(TRLCustomReport* NextReport READ NextReport WRITE SetNextReport)
     Q_PROPERTY(TRLPreviewOptions* PreviewOptions READ PreviewOptions WRITE SetPreviewOptions)
+    Q_PROPERTY(TComponent* DefaultFilter READ DefaultFilter WRITE SetDefaultFilter)
 public:
     Q_INVOKABLE explicit TRLCustomReport(TComponent* AOwner = nullptr);
     ~TRLCustomReport() override;
@@ -588,6 +619,13 @@ public:
     void SetNextReport(TRLCustomReport* value);
     TRLPreviewOptions* PreviewOptions() const { return FPreviewOptions; }
     void SetPreviewOptions(TRLPreviewOptions* value);
+    // The print filter preselected for printing (a TRLCustomPrintFilter of the filters layer; any
+    // other component is not offered). Forgotten when it is destroyed.
+    TComponent* DefaultFilter() const { return FDefaultFilter; }
+    void SetDefaultFilter(TComponent* value) { FDefaultFilter = value; }
+    // Help topic of the print dialog.
+    int HelpContext() const { return FHelpContext; }
+    void SetHelpContext(int value) { FHelpContext = value; }
 
     TRLBeforePrintEvent& BeforePrint = FBeforePrint;
     TRLNotifyEvent OnPageStarting;
@@ -604,6 +642,11 @@ public:
     // Prepares when needed and shows the pages through the registered preview; false when nothing
     // was shown.
     bool Preview();
+    // Sets the printer's paper, lets the user choose (unless PrintDialog is off), prepares when the
+    // report is idle and sends the pages through the chosen filter. A cancelled dialog sets the
+    // cancelled flag and throws the silent abort; without a printing layer it fails with "printer not
+    // found". A failed preparation was reported already and ends the operation quietly.
+    void Print();
     QString LastError() const { return FLastError; }
     bool Cancelled() const { return FCancelled; }
     // Sets the cancelled flag; the record loop stops before the next record.
@@ -697,6 +740,8 @@ private:
     QDateTime FReportDateTime;
     QPointer<TRLCustomReport> FPriorReport;
     QPointer<TRLCustomControl> FFormulaControl;
+    QPointer<TComponent> FDefaultFilter;
+    int FHelpContext = 0;
 };
 
 // The published report.

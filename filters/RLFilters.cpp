@@ -97,6 +97,11 @@ bool TRLCustomFilter::IsPropertyStored(const QMetaProperty& property) const
     return TComponent::IsPropertyStored(property);
 }
 
+void TRLCustomFilter::BecameDefaultInstance()
+{
+    LiveFilters().removeAll(this);
+}
+
 void TRLCustomFilter::Notification(TComponent* Component, TOperation Operation)
 {
     TComponent::Notification(Component, Operation);

@@ -59,6 +59,9 @@ public:
     bool RunAborted() const { return FRunAborted; }
 
     bool IsPropertyStored(const QMetaProperty& property) const override;
+    // An instance made only to read defaults from is no filter of the program: the dialogs and
+    // the save-filter look-up must never offer it.
+    void BecameDefaultInstance() override;
 
 protected:
     virtual void BeginDocument() = 0;

@@ -24,6 +24,8 @@ QObject* DefaultInstance(const QMetaObject* meta)
         else if (type == "QObject*")
             instance = meta->newInstance(Q_ARG(QObject*, nullptr));
     }
+    if (auto* component = qobject_cast<TComponent*>(instance))
+        component->BecameDefaultInstance();
     cache->insert(meta, instance);
     return instance;
 }

@@ -89,6 +89,10 @@ public:
 
     virtual QVariant DefaultValue(const QMetaProperty& property) const;
     virtual bool IsPropertyStored(const QMetaProperty& property) const;
+    // Called once on each instance built only to read property defaults from (DefaultValue): a
+    // component that enters itself in some process-wide list takes itself out again here, since it
+    // is no part of the program.
+    virtual void BecameDefaultInstance() {}
 
     // Definition hooks for stored values that are not plain published properties (a site's margins
     // stored only where they differ from their defaults, a drawing's legacy "Kind"). The definition

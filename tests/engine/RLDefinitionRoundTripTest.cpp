@@ -1,6 +1,7 @@
 // Report definitions written from real engine components and read back: the tree must come back
 // equal, a second write must give the same text, and the stored-property rules of the engine's
 // classes (margins, borders, page setup, drawings, labels, preview options) must hold on the way.
+#include "filters/RLFilterRegistration.h"
 #include "engine/RLConsts.h"
 #include "engine/RLDraw.h"
 #include "engine/RLLabels.h"
@@ -31,6 +32,8 @@ TClassRegistry& Registry()
         TClassRegistry r;
         RegisterPlatformClasses(r);
         RLRegisterReportClasses(r);
+        // The program's own definition holds its output filters beside the report.
+        RLRegisterFilterClasses(r);
         return r;
     }();
     return registry;

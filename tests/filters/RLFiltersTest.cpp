@@ -2,6 +2,7 @@
 // once, the progress display, background runs, the list of live filters, the save filter look-up,
 // display names and the link a run holds on its page store.
 #include "filters/RLFilters.h"
+#include "filters/RLPDFFilter.h"
 
 #include "engine/RLConsts.h"
 #include "engine/RLProgress.h"
@@ -395,6 +396,20 @@ TEST(FilterList, KeepsLiveFiltersInCreationOrder)
     c.reset();
     d.reset();
     EXPECT_EQ(FilterList().size(), before);
+}
+
+// Writing a definition compares every property with a default-built instance of its class; such an
+// instance lives on for the whole process and must never be offered as a filter.
+TEST(FilterList, InstancesMadeToReadDefaultsAreNoFilters)
+{
+    TRLPDFFilter real;
+    real.SetName(QStringLiteral("RLPDFFilter1"));
+    const QMetaObject* meta = real.metaObject();
+    for (int i = 0; i < meta->propertyCount(); ++i)
+        (void)real.IsPropertyStored(meta->property(i));
+    for (TRLCustomFilter* filter : FilterList())
+        EXPECT_FALSE(qobject_cast<TRLPDFFilter*>(filter) && filter != &real) << "a default-built filter is listed";
+    EXPECT_EQ(SaveFilterForFile(QStringLiteral("estoque.pdf")), &real);
 }
 
 TEST(SaveFilterForFile, MatchesTheExtensionWithOrWithoutDotsAndCase)

@@ -10,21 +10,6 @@
 
 namespace {
 
-// Whether the controls below root, depth first, are still the ones in list from position next on,
-// with the classes they had; next ends past the last one compared.
-template<typename TList>
-bool SameDescendants(const TControl* root, const TList& list, std::size_t& next)
-{
-    for (const TControl* child : root->ControlList()) {
-        if (next >= list.size() || list[next].Node != child || list[next].Class != child->metaObject())
-            return false;
-        ++next;
-        if (!SameDescendants(child, list, next))
-            return false;
-    }
-    return true;
-}
-
 template<typename TList>
 void CollectDescendants(const TControl* root, TList& list)
 {
@@ -226,15 +211,20 @@ void TRLCustomSite::DrawIntoParent()
     TRLGraphicSurface* target = TargetSurface();
     if (Enabled())
         DrawFrame(target, FPrintPosition);
-    target->DrawSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
+    // The site's drawing is cleared when it opens again and read by nobody before that.
+    target->MoveSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
 }
 
 const std::vector<TRLCustomSite::TDescendant>& TRLCustomSite::Descendants() const
 {
-    std::size_t next = 0;
-    if (!SameDescendants(this, FDescendants, next) || next != FDescendants.size()) {
+    const quint64 generation = TControl::TreeGeneration();
+    const QMetaObject* cls = metaObject();
+    if (!FDescendantsKnown || FDescendantsGeneration != generation || FDescendantsClass != cls) {
         FDescendants.clear();
         CollectDescendants(this, FDescendants);
+        FDescendantsKnown = true;
+        FDescendantsGeneration = generation;
+        FDescendantsClass = cls;
     }
     return FDescendants;
 }
@@ -487,7 +477,12 @@ void TRLCustomBand::DrawIntoParent()
             }
             target->ResetClipRect();
         }
-        target->DrawSurfaceRect(dest, Surface(), source);
+        // A band that goes whole in one slice hands its drawing over; a split band is drawn slice by
+        // slice from the same drawing.
+        if (offset == 0 && slice == height)
+            target->MoveSurfaceRect(dest, Surface(), source);
+        else
+            target->DrawSurfaceRect(dest, Surface(), source);
         offset += slice;
         lastSlice = slice;
         if (offset < height) {

@@ -113,6 +113,7 @@ TRLCustomControl::TRLCustomControl(TComponent* AOwner)
 
 TRLCustomControl::~TRLCustomControl()
 {
+    TouchTree(); // casts to the derived classes no longer answer for this control
     // Nobody may keep following, or being followed by, a control that is gone.
     for (TRLCustomControl* held : std::as_const(FHeldControls))
         for (THold& hold : held->FHolders)
@@ -691,32 +692,17 @@ void TRLCustomControl::MeasureHeight()
 const TRLCustomControl::TParentLinks& TRLCustomControl::ParentLinks() const
 {
     TParentLinks& links = FParentLinks;
-    if (links.ChainLength >= 0) {
-        const TControl* c = this;
-        int i = 0;
-        for (; c && i < links.ChainLength; c = c->Parent(), ++i)
-            if (c != links.Chain[std::size_t(i)] || c->metaObject() != links.Classes[std::size_t(i)])
-                break;
-        if (!c && i == links.ChainLength)
-            return links;
-    }
+    const quint64 generation = TControl::TreeGeneration();
+    const QMetaObject* cls = metaObject();
+    if (links.Known && links.Generation == generation && links.Class == cls)
+        return links;
     links = TParentLinks();
     // The skipper and the report may be this control itself; the others are strictly above it.
     // Every container is a site, so only sites are asked what else they are.
     auto* self = const_cast<TRLCustomControl*>(this);
     links.Skipper = qobject_cast<TRLCustomSkipper*>(self);
     links.Report = qobject_cast<TRLCustomReport*>(self);
-    int length = 0;
-    bool remembered = true;
-    for (TControl* c = self; c; c = c->Parent(), ++length) {
-        if (length < TParentLinks::MaxChain) {
-            links.Chain[std::size_t(length)] = c;
-            links.Classes[std::size_t(length)] = c->metaObject();
-        } else {
-            remembered = false;
-        }
-        if (c == self)
-            continue;
+    for (TControl* c = self->Parent(); c; c = c->Parent()) {
         auto* site = qobject_cast<TRLCustomSite*>(c);
         if (!site)
             continue;
@@ -736,7 +722,9 @@ const TRLCustomControl::TParentLinks& TRLCustomControl::ParentLinks() const
         if (!links.Report)
             links.Report = qobject_cast<TRLCustomReport*>(site);
     }
-    links.ChainLength = remembered ? length : -1;
+    links.Known = true;
+    links.Generation = generation;
+    links.Class = cls;
     return links;
 }
 

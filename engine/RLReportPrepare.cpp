@@ -209,6 +209,8 @@ bool TRLCustomReport::Preview()
 
 bool TRLCustomReport::Prepare()
 {
+    // Whatever the tree's caches learnt while controls were still being built is forgotten here.
+    TouchTree();
     // The definition is put back as it was, whatever the run did to the bounds. Children before
     // their parents, so that a site's own design size is the last word.
     QList<QPair<QPointer<TRLCustomControl>, QRect>> design;
@@ -404,7 +406,7 @@ void TRLCustomReport::DrawIntoParent()
     }
     if (Enabled())
         DrawFrame(FPageSurface.get(), FPrintPosition);
-    FPageSurface->DrawSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
+    FPageSurface->MoveSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
 }
 
 void TRLCustomReport::AfterClose()

@@ -20,7 +20,10 @@ TRLCustomSite::TRLCustomSite(TComponent* AOwner)
     FInsideMargins = new TRLMargins(this);
 }
 
-TRLCustomSite::~TRLCustomSite() = default;
+TRLCustomSite::~TRLCustomSite()
+{
+    TouchTree(); // casts to a site no longer answer for this control
+}
 
 void TRLCustomSite::SetBackground(TRLBackground* value)
 {

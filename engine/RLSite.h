@@ -140,9 +140,8 @@ private:
     std::unique_ptr<TRLGraphicSurface> FSurface;
 
     // Every control below the site, depth first in child order, as last collected. A pager walks
-    // its whole tree for each detail band it prints; the walk that checks this list against the
-    // tree (same controls, same order, same classes) costs a fraction of collecting it again with
-    // a cast per control.
+    // its whole tree for each detail band it prints; the list stands while no control list of the
+    // program changed (TControl::TreeGeneration) and the site kept its class.
     struct TDescendant {
         const TControl* Node = nullptr;
         const QMetaObject* Class = nullptr;
@@ -150,6 +149,9 @@ private:
         bool IsSite = false;
     };
     mutable std::vector<TDescendant> FDescendants;
+    mutable bool FDescendantsKnown = false;
+    mutable quint64 FDescendantsGeneration = 0;
+    mutable const QMetaObject* FDescendantsClass = nullptr;
     const std::vector<TDescendant>& Descendants() const;
 };
 

@@ -14,8 +14,8 @@ template<typename TList>
 void CollectDescendants(const TControl* root, TList& list)
 {
     for (TControl* child : root->ControlList()) {
-        auto* control = qobject_cast<TRLCustomControl*>(child);
-        list.push_back({ child, child->metaObject(), control, control && qobject_cast<TRLCustomSite*>(control) });
+        auto* control = ClassCast<TRLCustomControl*>(child);
+        list.push_back({ child, child->metaObject(), control, control && ClassCast<TRLCustomSite*>(control) });
         CollectDescendants(child, list);
     }
 }
@@ -78,7 +78,7 @@ void TRLCustomSite::AlignControls(TControl* AControl, QRect& Rect)
             continue;
         if (item.Bounds != TRect::FromQRect(child->BoundsRect()))
             child->SetBounds(item.Bounds.Left, item.Bounds.Top, item.Bounds.Width(), item.Bounds.Height());
-        else if (qobject_cast<TRLCustomSite*>(child))
+        else if (ClassCast<TRLCustomSite*>(child))
             child->Realign();
     }
 }
@@ -172,9 +172,9 @@ void TRLCustomSite::PrintChildSites()
 {
     const QList<TControl*> children = ChildrenInCreationOrder();
     for (TControl* child : children) {
-        auto* site = qobject_cast<TRLCustomSite*>(child);
+        auto* site = ClassCast<TRLCustomSite*>(child);
         // Bands and pagers inside a band are printed by their own pager, not as content.
-        if (!site || qobject_cast<TRLCustomBand*>(site) || qobject_cast<TRLCustomPager*>(site))
+        if (!site || ClassCast<TRLCustomBand*>(site) || ClassCast<TRLCustomPager*>(site))
             continue;
         if (site->AskToPrint()) {
             site->AdjustBounds();
@@ -273,7 +273,7 @@ void TRLCustomSite::AbandonPrint()
     FSitePrinting = false;
     Surface()->Close();
     for (TControl* child : ControlList())
-        if (auto* site = qobject_cast<TRLCustomSite*>(child))
+        if (auto* site = ClassCast<TRLCustomSite*>(child))
             site->AbandonPrint();
 }
 
@@ -296,7 +296,7 @@ void TRLCustomBand::SetCarbonCopies(int value)
     // A block prints as a whole, so its bands share one count.
     if (FGroupIndex > 0 && Parent())
         for (TControl* sibling : Parent()->ControlList()) {
-            auto* band = qobject_cast<TRLCustomBand*>(sibling);
+            auto* band = ClassCast<TRLCustomBand*>(sibling);
             if (band && band != this && band->FGroupIndex == FGroupIndex)
                 band->FCarbonCopies = value;
         }
@@ -310,7 +310,7 @@ void TRLCustomBand::SetGroupIndex(int value)
     FGroupIndex = value;
     if (value > 0 && Parent())
         for (TControl* sibling : Parent()->ControlList()) {
-            auto* band = qobject_cast<TRLCustomBand*>(sibling);
+            auto* band = ClassCast<TRLCustomBand*>(sibling);
             if (band && band != this && band->FGroupIndex == value) {
                 FCarbonCopies = band->FCarbonCopies;
                 break;
@@ -429,7 +429,7 @@ void TRLCustomBand::DrawIntoParent()
             break;
         }
         case btFooter:
-            if (!qobject_cast<TRLCustomGroup*>(pager) && pager->CurrentRow() < pager->OrdinaryBottom())
+            if (!ClassCast<TRLCustomGroup*>(pager) && pager->CurrentRow() < pager->OrdinaryBottom())
                 pager->SetCurrentRow(pager->OrdinaryBottom());
             break;
         default:

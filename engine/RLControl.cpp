@@ -689,13 +689,11 @@ void TRLCustomControl::MeasureHeight()
 
 // --- enclosing components --------------------------------------------------------------------
 
-const TRLCustomControl::TParentLinks& TRLCustomControl::ParentLinks() const
+const TRLCustomControl::TParentLinks& TRLCustomControl::FindParentLinks() const
 {
     TParentLinks& links = FParentLinks;
     const quint64 generation = TControl::TreeGeneration();
     const QMetaObject* cls = metaObject();
-    if (links.Known && links.Generation == generation && links.Class == cls)
-        return links;
     links = TParentLinks();
     // The skipper and the report may be this control itself; the others are strictly above it.
     // Every container is a site, so only sites are asked what else they are.

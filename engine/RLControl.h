@@ -296,5 +296,12 @@ private:
         TRLCustomReport* Report = nullptr;
     };
     mutable TParentLinks FParentLinks;
-    const TParentLinks& ParentLinks() const;
+    const TParentLinks& ParentLinks() const
+    {
+        if (FParentLinks.Known && FParentLinks.Generation == TControl::TreeGeneration()
+            && FParentLinks.Class == metaObject())
+            return FParentLinks;
+        return FindParentLinks();
+    }
+    const TParentLinks& FindParentLinks() const;
 };

@@ -201,7 +201,16 @@ void TRLMargins::SetMargin(double& margin, double value)
     if (value == margin)
         return;
     margin = value;
+    UpdatePixels();
     Notify(FParentControl, this, true);
+}
+
+void TRLMargins::UpdatePixels()
+{
+    FPixels[0] = MillimetresToPixels(FLeft);
+    FPixels[1] = MillimetresToPixels(FTop);
+    FPixels[2] = MillimetresToPixels(FRight);
+    FPixels[3] = MillimetresToPixels(FBottom);
 }
 
 void TRLMargins::SetDefaults(double left, double top, double right, double bottom)
@@ -215,6 +224,7 @@ void TRLMargins::SetDefaults(double left, double top, double right, double botto
     FTop = top;
     FRight = right;
     FBottom = bottom;
+    UpdatePixels();
     if (changed)
         Notify(FParentControl, this, true);
 }

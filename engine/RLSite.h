@@ -28,6 +28,7 @@
 
 #include <QDateTime>
 #include <QPair>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <memory>
@@ -74,6 +75,8 @@ public:
     // The site's children in component-index order (children of other owners after them, in child
     // order).
     QList<TControl*> ChildrenInCreationOrder() const;
+    // The same, worked out afresh.
+    QList<TControl*> SortChildrenInCreationOrder() const;
 
     // --- generation ------------------------------------------------------------------------
     // The area inside the margins, the drawn border sides and the inside margins, in the site's own
@@ -150,6 +153,9 @@ private:
     };
     mutable std::vector<TDescendant> FDescendants;
     mutable bool FDescendantsKnown = false;
+    mutable QList<TControl*> FCreationOrder;
+    mutable bool FCreationOrderKnown = false;
+    mutable quint64 FCreationOrderGeneration = 0;
     mutable quint64 FDescendantsGeneration = 0;
     mutable const QMetaObject* FDescendantsClass = nullptr;
     const std::vector<TDescendant>& Descendants() const;
@@ -690,6 +696,8 @@ private:
     bool FCancelled = false;
     bool FPageBreakRequested = false;
     QString FStepName;
+    // When the event loop last had a turn during a run without progress display.
+    QElapsedTimer FEventsTimer;
     TRLPrintQuality FPrintQuality = pqFullFeature;
     QString FTitle;
     int FFirstPageNumber = 1;

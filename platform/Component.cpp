@@ -87,12 +87,14 @@ bool TPersistent::IsPropertyStored(const QMetaProperty& property) const
 
 TComponent::TComponent(TComponent* AOwner) : QObject(AOwner)
 {
+    TouchTree();
     if (AOwner)
         AOwner->InsertComponent(this);
 }
 
 TComponent::~TComponent()
 {
+    TouchTree();
     FDestroying = true;
     // Tell everyone who holds a pointer to us first, while we are still whole.
     const QList<TComponent*> notifies = FFreeNotifies;
@@ -127,6 +129,7 @@ void TComponent::SetComponentIndex(int index)
 {
     if (!FOwner)
         return;
+    TouchTree();
     QList<TComponent*>& list = FOwner->FComponents;
     const int current = int(list.indexOf(this));
     if (current < 0)
@@ -149,6 +152,7 @@ void TComponent::InsertComponent(TComponent* component)
 {
     if (!component || FComponents.contains(component))
         return;
+    TouchTree();
     if (component->FOwner && component->FOwner != this)
         component->FOwner->RemoveComponent(component);
     component->FOwner = this;
@@ -164,6 +168,7 @@ void TComponent::RemoveComponent(TComponent* component)
 {
     if (!component || !FComponents.removeOne(component))
         return;
+    TouchTree();
     component->FOwner = nullptr;
     if (!FDestroying) {
         for (TComponent* sibling : std::as_const(FComponents))

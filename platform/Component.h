@@ -115,6 +115,15 @@ public:
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
 
+    // A number that changes whenever any component is made or destroyed, any owner's or parent's
+    // list changes, or a component changes its place in its owner's list. Caches of the tree's
+    // shape (a control's enclosing containers, a site's descendants, children in creation order)
+    // compare it instead of walking the tree for every question. Whoever changes what such a cache
+    // records in another way (a class that is complete only after construction) calls TouchTree.
+    // Components live on the main thread only.
+    static quint64 TreeGeneration() { return FTreeGeneration; }
+    static void TouchTree() { ++FTreeGeneration; }
+
     // Asks to be told (Notification with opRemove) when component is destroyed.
     void FreeNotification(TComponent* component);
     void RemoveFreeNotification(TComponent* component);
@@ -166,6 +175,7 @@ protected:
     virtual void Notification(TComponent* component, TOperation operation);
 
 private:
+    static inline quint64 FTreeGeneration = 0;
     TComponent* FOwner = nullptr;
     QList<TComponent*> FComponents;
     QList<TComponent*> FFreeNotifies;

@@ -93,12 +93,6 @@ public:
     int ControlCount() const { return int(FControls.size()); }
     TControl* Controls(int index) const { return FControls.at(index); }
     const QList<TControl*>& ControlList() const { return FControls; }
-    // A number that changes whenever any control is made or destroyed or any control list changes.
-    // Caches of the tree's shape (a control's enclosing containers, a site's descendants) compare it
-    // instead of walking the tree for every question. Whoever changes what such a cache records in
-    // another way (a class that is complete only after construction) calls TouchTree.
-    static quint64 TreeGeneration() { return FTreeGeneration; }
-    static void TouchTree() { ++FTreeGeneration; }
     // Whether control is this one or lies anywhere below it.
     bool ContainsControl(const TControl* control) const;
 
@@ -188,8 +182,6 @@ protected:
     void RequestAlign();
 
 private:
-    // Controls live on the main thread only.
-    static inline quint64 FTreeGeneration = 0;
     void InsertControl(TControl* AControl);
     void RemoveControl(TControl* AControl);
     void ParentFontChanged();

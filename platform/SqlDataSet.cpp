@@ -60,7 +60,9 @@ QString MissingTableOf(const QString& driverText)
 {
     static const QRegularExpression patterns[] = {
         QRegularExpression(QStringLiteral("no such table:\\s*([^\\s(]+)")),
+        // A server answers in its own language: English and Portuguese servers are the ones shops run.
         QRegularExpression(QStringLiteral("relation \"([^\"]+)\" does not exist")),
+        QRegularExpression(QStringLiteral("relação \"([^\"]+)\" não existe")),
         QRegularExpression(QStringLiteral("Table unknown\\s+([^\\s]+)"), QRegularExpression::CaseInsensitiveOption),
     };
     for (const QRegularExpression& pattern : patterns) {

@@ -402,6 +402,29 @@ TEST_F(SqlDataSetTest, MissingTablesAreNamedWithTheAlias)
                     .startsWith(QStringLiteral("qryRelatorio: Erro ao executar a consulta no alias VENDRIX: ")));
 }
 
+// The drivers' wordings of a missing table, in the languages their servers answer in.
+TEST(SqlStatementFailureTest, MissingTablesAreRecognisedInEveryDriversWording)
+{
+    struct TExposedQuery : TQuery
+    {
+        using TQuery::StatementFailure;
+    } query;
+    query.SetDatabaseName(QStringLiteral("VENDRIX"));
+    const struct
+    {
+        const char* DriverText;
+        const char* Expected;
+    } cases[] = {
+        { "no such table: acadprod Unable to execute statement", "Tabela acadprod não encontrada no alias VENDRIX" },
+        { "ERROR:  relation \"aprdtrib\" does not exist\nLINE 3: ...", "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        { "ERRO:  relação \"aprdtrib\" não existe\nLINHA 3: ...", "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        { "Dynamic SQL Error Table unknown ACADPROD At line 1", "Tabela ACADPROD não encontrada no alias VENDRIX" },
+        { "syntax error at or near \"form\"", "Erro ao executar a consulta no alias VENDRIX: syntax error at or near \"form\"" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected)) << c.DriverText;
+}
+
 TEST_F(SqlDataSetTest, TableNamedWithItsStorageFileOpensTheTable)
 {
     const struct

@@ -291,7 +291,7 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     };
 
     std::unique_ptr<TInventoryReport> report;
-    int count = 0;
+    bool hasRecords = false;
     const QString date = Options.HasDate ? Options.Date : DateToStr(QDate::currentDate());
     try {
         ApplyAliasOptions(Options);
@@ -299,12 +299,12 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         // parameter table it opens, so any failure here is the database's.
         report = std::make_unique<TInventoryReport>();
         report->BeginRun(date);
-        count = report->ReopenQuery();
+        hasRecords = report->ReopenQueryHasRecords();
     } catch (const std::exception& error) {
         say(InventoryErrorText(error));
         return ecDatabase;
     }
-    if (count < 1) {
+    if (!hasRecords) {
         say(QStringLiteral("Não Retornou Dados!"));
         return ecNoData;
     }

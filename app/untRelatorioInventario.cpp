@@ -188,6 +188,13 @@ int TInventoryReport::ReopenQuery()
     return qryRelatorio->RecordCount();
 }
 
+bool TInventoryReport::ReopenQueryHasRecords()
+{
+    qryRelatorio->Close();
+    qryRelatorio->Open();
+    return !(qryRelatorio->Bof() && qryRelatorio->Eof());
+}
+
 void TInventoryReport::rldbtxtcustoBeforePrint(TRLCustomControl*, QString& Text, bool&)
 {
     Text = InventoryMoneyText(InventoryTextToNumber(Text));

@@ -110,6 +110,9 @@ public:
     void BeginRun(const QString& ReferenceDate);
     // Closes and opens the query again; its record count.
     int ReopenQuery();
+    // Closes and opens the query again; whether it returned any record. The same answer as a record
+    // count of at least 1, without the separate count, which only a progress display needs.
+    bool ReopenQueryHasRecords();
 
     // The handlers the definition binds.
     void rldbtxtcustoBeforePrint(TRLCustomControl* Sender, QString& Text, bool& PrintIt);

@@ -10,27 +10,12 @@
 
 namespace {
 
-// Whether the controls below root, depth first, are still the ones in list from position next on,
-// with the classes they had; next ends past the last one compared.
-template<typename TList>
-bool SameDescendants(const TControl* root, const TList& list, std::size_t& next)
-{
-    for (const TControl* child : root->ControlList()) {
-        if (next >= list.size() || list[next].Node != child || list[next].Class != child->metaObject())
-            return false;
-        ++next;
-        if (!SameDescendants(child, list, next))
-            return false;
-    }
-    return true;
-}
-
 template<typename TList>
 void CollectDescendants(const TControl* root, TList& list)
 {
     for (TControl* child : root->ControlList()) {
-        auto* control = qobject_cast<TRLCustomControl*>(child);
-        list.push_back({ child, child->metaObject(), control, control && qobject_cast<TRLCustomSite*>(control) });
+        auto* control = ClassCast<TRLCustomControl*>(child);
+        list.push_back({ child, child->metaObject(), control, control && ClassCast<TRLCustomSite*>(control) });
         CollectDescendants(child, list);
     }
 }
@@ -93,7 +78,7 @@ void TRLCustomSite::AlignControls(TControl* AControl, QRect& Rect)
             continue;
         if (item.Bounds != TRect::FromQRect(child->BoundsRect()))
             child->SetBounds(item.Bounds.Left, item.Bounds.Top, item.Bounds.Width(), item.Bounds.Height());
-        else if (qobject_cast<TRLCustomSite*>(child))
+        else if (ClassCast<TRLCustomSite*>(child))
             child->Realign();
     }
 }
@@ -187,9 +172,9 @@ void TRLCustomSite::PrintChildSites()
 {
     const QList<TControl*> children = ChildrenInCreationOrder();
     for (TControl* child : children) {
-        auto* site = qobject_cast<TRLCustomSite*>(child);
+        auto* site = ClassCast<TRLCustomSite*>(child);
         // Bands and pagers inside a band are printed by their own pager, not as content.
-        if (!site || qobject_cast<TRLCustomBand*>(site) || qobject_cast<TRLCustomPager*>(site))
+        if (!site || ClassCast<TRLCustomBand*>(site) || ClassCast<TRLCustomPager*>(site))
             continue;
         if (site->AskToPrint()) {
             site->AdjustBounds();
@@ -226,15 +211,20 @@ void TRLCustomSite::DrawIntoParent()
     TRLGraphicSurface* target = TargetSurface();
     if (Enabled())
         DrawFrame(target, FPrintPosition);
-    target->DrawSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
+    // The site's drawing is cleared when it opens again and read by nobody before that.
+    target->MoveSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
 }
 
 const std::vector<TRLCustomSite::TDescendant>& TRLCustomSite::Descendants() const
 {
-    std::size_t next = 0;
-    if (!SameDescendants(this, FDescendants, next) || next != FDescendants.size()) {
+    const quint64 generation = TControl::TreeGeneration();
+    const QMetaObject* cls = metaObject();
+    if (!FDescendantsKnown || FDescendantsGeneration != generation || FDescendantsClass != cls) {
         FDescendants.clear();
         CollectDescendants(this, FDescendants);
+        FDescendantsKnown = true;
+        FDescendantsGeneration = generation;
+        FDescendantsClass = cls;
     }
     return FDescendants;
 }
@@ -283,7 +273,7 @@ void TRLCustomSite::AbandonPrint()
     FSitePrinting = false;
     Surface()->Close();
     for (TControl* child : ControlList())
-        if (auto* site = qobject_cast<TRLCustomSite*>(child))
+        if (auto* site = ClassCast<TRLCustomSite*>(child))
             site->AbandonPrint();
 }
 
@@ -306,7 +296,7 @@ void TRLCustomBand::SetCarbonCopies(int value)
     // A block prints as a whole, so its bands share one count.
     if (FGroupIndex > 0 && Parent())
         for (TControl* sibling : Parent()->ControlList()) {
-            auto* band = qobject_cast<TRLCustomBand*>(sibling);
+            auto* band = ClassCast<TRLCustomBand*>(sibling);
             if (band && band != this && band->FGroupIndex == FGroupIndex)
                 band->FCarbonCopies = value;
         }
@@ -320,7 +310,7 @@ void TRLCustomBand::SetGroupIndex(int value)
     FGroupIndex = value;
     if (value > 0 && Parent())
         for (TControl* sibling : Parent()->ControlList()) {
-            auto* band = qobject_cast<TRLCustomBand*>(sibling);
+            auto* band = ClassCast<TRLCustomBand*>(sibling);
             if (band && band != this && band->FGroupIndex == value) {
                 FCarbonCopies = band->FCarbonCopies;
                 break;
@@ -439,7 +429,7 @@ void TRLCustomBand::DrawIntoParent()
             break;
         }
         case btFooter:
-            if (!qobject_cast<TRLCustomGroup*>(pager) && pager->CurrentRow() < pager->OrdinaryBottom())
+            if (!ClassCast<TRLCustomGroup*>(pager) && pager->CurrentRow() < pager->OrdinaryBottom())
                 pager->SetCurrentRow(pager->OrdinaryBottom());
             break;
         default:
@@ -487,7 +477,12 @@ void TRLCustomBand::DrawIntoParent()
             }
             target->ResetClipRect();
         }
-        target->DrawSurfaceRect(dest, Surface(), source);
+        // A band that goes whole in one slice hands its drawing over; a split band is drawn slice by
+        // slice from the same drawing.
+        if (offset == 0 && slice == height)
+            target->MoveSurfaceRect(dest, Surface(), source);
+        else
+            target->DrawSurfaceRect(dest, Surface(), source);
         offset += slice;
         lastSlice = slice;
         if (offset < height) {

@@ -113,6 +113,7 @@ TRLCustomControl::TRLCustomControl(TComponent* AOwner)
 
 TRLCustomControl::~TRLCustomControl()
 {
+    TouchTree(); // casts to the derived classes no longer answer for this control
     // Nobody may keep following, or being followed by, a control that is gone.
     for (TRLCustomControl* held : std::as_const(FHeldControls))
         for (THold& hold : held->FHolders)
@@ -200,7 +201,7 @@ void TRLCustomControl::SetFriendlyName(const QString& value)
             name.clear();
         } else if (TComponent* owner = Owner()) {
             for (TComponent* sibling : owner->ComponentList()) {
-                auto* control = qobject_cast<TRLCustomControl*>(sibling);
+                auto* control = ClassCast<TRLCustomControl*>(sibling);
                 if (control && control != this && control->FFriendlyName.compare(name, Qt::CaseInsensitive) == 0)
                     throw Exception(RLMessage(RLMsgNameAlreadyInUse) + QStringLiteral(" \"") + name + QLatin1Char('"'));
             }
@@ -236,7 +237,7 @@ void TRLCustomControl::SetTransparent(bool value)
         return;
     FTransparent = value;
     if (value) {
-        if (qobject_cast<TRLCustomReport*>(this))
+        if (ClassCast<TRLCustomReport*>(this))
             SetColor(clWhite);
         else
             SetParentColor(true);
@@ -439,7 +440,7 @@ void TRLCustomControl::ExpandParentSite(int oldWidth, int oldHeight)
     if (IsWidthFreeAlign(FAlign)) {
         TRLCustomSite* site = nullptr;
         for (TControl* p = Parent(); p; p = p->Parent()) {
-            auto* candidate = qobject_cast<TRLCustomSite*>(p);
+            auto* candidate = ClassCast<TRLCustomSite*>(p);
             if (candidate && IsWidthFreeAlign(candidate->Align())) {
                 site = candidate;
                 break;
@@ -455,7 +456,7 @@ void TRLCustomControl::ExpandParentSite(int oldWidth, int oldHeight)
     if (IsHeightFreeAlign(FAlign)) {
         TRLCustomSite* site = nullptr;
         for (TControl* p = Parent(); p; p = p->Parent()) {
-            auto* candidate = qobject_cast<TRLCustomSite*>(p);
+            auto* candidate = ClassCast<TRLCustomSite*>(p);
             if (candidate && IsHeightFreeAlign(candidate->Align())) {
                 site = candidate;
                 break;
@@ -502,7 +503,7 @@ TRect TRLCustomControl::PrintBounds() const
 {
     int left = Left();
     int top = Top();
-    for (TControl* p = Parent(); p && !qobject_cast<TRLCustomSite*>(p); p = p->Parent()) {
+    for (TControl* p = Parent(); p && !ClassCast<TRLCustomSite*>(p); p = p->Parent()) {
         left += p->Left();
         top += p->Top();
     }
@@ -675,7 +676,7 @@ void TRLCustomControl::MeasureHeight()
 {
     if (!Visible() || Loading() || FMeasuringHeight)
         return;
-    const auto* site = qobject_cast<const TRLCustomSite*>(this);
+    const auto* site = ClassCast<const TRLCustomSite*>(this);
     const bool sizesItself = FAutoSize || (site && site->AutoExpand()) || OnMeasureHeight;
     if (!sizesItself)
         return;
@@ -688,55 +689,40 @@ void TRLCustomControl::MeasureHeight()
 
 // --- enclosing components --------------------------------------------------------------------
 
-const TRLCustomControl::TParentLinks& TRLCustomControl::ParentLinks() const
+const TRLCustomControl::TParentLinks& TRLCustomControl::FindParentLinks() const
 {
     TParentLinks& links = FParentLinks;
-    if (links.ChainLength >= 0) {
-        const TControl* c = this;
-        int i = 0;
-        for (; c && i < links.ChainLength; c = c->Parent(), ++i)
-            if (c != links.Chain[std::size_t(i)] || c->metaObject() != links.Classes[std::size_t(i)])
-                break;
-        if (!c && i == links.ChainLength)
-            return links;
-    }
+    const quint64 generation = TControl::TreeGeneration();
+    const QMetaObject* cls = metaObject();
     links = TParentLinks();
     // The skipper and the report may be this control itself; the others are strictly above it.
     // Every container is a site, so only sites are asked what else they are.
     auto* self = const_cast<TRLCustomControl*>(this);
-    links.Skipper = qobject_cast<TRLCustomSkipper*>(self);
-    links.Report = qobject_cast<TRLCustomReport*>(self);
-    int length = 0;
-    bool remembered = true;
-    for (TControl* c = self; c; c = c->Parent(), ++length) {
-        if (length < TParentLinks::MaxChain) {
-            links.Chain[std::size_t(length)] = c;
-            links.Classes[std::size_t(length)] = c->metaObject();
-        } else {
-            remembered = false;
-        }
-        if (c == self)
-            continue;
-        auto* site = qobject_cast<TRLCustomSite*>(c);
+    links.Skipper = ClassCast<TRLCustomSkipper*>(self);
+    links.Report = ClassCast<TRLCustomReport*>(self);
+    for (TControl* c = self->Parent(); c; c = c->Parent()) {
+        auto* site = ClassCast<TRLCustomSite*>(c);
         if (!site)
             continue;
         if (!links.Site)
             links.Site = site;
         if (!links.Band)
-            links.Band = qobject_cast<TRLCustomBand*>(site);
+            links.Band = ClassCast<TRLCustomBand*>(site);
         if (!links.Pager) {
-            if (auto* pager = qobject_cast<TRLCustomPager*>(site)) {
+            if (auto* pager = ClassCast<TRLCustomPager*>(site)) {
                 links.Pager = pager;
                 // A group counts only when no other pager comes between.
-                links.Group = qobject_cast<TRLCustomGroup*>(pager);
+                links.Group = ClassCast<TRLCustomGroup*>(pager);
             }
         }
         if (!links.Skipper)
-            links.Skipper = qobject_cast<TRLCustomSkipper*>(site);
+            links.Skipper = ClassCast<TRLCustomSkipper*>(site);
         if (!links.Report)
-            links.Report = qobject_cast<TRLCustomReport*>(site);
+            links.Report = ClassCast<TRLCustomReport*>(site);
     }
-    links.ChainLength = remembered ? length : -1;
+    links.Known = true;
+    links.Generation = generation;
+    links.Class = cls;
     return links;
 }
 

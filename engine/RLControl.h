@@ -279,14 +279,15 @@ private:
     mutable std::shared_ptr<const TRLTextMeter> FTextMeter;
 
     // The enclosing containers, asked for many times per control and record while a report is
-    // prepared. One walk up the parent chain fills them; they stand while the chain holds the same
-    // controls with the same classes. The class is compared too because a control's class changes
-    // under construction and destruction, and a cast's answer with it.
+    // prepared. One walk up the parent chain fills them; they stand while no control list of the
+    // program changed (TControl::TreeGeneration) and this control kept its class. The class is
+    // compared because it changes under construction and destruction, and a cast's answer with it;
+    // the engine's control classes touch the tree when they are complete and when they start to go,
+    // for the same reason on the containers' side.
     struct TParentLinks {
-        static constexpr int MaxChain = 8; // deeper chains are walked every time
-        int ChainLength = -1; // -1: nothing remembered
-        std::array<const TControl*, MaxChain> Chain {};
-        std::array<const QMetaObject*, MaxChain> Classes {};
+        bool Known = false;
+        quint64 Generation = 0;
+        const QMetaObject* Class = nullptr;
         TRLCustomSite* Site = nullptr;
         TRLCustomBand* Band = nullptr;
         TRLCustomGroup* Group = nullptr;
@@ -295,5 +296,12 @@ private:
         TRLCustomReport* Report = nullptr;
     };
     mutable TParentLinks FParentLinks;
-    const TParentLinks& ParentLinks() const;
+    const TParentLinks& ParentLinks() const
+    {
+        if (FParentLinks.Known && FParentLinks.Generation == TControl::TreeGeneration()
+            && FParentLinks.Class == metaObject())
+            return FParentLinks;
+        return FindParentLinks();
+    }
+    const TParentLinks& FindParentLinks() const;
 };

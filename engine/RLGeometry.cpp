@@ -11,7 +11,7 @@ namespace {
 
 TRLCustomControl* OwnerControl(QObject* parent)
 {
-    return qobject_cast<TRLCustomControl*>(parent);
+    return ClassCast<TRLCustomControl*>(parent);
 }
 
 void Notify(TRLCustomControl* owner, TPersistent* sender, bool resize)
@@ -201,7 +201,16 @@ void TRLMargins::SetMargin(double& margin, double value)
     if (value == margin)
         return;
     margin = value;
+    UpdatePixels();
     Notify(FParentControl, this, true);
+}
+
+void TRLMargins::UpdatePixels()
+{
+    FPixels[0] = MillimetresToPixels(FLeft);
+    FPixels[1] = MillimetresToPixels(FTop);
+    FPixels[2] = MillimetresToPixels(FRight);
+    FPixels[3] = MillimetresToPixels(FBottom);
 }
 
 void TRLMargins::SetDefaults(double left, double top, double right, double bottom)
@@ -215,6 +224,7 @@ void TRLMargins::SetDefaults(double left, double top, double right, double botto
     FTop = top;
     FRight = right;
     FBottom = bottom;
+    UpdatePixels();
     if (changed)
         Notify(FParentControl, this, true);
 }
@@ -644,7 +654,7 @@ void TRLSortedBands::ResetPrintedExceptTitle()
 
 TRLControlAlign ChildAlign(const TControl* control)
 {
-    if (const auto* rl = qobject_cast<const TRLCustomControl*>(control))
+    if (const auto* rl = ClassCast<const TRLCustomControl*>(control))
         return rl->Align();
     if (!control)
         return faNone;
@@ -662,7 +672,7 @@ TRLControlAlign ChildAlign(const TControl* control)
 
 TRLControlAnchors ChildAnchors(const TControl* control)
 {
-    if (const auto* rl = qobject_cast<const TRLCustomControl*>(control))
+    if (const auto* rl = ClassCast<const TRLCustomControl*>(control))
         return rl->Anchors();
     TRLControlAnchors result;
     if (!control)
@@ -681,7 +691,7 @@ TRLControlAnchors ChildAnchors(const TControl* control)
 
 bool IsStaticControl(const TControl* control)
 {
-    return qobject_cast<const TRLCustomControl*>(control) && !qobject_cast<const TRLCustomSite*>(control);
+    return ClassCast<const TRLCustomControl*>(control) && !ClassCast<const TRLCustomSite*>(control);
 }
 
 int AbsoluteLeft(const TControl* control)
@@ -718,7 +728,7 @@ TPoint ToParentPoint(const TControl* control, TPoint point)
 TRLCustomReport* ParentReport(const TControl* control)
 {
     for (TControl* c = const_cast<TControl*>(control); c; c = c->Parent())
-        if (auto* report = qobject_cast<TRLCustomReport*>(c))
+        if (auto* report = ClassCast<TRLCustomReport*>(c))
             return report;
     return nullptr;
 }

@@ -155,11 +155,12 @@ public:
     // Sets both the margins and their defaults.
     void SetDefaults(double left, double top, double right, double bottom);
 
-    // The margins in report pixels.
-    int LeftPixels() const { return MillimetresToPixels(FLeft); }
-    int TopPixels() const { return MillimetresToPixels(FTop); }
-    int RightPixels() const { return MillimetresToPixels(FRight); }
-    int BottomPixels() const { return MillimetresToPixels(FBottom); }
+    // The margins in report pixels, converted when a margin changes: a site's client area is asked
+    // for many times per record.
+    int LeftPixels() const { return FPixels[0]; }
+    int TopPixels() const { return FPixels[1]; }
+    int RightPixels() const { return FPixels[2]; }
+    int BottomPixels() const { return FPixels[3]; }
 
     // Copies the four margins (not the defaults) from another TRLMargins.
     void Assign(const TPersistent* Source) override;
@@ -173,8 +174,10 @@ public:
 
 private:
     void SetMargin(double& margin, double value);
+    void UpdatePixels();
 
     TRLCustomControl* FParentControl = nullptr;
+    int FPixels[4] = { 0, 0, 0, 0 };
     double FLeft = 0;
     double FTop = 0;
     double FRight = 0;

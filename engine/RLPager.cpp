@@ -26,7 +26,7 @@ void TRLCustomPager::BuildSortedBands()
 {
     FSortedBands.Clear();
     for (TControl* child : ControlList()) {
-        if (auto* pager = qobject_cast<TRLCustomPager*>(child))
+        if (auto* pager = ClassCast<TRLCustomPager*>(child))
             pager->BuildSortedBands();
         else
             FSortedBands.Add(child);
@@ -72,7 +72,7 @@ void TRLCustomPager::ComputeDetail(TRLCustomControl* Caller)
     TRLCustomBandSet::ComputeDetail(Caller);
     ++FDetailCount;
     // A group's details are its enclosing pager's too.
-    if (qobject_cast<TRLCustomGroup*>(this))
+    if (ClassCast<TRLCustomGroup*>(this))
         if (TRLCustomPager* outer = EnclosingPager())
             outer->ComputeDetail(Caller);
 }
@@ -88,11 +88,11 @@ void TRLCustomPager::RecordStep()
     auto printNested = [this](bool groups) {
         const QList<TControl*> children = ControlList();
         for (TControl* child : children) {
-            auto* pager = qobject_cast<TRLCustomPager*>(child);
+            auto* pager = ClassCast<TRLCustomPager*>(child);
             if (!pager)
                 continue;
-            const bool isGroup = qobject_cast<TRLCustomGroup*>(pager) != nullptr;
-            const bool isSkipper = qobject_cast<TRLCustomSkipper*>(pager) != nullptr;
+            const bool isGroup = ClassCast<TRLCustomGroup*>(pager) != nullptr;
+            const bool isSkipper = ClassCast<TRLCustomSkipper*>(pager) != nullptr;
             if ((groups && !isGroup) || (!groups && !isSkipper))
                 continue;
             if (pager->AskToPrint()) {

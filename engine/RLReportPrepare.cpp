@@ -209,6 +209,8 @@ bool TRLCustomReport::Preview()
 
 bool TRLCustomReport::Prepare()
 {
+    // Whatever the tree's caches learnt while controls were still being built is forgotten here.
+    TouchTree();
     // The definition is put back as it was, whatever the run did to the bounds. Children before
     // their parents, so that a site's own design size is the last word.
     QList<QPair<QPointer<TRLCustomControl>, QRect>> design;
@@ -265,6 +267,7 @@ bool TRLCustomReport::PrepareRun(bool& ownsProgress)
     SetState(rsWriting);
     SetReportDateTime(QDateTime::currentDateTime());
     FStepName.clear();
+    FEventsTimer.invalidate(); // the first record gives the event loop its turn
 
     TRLCustomReport* master = MasterReport();
     if (!master)
@@ -365,7 +368,12 @@ void TRLCustomReport::FetchNext()
             progress->SetStepName(step);
         }
     } else {
-        QCoreApplication::processEvents();
+        // A turn of the event loop for every record costs more than a simple record itself; one
+        // every few milliseconds keeps windows and a cancel as responsive as anyone can tell.
+        if (!FEventsTimer.isValid() || FEventsTimer.elapsed() >= 15) {
+            QCoreApplication::processEvents();
+            FEventsTimer.start();
+        }
         if (ApplicationTerminating())
             Abort();
     }
@@ -404,7 +412,7 @@ void TRLCustomReport::DrawIntoParent()
     }
     if (Enabled())
         DrawFrame(FPageSurface.get(), FPrintPosition);
-    FPageSurface->DrawSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
+    FPageSurface->MoveSurface(FPrintPosition.Left, FPrintPosition.Top, Surface());
 }
 
 void TRLCustomReport::AfterClose()

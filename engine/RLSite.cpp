@@ -20,7 +20,10 @@ TRLCustomSite::TRLCustomSite(TComponent* AOwner)
     FInsideMargins = new TRLMargins(this);
 }
 
-TRLCustomSite::~TRLCustomSite() = default;
+TRLCustomSite::~TRLCustomSite()
+{
+    TouchTree(); // casts to a site no longer answer for this control
+}
 
 void TRLCustomSite::SetBackground(TRLBackground* value)
 {
@@ -47,6 +50,19 @@ void TRLCustomSite::SetInsideMargins(TRLMargins* value)
 }
 
 QList<TControl*> TRLCustomSite::ChildrenInCreationOrder() const
+{
+    // Asked twice per band and record; the order stands while no list of components or controls
+    // changed.
+    const quint64 generation = TreeGeneration();
+    if (!FCreationOrderKnown || FCreationOrderGeneration != generation) {
+        FCreationOrder = SortChildrenInCreationOrder();
+        FCreationOrderKnown = true;
+        FCreationOrderGeneration = generation;
+    }
+    return FCreationOrder;
+}
+
+QList<TControl*> TRLCustomSite::SortChildrenInCreationOrder() const
 {
     QList<TControl*> children = ControlList();
     // Children of one owner go by their index there; children owned elsewhere keep their place

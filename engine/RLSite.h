@@ -28,6 +28,7 @@
 
 #include <QDateTime>
 #include <QPair>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <memory>
@@ -74,6 +75,8 @@ public:
     // The site's children in component-index order (children of other owners after them, in child
     // order).
     QList<TControl*> ChildrenInCreationOrder() const;
+    // The same, worked out afresh.
+    QList<TControl*> SortChildrenInCreationOrder() const;
 
     // --- generation ------------------------------------------------------------------------
     // The area inside the margins, the drawn border sides and the inside margins, in the site's own
@@ -140,9 +143,8 @@ private:
     std::unique_ptr<TRLGraphicSurface> FSurface;
 
     // Every control below the site, depth first in child order, as last collected. A pager walks
-    // its whole tree for each detail band it prints; the walk that checks this list against the
-    // tree (same controls, same order, same classes) costs a fraction of collecting it again with
-    // a cast per control.
+    // its whole tree for each detail band it prints; the list stands while no control list of the
+    // program changed (TControl::TreeGeneration) and the site kept its class.
     struct TDescendant {
         const TControl* Node = nullptr;
         const QMetaObject* Class = nullptr;
@@ -150,6 +152,12 @@ private:
         bool IsSite = false;
     };
     mutable std::vector<TDescendant> FDescendants;
+    mutable bool FDescendantsKnown = false;
+    mutable QList<TControl*> FCreationOrder;
+    mutable bool FCreationOrderKnown = false;
+    mutable quint64 FCreationOrderGeneration = 0;
+    mutable quint64 FDescendantsGeneration = 0;
+    mutable const QMetaObject* FDescendantsClass = nullptr;
     const std::vector<TDescendant>& Descendants() const;
 };
 
@@ -731,6 +739,8 @@ private:
     bool FCancelled = false;
     bool FPageBreakRequested = false;
     QString FStepName;
+    // When the event loop last had a turn during a run without progress display.
+    QElapsedTimer FEventsTimer;
     TRLPrintQuality FPrintQuality = pqFullFeature;
     QString FTitle;
     int FFirstPageNumber = 1;

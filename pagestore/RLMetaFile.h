@@ -19,6 +19,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtEndian>
 
 #include <cstdint>
 #include <cstring>
@@ -40,8 +41,8 @@ class TRLStreamWriter
 {
 public:
     void WriteByte(uint8_t Value) { *Grow(1) = char(Value); }
-    void WriteWord(uint16_t Value);
-    void WriteInt32(int32_t Value);
+    void WriteWord(uint16_t Value) { qToLittleEndian(Value, Grow(2)); }
+    void WriteInt32(int32_t Value) { qToLittleEndian(Value, Grow(4)); }
     void WriteBytes(const char* Data, qsizetype Size)
     {
         if (Size > 0)
@@ -56,6 +57,8 @@ public:
     void PatchInt32(qsizetype Position, int32_t Value);
 
     qsizetype Size() const { return FUsed; }
+    // The bytes written. The writer may go on writing afterwards: the next field copies the buffer
+    // first, so a copy taken of the answer keeps what it had.
     const QByteArray& Bytes() const
     {
         Trim();
@@ -67,29 +70,39 @@ public:
         FUsed = 0;
         return std::move(FBytes);
     }
-    void Reserve(qsizetype Size) { FBytes.reserve(Size); }
+    void Reserve(qsizetype Size)
+    {
+        if (FBytes.size() < Size)
+            Expand(Size - FUsed);
+    }
 
 private:
     // Room for Count more bytes at the end. A page writes thousands of small fields: the buffer
-    // grows geometrically ahead of what is written, and FUsed says how much of it counts, so
-    // a field costs a copy, not a trip through QByteArray's general insertion.
+    // grows geometrically ahead of what is written, FUsed says how much of it counts, and FData
+    // and FRoom point into it, so a field costs a copy and a compare, not a trip through
+    // QByteArray's sharing checks.
     char* Grow(qsizetype Count)
     {
-        if (FBytes.size() - FUsed < Count)
+        if (FRoom - FUsed < Count)
             Expand(Count);
-        char* p = FBytes.data() + FUsed;
+        char* p = FData + FUsed;
         FUsed += Count;
         return p;
     }
     void Expand(qsizetype Count);
-    // Cuts the buffer to the bytes written, before it is handed out.
+    // Cuts the buffer to the bytes written, before it is handed out; the pointer into it is given
+    // up, since the array handed out may be shared from now on.
     void Trim() const
     {
         if (FBytes.size() != FUsed)
             FBytes.resize(FUsed);
+        FData = nullptr;
+        FRoom = 0;
     }
 
     mutable QByteArray FBytes;
+    mutable char* FData = nullptr;
+    mutable qsizetype FRoom = 0;
     qsizetype FUsed = 0;
 };
 
@@ -588,6 +601,12 @@ public:
     // The objects of Source that meet SourceRect, scaled into DestRect and clipped to it. An empty
     // SourceRect copies nothing.
     void DrawSurfaceRect(const TRect& DestRect, const TRLGraphicSurface* Source, const TRect& SourceRect);
+    // The same drawings as DrawSurface and DrawSurfaceRect, but Source's objects move here instead of
+    // being copied, and Source is left without objects (objects outside SourceRect are freed). For a
+    // site's drawing that is drawn once into its parent and then thrown away: every object of every
+    // record would otherwise be copied and freed once per level of the report.
+    void MoveSurface(int X, int Y, TRLGraphicSurface* Source);
+    void MoveSurfaceRect(const TRect& DestRect, TRLGraphicSurface* Source, const TRect& SourceRect);
 
     void SetFont(const TFont& Font);
     void SetPen(const TPen& Pen);
@@ -626,6 +645,8 @@ private:
     friend class TRLGraphicStorage;
     void BeginRecord();
     void DetachObjects();
+    // Takes Object over from the page it is on, keeping its font name in this page's font list.
+    void Adopt(TRLGraphicObject* Object);
     void LoadBody(TRLStreamReader& Stream);
 
     TRLGraphicStorage* FStorage = nullptr;

@@ -20,24 +20,19 @@ void RaiseFileCorrupted()
 
 void TRLStreamWriter::Expand(qsizetype Count)
 {
-    FBytes.resize(qMax(FUsed + Count, 2 * FUsed + 256));
-}
-
-void TRLStreamWriter::WriteWord(uint16_t Value)
-{
-    qToLittleEndian(Value, Grow(2));
-}
-
-void TRLStreamWriter::WriteInt32(int32_t Value)
-{
-    qToLittleEndian(Value, Grow(4));
+    // resize also makes the array our own again when it was handed out and shared.
+    FBytes.resize(qMax(qMax(FUsed + Count, 2 * FUsed + 256), FBytes.size()));
+    FData = FBytes.data();
+    FRoom = FBytes.size();
 }
 
 void TRLStreamWriter::WriteString(const QString& Text)
 {
-    const QByteArray bytes = StringToCp1252(Text);
-    WriteInt32(int32_t(bytes.size()));
-    WriteBytes(bytes);
+    // Encoded straight into the buffer after room for its length, which is known only afterwards.
+    char* length = Grow(4 + Text.size());
+    const qsizetype bytes = StringToCp1252(QStringView(Text), length + 4);
+    FUsed -= Text.size() - bytes;
+    qToLittleEndian(int32_t(bytes), length);
 }
 
 void TRLStreamWriter::WriteStrings(const QStringList& Lines)

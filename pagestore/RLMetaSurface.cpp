@@ -229,6 +229,89 @@ void TRLGraphicSurface::DrawSurfaceRect(
     ResetClipRect();
 }
 
+void TRLGraphicSurface::Adopt(TRLGraphicObject* Object)
+{
+    if (Object->Kind() == okText) {
+        auto* text = static_cast<TRLTextObject*>(Object);
+        const QString name = text->Font.Name(); // read through the page it comes from
+        Object->FSurface = this;
+        text->Font.NameIndex = FontNameIndex(name);
+    } else {
+        Object->FSurface = this;
+    }
+    FObjects.push_back(Object);
+}
+
+void TRLGraphicSurface::MoveSurface(int X, int Y, TRLGraphicSurface* Source)
+{
+    if (!Source)
+        return;
+    if (Source == this) {
+        DrawSurface(X, Y, Source);
+        return;
+    }
+    BeginRecord();
+    std::vector<TRLGraphicObject*> objects;
+    objects.swap(Source->FObjects);
+    Source->Dirty = true;
+    FObjects.reserve(FObjects.size() + objects.size());
+    for (TRLGraphicObject* object : objects) {
+        Adopt(object);
+        object->Offset(X, Y);
+    }
+}
+
+void TRLGraphicSurface::MoveSurfaceRect(const TRect& DestRect, TRLGraphicSurface* Source, const TRect& SourceRect)
+{
+    if (!Source)
+        return;
+    if (Source == this) {
+        DrawSurfaceRect(DestRect, Source, SourceRect);
+        return;
+    }
+    if (SourceRect.Width() <= 0 || SourceRect.Height() <= 0)
+        return;
+    const double xFactor = double(DestRect.Width()) / double(SourceRect.Width());
+    const double yFactor = double(DestRect.Height()) / double(SourceRect.Height());
+    const int dx = DestRect.Left - RoundToPixel(static_cast<long double>(SourceRect.Left) * xFactor);
+    const int dy = DestRect.Top - RoundToPixel(static_cast<long double>(SourceRect.Top) * yFactor);
+    const bool unscaled = xFactor == 1.0 && yFactor == 1.0;
+    SetClipRect(DestRect);
+    std::vector<TRLGraphicObject*> objects;
+    objects.swap(Source->FObjects);
+    Source->Dirty = true;
+    std::size_t next = 0;
+    try {
+        FObjects.reserve(FObjects.size() + objects.size() + 1);
+        for (; next < objects.size(); ++next) {
+            TRLGraphicObject* object = objects[next];
+            const TRect& r = object->BoundsRect;
+            const bool meets = std::max(r.Left, SourceRect.Left) < std::min(r.Right, SourceRect.Right)
+                && std::max(r.Top, SourceRect.Top) < std::min(r.Bottom, SourceRect.Bottom);
+            if (!meets) {
+                object->FSurface = nullptr;
+                delete object;
+                continue;
+            }
+            Adopt(object);
+            if (!unscaled)
+                object->ScaleBy(xFactor, yFactor);
+            object->Offset(dx, dy);
+        }
+    } catch (...) {
+        // What was not moved yet is freed, as the source's next Clear would have done.
+        for (std::size_t i = next; i < objects.size(); ++i) {
+            if (objects[i]->FSurface == Source) {
+                objects[i]->FSurface = nullptr;
+                delete objects[i];
+            }
+        }
+        ResetClipRect();
+        throw;
+    }
+    ResetClipRect();
+}
+
 void TRLGraphicSurface::SetFont(const TFont& Font)
 {
     FCurrentFont->Assign(&Font);

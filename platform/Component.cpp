@@ -89,12 +89,14 @@ bool TPersistent::IsPropertyStored(const QMetaProperty& property) const
 
 TComponent::TComponent(TComponent* AOwner) : QObject(AOwner)
 {
+    TouchTree();
     if (AOwner)
         AOwner->InsertComponent(this);
 }
 
 TComponent::~TComponent()
 {
+    TouchTree();
     FDestroying = true;
     // Tell everyone who holds a pointer to us first, while we are still whole.
     const QList<TComponent*> notifies = FFreeNotifies;
@@ -129,6 +131,7 @@ void TComponent::SetComponentIndex(int index)
 {
     if (!FOwner)
         return;
+    TouchTree();
     QList<TComponent*>& list = FOwner->FComponents;
     const int current = int(list.indexOf(this));
     if (current < 0)
@@ -151,6 +154,7 @@ void TComponent::InsertComponent(TComponent* component)
 {
     if (!component || FComponents.contains(component))
         return;
+    TouchTree();
     if (component->FOwner && component->FOwner != this)
         component->FOwner->RemoveComponent(component);
     component->FOwner = this;
@@ -166,6 +170,7 @@ void TComponent::RemoveComponent(TComponent* component)
 {
     if (!component || !FComponents.removeOne(component))
         return;
+    TouchTree();
     component->FOwner = nullptr;
     if (!FDestroying) {
         for (TComponent* sibling : std::as_const(FComponents))

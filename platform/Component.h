@@ -12,6 +12,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <type_traits>
+
 class TComponent;
 
 // The entries of a custom-property map as an ordered list (the map's key order).
@@ -24,6 +26,39 @@ inline QList<QPair<QString, QVariant>> CustomPropertyList(const QVariantMap& map
 }
 
 enum TOperation { opInsert, opRemove };
+
+// qobject_cast for the paths a report takes for every control of every record. A cast's answer
+// depends on the object's class alone, and preparation asks about the same few classes millions of
+// times, so each target class remembers the answers for the last few classes it was asked about.
+// Classes here are never made at run time, so a class's meta-object stands for it for good.
+namespace ClassCastDetail {
+template<typename TTarget>
+bool Inherits(const QMetaObject* Class)
+{
+    struct TEntry
+    {
+        const QMetaObject* Class = nullptr;
+        bool Answer = false;
+    };
+    thread_local TEntry entries[4];
+    thread_local unsigned next = 0;
+    for (const TEntry& entry : entries)
+        if (entry.Class == Class)
+            return entry.Answer;
+    const bool answer = Class->inherits(&TTarget::staticMetaObject);
+    entries[next++ & 3u] = { Class, answer };
+    return answer;
+}
+} // namespace ClassCastDetail
+
+template<typename TPointer, typename TSource>
+TPointer ClassCast(TSource* Object)
+{
+    using TTarget = std::remove_cv_t<std::remove_pointer_t<TPointer>>;
+    if (!Object || !ClassCastDetail::Inherits<TTarget>(Object->metaObject()))
+        return nullptr;
+    return static_cast<TPointer>(Object);
+}
 
 // Base of the persistent objects that a component owns and publishes (fonts, borders, margins):
 // they are read and written through their Q_PROPERTYs and copied with Assign.
@@ -80,6 +115,15 @@ public:
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
 
+    // A number that changes whenever any component is made or destroyed, any owner's or parent's
+    // list changes, or a component changes its place in its owner's list. Caches of the tree's
+    // shape (a control's enclosing containers, a site's descendants, children in creation order)
+    // compare it instead of walking the tree for every question. Whoever changes what such a cache
+    // records in another way (a class that is complete only after construction) calls TouchTree.
+    // Components live on the main thread only.
+    static quint64 TreeGeneration() { return FTreeGeneration; }
+    static void TouchTree() { ++FTreeGeneration; }
+
     // Asks to be told (Notification with opRemove) when component is destroyed.
     void FreeNotification(TComponent* component);
     void RemoveFreeNotification(TComponent* component);
@@ -135,6 +179,7 @@ protected:
     virtual void Notification(TComponent* component, TOperation operation);
 
 private:
+    static inline quint64 FTreeGeneration = 0;
     TComponent* FOwner = nullptr;
     QList<TComponent*> FComponents;
     QList<TComponent*> FFreeNotifies;

@@ -127,6 +127,7 @@ void TSizeConstraints::Change()
 
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner)
 {
+    TouchTree();
     FFont = new TFont(this);
     FFont->OnChange = [this](TFont*) { OwnFontChanged(); };
     FConstraints = new TSizeConstraints(this);
@@ -135,6 +136,7 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner)
 
 TControl::~TControl()
 {
+    TouchTree();
     FDestroying = true;
     FFont->OnChange = nullptr;
     FConstraints->OnChange = nullptr;
@@ -172,6 +174,7 @@ void TControl::SetParent(TControl* AParent)
 
 void TControl::InsertControl(TControl* AControl)
 {
+    TouchTree();
     FControls.append(AControl);
     AControl->FParent = this;
     ControlInserted(AControl);
@@ -183,6 +186,7 @@ void TControl::RemoveControl(TControl* AControl)
 {
     if (!FControls.removeOne(AControl))
         return;
+    TouchTree();
     AControl->FParent = nullptr;
     if (FDestroying)
         return;

@@ -47,9 +47,14 @@ QByteArray StringToCp1252(const QString& Text)
 {
     QByteArray result;
     result.resize(Text.size());
-    char* out = result.data();
+    result.truncate(StringToCp1252(QStringView(Text), result.data()));
+    return result;
+}
+
+qsizetype StringToCp1252(QStringView Text, char* out)
+{
     qsizetype n = 0;
-    const char16_t* p = reinterpret_cast<const char16_t*>(Text.utf16());
+    const char16_t* p = Text.utf16();
     const char16_t* end = p + Text.size();
     while (p < end) {
         const char16_t c = *p++;
@@ -64,8 +69,7 @@ QByteArray StringToCp1252(const QString& Text)
             out[n++] = CharToCp1252(c);
         }
     }
-    result.truncate(n);
-    return result;
+    return n;
 }
 
 QString Cp1252ToString(const char* Data, qsizetype Size)

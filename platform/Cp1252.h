@@ -9,6 +9,9 @@
 #include <QString>
 
 QByteArray StringToCp1252(const QString& Text);
+// Encodes Text into Out, which has room for Text.size() bytes (never more are needed); answers the
+// number of bytes written.
+qsizetype StringToCp1252(QStringView Text, char* Out);
 QString Cp1252ToString(const char* Data, qsizetype Size);
 inline QString Cp1252ToString(const QByteArray& Data)
 {

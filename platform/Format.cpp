@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -63,13 +64,10 @@ void TrimTrailingZeros(TDecimal& d)
         d.Exponent = 0;
 }
 
-// |value| taken to 15 significant digits. value must be finite.
-TDecimal ToDecimal15(double value)
+// |value| taken to 15 significant digits by the C++ library's correctly rounded conversion.
+TDecimal ToDecimal15Exact(double value)
 {
     TDecimal d;
-    value = std::fabs(value);
-    if (value == 0.0)
-        return d;
     char buffer[64];
     const auto result
         = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
@@ -88,6 +86,68 @@ TDecimal ToDecimal15(double value)
     if (e < end)
         std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
     d.Exponent = exponent + 1;
+    TrimTrailingZeros(d);
+    return d;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double ExactPowersOfTen[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
+
+// |value| taken to 15 significant digits. value must be finite.
+//
+// Every number of every record passes through here, and the library's conversion at a fixed
+// precision is slow. For the values reports show (1e-5 up to 1e15) the 15 digits are the value
+// times an exact power of ten, rounded to an integer. That product is rounded once by the machine,
+// by at most 1/16 (it stays below 2^50); the answer can differ from the exact rounding only when
+// the product lies that close to a half, and then the exact conversion decides.
+TDecimal ToDecimal15(double value)
+{
+    value = std::fabs(value);
+    if (value == 0.0)
+        return TDecimal();
+    if (!(value >= 1e-5 && value < 1e15))
+        return ToDecimal15Exact(value);
+    // E = floor(log10(value)), first guessed by comparisons, then settled by the product's size.
+    int exponent = 0;
+    if (value >= 1.0) {
+        while (exponent < 14 && value >= ExactPowersOfTen[exponent + 1])
+            ++exponent;
+    } else {
+        exponent = -1;
+        while (exponent > -5 && value * ExactPowersOfTen[-exponent] < 1.0)
+            --exponent;
+    }
+    double scaled = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        scaled = value * ExactPowersOfTen[14 - exponent];
+        if (scaled >= 1e15 && exponent < 14)
+            ++exponent;
+        else if (scaled < 1e14 && exponent > -5)
+            --exponent;
+        else
+            break;
+    }
+    if (!(scaled >= 1e14 && scaled < 1e15))
+        return ToDecimal15Exact(value);
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole; // exact: scaled < 2^50
+    if (std::fabs(fraction - 0.5) <= 0.0626)
+        return ToDecimal15Exact(value);
+    uint64_t digits = uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    int decimalExponent = exponent + 1;
+    if (digits >= 1000000000000000ULL) { // rounded up to the next power of ten
+        digits /= 10;
+        ++decimalExponent;
+    }
+    char text[16];
+    for (int i = 14; i >= 0; --i) {
+        text[i] = char('0' + digits % 10);
+        digits /= 10;
+    }
+    TDecimal d;
+    d.Digits.assign(text, 15);
+    d.Exponent = decimalExponent;
     TrimTrailingZeros(d);
     return d;
 }
@@ -299,9 +359,16 @@ TDecimal RoundForSection(double value, const TSectionLayout& layout)
 QString EmitSection(const QString& s, const TSectionLayout& layout, const TPlacedNumber& placed,
     const TFormatSettings& settings)
 {
-    QString out;
-    // One allocation instead of one per few characters appended.
-    out.reserve(s.size() + placed.Integer.size() + 16);
+    // Gathered on the stack and made a string once: every number of every record passes through
+    // here, and appending to a QString checks its capacity and sharing for every character.
+    struct TOutput
+    {
+        QVarLengthArray<QChar, 96> Chars;
+        void append(QChar c) { Chars.append(c); }
+        void append(char16_t c) { Chars.append(QChar(c)); }
+        void append(QStringView v) { Chars.append(v.data(), v.size()); }
+        void append(const QString& v) { Chars.append(v.constData(), v.size()); }
+    } out;
     const TDigitRun& integer = placed.Integer;
     const qsizetype n = integer.size();
     const qsizetype p = layout.IntegerPlaceholders;
@@ -384,7 +451,7 @@ QString EmitSection(const QString& s, const TSectionLayout& layout, const TPlace
             out.append(c);
         }
     }
-    return out;
+    return QString(out.Chars.constData(), out.Chars.size());
 }
 
 QString FormatWithSection(const QString& section, const TDecimal& rounded, const TSectionLayout& layout,

@@ -1,6 +1,7 @@
 #include "platform/SqlDataSet.h"
 
 #include "platform/Aliases.h"
+#include "platform/SqlRowReader.h"
 #include "platform/Variants.h"
 
 #include <QRegularExpression>
@@ -8,6 +9,8 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <limits>
 
@@ -26,11 +29,6 @@ bool IsNumericValue(const QVariant& value)
     default:
         return false;
     }
-}
-
-bool IsSqlite(const QSqlDatabase& database)
-{
-    return database.driverName() == QLatin1String("QSQLITE");
 }
 
 // The declared size of a text column, "VARCHAR(20)" -> 20; 0 when the type has none.
@@ -57,55 +55,14 @@ int SqliteColumnSize(const QSqlDatabase& database, const QString& table, const Q
     return 0;
 }
 
-// A server driver's streamed result occupies its connection until it is read to the end: PostgreSQL
-// drops the rest of it when another statement runs there (the count, a second dataset), and the
-// walk would end early or fail. So a dataset streaming from a server reads on a connection of its
-// own, named after the dataset; SQLite keeps any number of statements open on one.
-QString OwnConnectionName(const void* dataSet)
-{
-    return QStringLiteral("qb-dataset/%1").arg(quintptr(dataSet), 0, 16);
-}
-
-QSqlDatabase StatementConnection(const void* dataSet, const QSqlDatabase& shared, const QString& alias)
-{
-    if (IsSqlite(shared))
-        return shared;
-    const QString name = OwnConnectionName(dataSet);
-    if (QSqlDatabase::contains(name)) {
-        QSqlDatabase own = QSqlDatabase::database(name, false);
-        if (own.isOpen())
-            return own;
-        own = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-    }
-    QSqlDatabase own = QSqlDatabase::cloneDatabase(shared, name);
-    if (!own.open()) {
-        const QString failure = own.lastError().text().trimmed();
-        own = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-        throw EDatabaseError(QStringLiteral("Não foi possível conectar ao alias %1: %2").arg(alias, failure));
-    }
-    return own;
-}
-
-void ReleaseOwnConnection(const void* dataSet)
-{
-    const QString name = OwnConnectionName(dataSet);
-    if (!QSqlDatabase::contains(name))
-        return;
-    {
-        QSqlDatabase own = QSqlDatabase::database(name, false);
-        own.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
 // The table a failed statement missed, from the drivers' own wording.
 QString MissingTableOf(const QString& driverText)
 {
     static const QRegularExpression patterns[] = {
         QRegularExpression(QStringLiteral("no such table:\\s*([^\\s(]+)")),
+        // A server answers in its own language: English and Portuguese servers are the ones shops run.
         QRegularExpression(QStringLiteral("relation \"([^\"]+)\" does not exist")),
+        QRegularExpression(QStringLiteral("relação \"([^\"]+)\" não existe")),
         QRegularExpression(QStringLiteral("Table unknown\\s+([^\\s]+)"), QRegularExpression::CaseInsensitiveOption),
     };
     for (const QRegularExpression& pattern : patterns) {
@@ -181,11 +138,10 @@ TSqlDataSet::TSqlDataSet(TComponent* AOwner)
     : TDataSet(AOwner)
 { }
 
-// The base destructor runs no hooks, so the statement is released here, before the fields go.
+// The base destructor runs no hooks, so the reader is stopped here, before the fields go.
 TSqlDataSet::~TSqlDataSet()
 {
-    FQuery.reset();
-    ReleaseOwnConnection(this);
+    FReader.reset();
 }
 
 void TSqlDataSet::SetDatabaseName(const QString& value)
@@ -218,23 +174,44 @@ void TSqlDataSet::BeforeExecute(QSqlDatabase&) { }
 
 void TSqlDataSet::Execute()
 {
-    QSqlDatabase database = AliasConnection(AliasName());
-    if (!FQuery) {
-        BeforeExecute(database);
-        FQuery = std::make_unique<QSqlQuery>(StatementConnection(this, database, AliasName()));
-        // Forward-only keeps the driver from caching the records it has passed.
-        FQuery->setForwardOnly(true);
-    }
+    // The alias is opened here first: its failures ("not found", "cannot connect") come from the
+    // thread that asked, with the same messages as any other use of the alias.
+    AliasConnection(AliasName());
+    FReader.reset();
     FPosition = 0;
     FPastEnd = false;
-    FValuesPosition = -1;
+    FRow.clear();
     const QString statement = StripStatementEnd(StatementText());
     if (statement.trimmed().isEmpty())
         DatabaseError(QStringLiteral("Nenhum comando SQL para o alias %1").arg(AliasName()));
-    if (!FQuery->exec(statement))
-        DatabaseError(StatementFailure(FQuery->lastError().text().trimmed()));
-    if (!FQuery->isSelect())
+    FReader = std::make_unique<TSqlRowReader>(AliasName(), statement);
+    if (FReader->WaitStarted())
+        return;
+    const TSqlRowReader::TFailure failure = FReader->Failure();
+    const QString text = FReader->FailureText();
+    FReader.reset();
+    switch (failure) {
+    case TSqlRowReader::sfNotSelect:
         DatabaseError(QStringLiteral("O comando SQL não devolve registros (alias %1)").arg(AliasName()));
+        break;
+    case TSqlRowReader::sfConnection:
+        throw EDatabaseError(text);
+    case TSqlRowReader::sfStatement:
+    case TSqlRowReader::sfNone:
+        DatabaseError(StatementFailure(text));
+        break;
+    }
+}
+
+void TSqlDataSet::CheckReadFailure()
+{
+    if (!FReader)
+        return;
+    const TSqlRowReader::TFailure failure = FReader->Failure();
+    if (failure == TSqlRowReader::sfConnection)
+        throw EDatabaseError(FReader->FailureText());
+    if (failure != TSqlRowReader::sfNone)
+        DatabaseError(StatementFailure(FReader->FailureText()));
 }
 
 void TSqlDataSet::InternalOpen()
@@ -242,25 +219,30 @@ void TSqlDataSet::InternalOpen()
     if (AliasName().isEmpty())
         DatabaseError(QStringLiteral("Nenhum alias de banco de dados informado"));
     FRecordCount = -1;
+    {
+        QSqlDatabase database = AliasConnection(AliasName());
+        BeforeExecute(database);
+    }
     Execute();
-    // The first record settles the types that SQLite leaves to the values.
-    if (FQuery->next())
+    if (FReader->Next(FRow)) {
         FPosition = 1;
-    else
+    } else {
         FPastEnd = true;
+        CheckReadFailure();
+    }
     CreateFieldsFromResult();
 }
 
 void TSqlDataSet::CreateFieldsFromResult()
 {
-    const QSqlRecord record = FQuery->record();
+    const QSqlRecord& record = FReader->Record();
+    const QList<TFieldType>& types = FReader->Types();
     QSqlDatabase database = AliasConnection(AliasName());
-    const bool sqlite = IsSqlite(database);
+    const bool sqlite = FReader->Sqlite();
     FTypes.clear();
     for (int i = 0; i < record.count(); ++i) {
         const QSqlField column = record.field(i);
-        const QVariant firstValue = FPosition == 1 ? FQuery->value(i) : QVariant();
-        const TFieldType type = FieldTypeOfColumn(column.metaType(), firstValue, sqlite);
+        const TFieldType type = types.value(i, ftUnknown);
         int size = 0;
         if (type == ftString) {
             size = column.length() > 0 ? column.length() : 0;
@@ -274,42 +256,38 @@ void TSqlDataSet::CreateFieldsFromResult()
 
 void TSqlDataSet::InternalClose()
 {
-    FQuery.reset();
-    ReleaseOwnConnection(this);
+    FReader.reset();
     FTypes.clear();
+    FRow.clear();
     FPosition = 0;
     FPastEnd = false;
     FRecordCount = -1;
-    FValuesPosition = -1;
-    FValues.clear();
-    FValueKnown.clear();
 }
 
 bool TSqlDataSet::InternalFirst()
 {
-    if (!FQuery)
+    if (!FReader)
         return false;
     if (FPosition == 1 && !FPastEnd)
         return true;
     if (FPosition == 0 && FPastEnd)
         return false;
-    // A forward-only result cannot go back: run the statement again.
+    // The records cannot be walked again: run the statement again.
     Execute();
     return InternalNext();
 }
 
 bool TSqlDataSet::InternalNext()
 {
-    if (!FQuery || FPastEnd)
+    if (!FReader || FPastEnd)
         return false;
-    if (FQuery->next()) {
+    if (FReader->Next(FRow)) {
         ++FPosition;
         return true;
     }
     FPastEnd = true;
-    const QSqlError error = FQuery->lastError();
-    if (error.isValid() && error.type() != QSqlError::NoError)
-        DatabaseError(StatementFailure(error.text().trimmed()));
+    FRow.clear();
+    CheckReadFailure();
     return false;
 }
 
@@ -334,31 +312,9 @@ int TSqlDataSet::InternalRecordCount()
 
 QVariant TSqlDataSet::InternalGetValue(int field) const
 {
-    if (!FQuery || FPastEnd || FPosition == 0 || field < 0 || field >= FTypes.size())
+    if (!FReader || FPastEnd || FPosition == 0 || field < 0 || field >= FRow.size())
         return VarNull();
-    if (FValuesPosition != FPosition) {
-        FValues.fill(QVariant(), FTypes.size());
-        FValueKnown.fill(false, FTypes.size());
-        FValuesPosition = FPosition;
-    }
-    if (!FValueKnown.at(field)) {
-        FValues[field] = ConvertedValue(field);
-        FValueKnown[field] = true;
-    }
-    return FValues.at(field);
-}
-
-QVariant TSqlDataSet::ConvertedValue(int field) const
-{
-    const QVariant value = FQuery->value(field);
-    if (!value.isValid() || value.isNull())
-        return VarNull();
-    const TFieldType type = FTypes.at(field);
-    if (type == ftUnknown)
-        return value;
-    QVariant converted;
-    // A value that does not fit the column's type (SQLite allows it) is shown as delivered.
-    return ConvertFieldValue(value, type, converted) ? converted : value;
+    return FRow.at(field);
 }
 
 // ---- TQuery ----------------------------------------------------------------------------------------

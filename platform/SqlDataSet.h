@@ -4,8 +4,10 @@
 // that opens them; open, walk and close a dataset on one thread.
 //
 // Contracts:
-// - The result streams: a forward-only QSqlQuery is read one record at a time and no record is kept,
-//   so memory does not grow with the number of rows. First after Next runs the statement again.
+// - The result streams: a reader on a thread of its own (platform/SqlRowReader.h) runs the statement
+//   on its own connection and keeps at most a few hundred records ahead of the walk, so memory does
+//   not grow with the number of rows and the database works while the report does. First after
+//   Next runs the statement again.
 // - RecordCount runs "select count(*) from (<statement>)" on the first call after opening and keeps
 //   the answer until the dataset closes; walking the records never counts them.
 // - Field types come from the driver's column types; on SQLite, which types values rather than
@@ -16,12 +18,13 @@
 //   the alias: "Tabela Parametr não encontrada no alias VENDRIX".
 #include "platform/DataSet.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <QSqlDatabase>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
+
+class TSqlRowReader;
 
 // The field type of a driver's column. value is the column's first value (invalid when there is
 // none); sqliteTyping applies SQLite's rule that values, not columns, carry the type.
@@ -63,22 +66,18 @@ protected:
 private:
     void Execute();
     void CreateFieldsFromResult();
-    QVariant ConvertedValue(int field) const;
+    // Raises the failure that ended the reader's records, if one did.
+    void CheckReadFailure();
 
     QString FDatabaseName;
-    std::unique_ptr<QSqlQuery> FQuery;
+    std::unique_ptr<TSqlRowReader> FReader;
     QList<TFieldType> FTypes;
+    // The current record's values, converted to the field types.
+    QList<QVariant> FRow;
     // Records the cursor has moved onto since the statement ran (1 = on the first record).
     qint64 FPosition = 0;
     bool FPastEnd = false;
     int FRecordCount = -1;
-    // The converted values of the current record, filled as they are asked for: a report reads each
-    // field several times per record (its text, its number, handlers), and conversion from the
-    // driver's variant is costly. Valid only while FValuesPosition equals FPosition; moving the
-    // cursor changes FPosition, and running the statement or closing sets FValuesPosition to -1.
-    mutable QList<QVariant> FValues;
-    mutable QList<bool> FValueKnown;
-    mutable qint64 FValuesPosition = -1;
 };
 
 class TQuery : public TSqlDataSet

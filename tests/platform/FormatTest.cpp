@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <random>
 #include <limits>
 
 namespace {
@@ -147,6 +149,53 @@ TEST(FloatToStrTest, UsesTheInjectedDecimalSeparator)
 {
     EXPECT_EQ(FloatToStr(12.5, UnitedStates()), "12.5");
     EXPECT_EQ(FloatToStr(1.5e20, UnitedStates()), "1.5E20");
+}
+
+// The shortcut for everyday magnitudes must give the very digits of the library's correctly rounded
+// conversion, including products such as 12.3 x 4.5 that sit next to a rounding half.
+TEST(FloatToStrTest, FifteenDigitsAgreeWithTheCorrectlyRoundedConversion)
+{
+    std::mt19937_64 random(20261208);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-7, 16);
+    std::uniform_int_distribution<int> cents(0, 99999999);
+    auto reference = [](double value) {
+        char buffer[64];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14).ptr;
+        double exact = 0;
+        std::from_chars(buffer, end, exact);
+        return exact;
+    };
+    auto shown = [](double value) {
+        QString text = FloatToStr(value, UnitedStates());
+        const QByteArray bytes = text.toLatin1();
+        double read = 0;
+        std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), read);
+        return read;
+    };
+    int mismatches = 0;
+    for (int i = 0; i < 300000 && mismatches < 5; ++i) {
+        double value = 0;
+        switch (i % 3) {
+        case 0: value = mantissa(random) * std::pow(10.0, exponent(random)); break;
+        case 1: value = double(cents(random)) / 100.0 * (double(cents(random) % 1000) / 10.0); break;
+        default: value = double(cents(random)) / 1000.0 * 3.0; break;
+        }
+        if (i % 2)
+            value = -value;
+        if (shown(value) != reference(value)) {
+            ADD_FAILURE() << "value " << value << " shown as " << FloatToStr(value, UnitedStates()).toStdString();
+            ++mismatches;
+        }
+    }
+    // Values on either side of each power of ten, where the magnitude is guessed.
+    for (int e = -6; e <= 16; ++e) {
+        const double power = std::pow(10.0, e);
+        for (double value : { std::nextafter(power, 0.0), power, std::nextafter(power, 1e300) })
+            EXPECT_EQ(shown(value), reference(value)) << value;
+    }
+    EXPECT_EQ(FloatToStr(999999999999999.4, UnitedStates()), "999999999999999");
+    EXPECT_EQ(FloatToStr(99999.99999999999, UnitedStates()), "100000");
 }
 
 struct TReadCase

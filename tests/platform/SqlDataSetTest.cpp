@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -401,6 +402,29 @@ TEST_F(SqlDataSetTest, MissingTablesAreNamedWithTheAlias)
                     .startsWith(QStringLiteral("qryRelatorio: Erro ao executar a consulta no alias VENDRIX: ")));
 }
 
+// The drivers' wordings of a missing table, in the languages their servers answer in.
+TEST(SqlStatementFailureTest, MissingTablesAreRecognisedInEveryDriversWording)
+{
+    struct TExposedQuery : TQuery
+    {
+        using TQuery::StatementFailure;
+    } query;
+    query.SetDatabaseName(QStringLiteral("VENDRIX"));
+    const struct
+    {
+        const char* DriverText;
+        const char* Expected;
+    } cases[] = {
+        { "no such table: acadprod Unable to execute statement", "Tabela acadprod não encontrada no alias VENDRIX" },
+        { "ERROR:  relation \"aprdtrib\" does not exist\nLINE 3: ...", "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        { "ERRO:  relação \"aprdtrib\" não existe\nLINHA 3: ...", "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        { "Dynamic SQL Error Table unknown ACADPROD At line 1", "Tabela ACADPROD não encontrada no alias VENDRIX" },
+        { "syntax error at or near \"form\"", "Erro ao executar a consulta no alias VENDRIX: syntax error at or near \"form\"" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected)) << c.DriverText;
+}
+
 TEST_F(SqlDataSetTest, TableNamedWithItsStorageFileOpensTheTable)
 {
     const struct
@@ -473,6 +497,55 @@ TEST_F(SqlDataSetTest, MissingDatabaseFileIsNamedAndNeverCreated)
     EXPECT_TRUE(MessageOf([&] { query->Open(); })
                     .startsWith(QStringLiteral("Não foi possível conectar ao alias VENDRIX: ")));
     EXPECT_EQ(QFileInfo(garbage).size(), 4096);
+}
+
+// The records are read ahead on a thread with a connection of its own: a walk left half way, two
+// walks interleaved and many reopenings must neither lose records nor leave connections behind.
+TEST_F(SqlDataSetTest, ReadAheadStopsCleanlyAndInterleavedWalksKeepTheirRecords)
+{
+    const QStringList connectionsBefore = QSqlDatabase::connectionNames();
+    const QList<TExpectedRow> expected = ExpectedInventory();
+    ASSERT_GT(expected.size(), 1500); // several times what is read ahead
+
+    for (int cycle = 0; cycle < 10; ++cycle) {
+        auto query = InventoryQuery();
+        query->Open();
+        for (int i = 0; i < cycle * 7 && !query->Eof(); ++i)
+            query->Next();
+        query->Close(); // the reader may be waiting for room: closing must not hang
+    }
+
+    auto first = InventoryQuery();
+    auto second = InventoryQuery();
+    first->Open();
+    second->Open();
+    QStringList firstCodes;
+    QStringList secondCodes;
+    while (!first->Eof() || !second->Eof()) {
+        for (int i = 0; i < 3 && !first->Eof(); ++i, first->Next())
+            firstCodes.append(first->FieldByName(QStringLiteral("CODIGO"))->AsString());
+        if (!second->Eof()) {
+            secondCodes.append(second->FieldByName(QStringLiteral("CODIGO"))->AsString());
+            second->Next();
+        }
+    }
+    ASSERT_EQ(firstCodes.size(), expected.size());
+    EXPECT_EQ(firstCodes, secondCodes);
+    // First after the end runs the statement again from its first record.
+    first->First();
+    EXPECT_EQ(first->FieldByName(QStringLiteral("CODIGO"))->AsString(), firstCodes.first());
+    first->Close();
+    second->Close();
+    first.reset();
+    second.reset();
+
+    // Each reader closed its own connection when it ended; only the test thread's remain.
+    QStringList leftOver = QSqlDatabase::connectionNames();
+    for (const QString& name : connectionsBefore)
+        leftOver.removeOne(name);
+    leftOver.removeOne(QStringLiteral("sql-dataset-test-reader"));
+    for (const QString& name : std::as_const(leftOver))
+        EXPECT_TRUE(name.contains(QString::number(quintptr(QThread::currentThread()), 16))) << name.toStdString();
 }
 
 TEST_F(SqlDataSetTest, WalkingManyRowsKeepsMemoryFlat)

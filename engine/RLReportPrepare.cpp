@@ -201,6 +201,8 @@ bool TRLCustomReport::Preview()
 {
     if (FForcePrepare)
         Clear();
+    if (DefaultFilter() && PrintHooks().SelectDefaultFilter)
+        PrintHooks().SelectDefaultFilter(DefaultFilter());
     if (State() == rsIdle && !Prepare())
         return false;
     const TRLPreviewProc& proc = PreviewProc();

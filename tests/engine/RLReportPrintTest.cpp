@@ -219,3 +219,35 @@ TEST(RLReportPrint, DefaultFilterIsAPublishedReferenceThatDefinitionsCanSet)
     EXPECT_EQ(property.read(&report).value<TComponent*>(), &filter);
     report.SetDefaultFilter(nullptr);
 }
+
+TEST(RLReportPrint, PreviewPreselectsTheDefaultFilterBeforePreparing)
+{
+    THooksGuard guard;
+    QStringList calls;
+    TComponent* selected = nullptr;
+    TRLPrintHooks hooks;
+    hooks.SelectDefaultFilter = [&](TComponent* filter) {
+        calls << QStringLiteral("select");
+        selected = filter;
+    };
+    SetPrintHooks(std::move(hooks));
+    SetPreviewProc([&](TRLCustomReport* report) {
+        calls << QStringLiteral("preview %1").arg(report->Storage()->PageCount());
+        return true;
+    });
+    TGenerationFixture f;
+    ThreePages(f);
+    TComponent filter;
+    f.Report->SetDefaultFilter(&filter);
+
+    EXPECT_TRUE(f.Report->Preview());
+    EXPECT_EQ(calls, QStringList({ "select", "preview 3" }));
+    EXPECT_EQ(selected, &filter);
+
+    // Without a default filter nothing is preselected.
+    calls.clear();
+    f.Report->SetDefaultFilter(nullptr);
+    EXPECT_TRUE(f.Report->Preview());
+    EXPECT_EQ(calls, QStringList({ "preview 3" }));
+    SetPreviewProc({});
+}

@@ -63,21 +63,6 @@ QByteArray DirectoryEntry(const QString& Name, uint8_t Type, uint32_t Child, uin
 
 // --- bytes ---------------------------------------------------------------------------------------
 
-TRLByteBuilder& TRLByteBuilder::Word(uint16_t Value)
-{
-    const char bytes[2] = { char(Value & 0xFF), char(Value >> 8) };
-    FBytes.append(bytes, 2);
-    return *this;
-}
-
-TRLByteBuilder& TRLByteBuilder::DWord(uint32_t Value)
-{
-    const char bytes[4] = { char(Value & 0xFF), char((Value >> 8) & 0xFF), char((Value >> 16) & 0xFF),
-        char(Value >> 24) };
-    FBytes.append(bytes, 4);
-    return *this;
-}
-
 TRLByteBuilder& TRLByteBuilder::Double(double Value)
 {
     const uint64_t bits = std::bit_cast<uint64_t>(Value);
@@ -88,8 +73,11 @@ TRLByteBuilder& TRLByteBuilder::Double(double Value)
 
 TRLByteBuilder& TRLByteBuilder::Utf16(const QString& Text)
 {
-    for (QChar c : Text)
-        Word(c.unicode());
+    char* out = Grow(2 * Text.size());
+    for (QChar c : Text) {
+        qToLittleEndian(uint16_t(c.unicode()), out);
+        out += 2;
+    }
     return *this;
 }
 

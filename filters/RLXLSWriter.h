@@ -7,40 +7,98 @@
 // file (the device's file name, when it is a file).
 #include <QByteArray>
 #include <QString>
+#include <QtEndian>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 class QIODevice;
 
-// Record data under construction.
+// Record data under construction. A workbook writes millions of small fields; they go straight into
+// a buffer that grows ahead of them (QByteArray's own append takes its general insertion path for
+// every one of them).
 class TRLByteBuilder
 {
 public:
-    TRLByteBuilder& Byte(uint8_t Value)
+    TRLByteBuilder() = default;
+    TRLByteBuilder(const TRLByteBuilder& Other)
+        : FBytes(Other.Data())
+        , FUsed(Other.FUsed)
+    { }
+    TRLByteBuilder& operator=(const TRLByteBuilder& Other)
     {
-        FBytes.append(char(Value));
+        if (this != &Other) {
+            FBytes = Other.Data();
+            FUsed = Other.FUsed;
+            FData = nullptr;
+            FRoom = 0;
+        }
         return *this;
     }
-    TRLByteBuilder& Word(uint16_t Value);
-    TRLByteBuilder& DWord(uint32_t Value);
+
+    TRLByteBuilder& Byte(uint8_t Value)
+    {
+        *Grow(1) = char(Value);
+        return *this;
+    }
+    TRLByteBuilder& Word(uint16_t Value)
+    {
+        qToLittleEndian(Value, Grow(2));
+        return *this;
+    }
+    TRLByteBuilder& DWord(uint32_t Value)
+    {
+        qToLittleEndian(Value, Grow(4));
+        return *this;
+    }
     TRLByteBuilder& Double(double Value);
     TRLByteBuilder& Zeros(int Count)
     {
-        FBytes.append(Count, '\0');
+        if (Count > 0)
+            std::memset(Grow(Count), 0, std::size_t(Count));
         return *this;
     }
     TRLByteBuilder& Utf16(const QString& Text);
     TRLByteBuilder& Bytes(const QByteArray& Data)
     {
-        FBytes.append(Data);
+        if (!Data.isEmpty())
+            std::memcpy(Grow(Data.size()), Data.constData(), std::size_t(Data.size()));
         return *this;
     }
-    const QByteArray& Data() const { return FBytes; }
-    int Size() const { return int(FBytes.size()); }
+    // The bytes so far. Writing may go on afterwards: the next field copies the buffer first, so a
+    // copy taken of the answer keeps what it had.
+    const QByteArray& Data() const
+    {
+        if (FBytes.size() != FUsed)
+            FBytes.resize(FUsed);
+        FData = nullptr;
+        FRoom = 0;
+        return FBytes;
+    }
+    int Size() const { return int(FUsed); }
 
 private:
-    QByteArray FBytes;
+    char* Grow(qsizetype Count)
+    {
+        if (FRoom - FUsed < Count)
+            Expand(Count);
+        char* p = FData + FUsed;
+        FUsed += Count;
+        return p;
+    }
+    void Expand(qsizetype Count)
+    {
+        // resize also makes the array our own again when it was handed out and shared.
+        FBytes.resize(qMax(qMax(FUsed + Count, 2 * FUsed + 64), FBytes.size()));
+        FData = FBytes.data();
+        FRoom = FBytes.size();
+    }
+
+    mutable QByteArray FBytes;
+    mutable char* FData = nullptr;
+    mutable qsizetype FRoom = 0;
+    qsizetype FUsed = 0;
 };
 
 // Bytes from hexadecimal text with blanks between pairs ("e0 00 14 00").

@@ -100,6 +100,8 @@ struct TPDFFont
     QString FaceName;
     int Style;
     int Object;
+    // A TrueType font's metrics, read when the font is first placed and written with it at the end.
+    std::shared_ptr<TRLFontMetrics> Metrics;
 };
 
 // A written picture: its number in the "/Image" names and what identifies its data. The 16-bit
@@ -551,17 +553,34 @@ void TRLPDFDocumentWriter::WriteText(const TRLTextObject* Text)
         Out.Line("W n");
     }
 
-    qint64 x = Text->Origin.x();
-    if (Text->Alignment == MetaTextAlignmentRight || Text->Alignment == MetaTextAlignmentCenter) {
-        // Measured as the page was laid out: by face and point size, style left aside.
-        const int size = qBound(0, Text->Font.Size, 0x7FFF);
-        const int width = TextWidth(face, MulDiv(size, 96, 72), 0, text);
-        if (Text->Alignment == MetaTextAlignmentRight)
-            x = qint64(r.Right) - width;
-        else
-            x = (qint64(r.Left) + r.Right - width) / 2;
-    }
     const int font = FontNumber(face, Text->Font.Style & 15);
+    const QByteArray bytes = StringToCp1252(text);
+    double x = Text->Origin.x();
+    if (Text->Alignment == MetaTextAlignmentRight || Text->Alignment == MetaTextAlignmentCenter) {
+        // A right-aligned or centred text is placed by the width the viewer will draw it with: the
+        // widths this document declares for its TrueType fonts, at the font's size in points. A
+        // width measured on whole pixels and without the bold or italic style fell short of the
+        // drawn text, which then ran past its right edge, where the clip cut its last characters
+        // off ("TOTAL TRIBUTADO" lost its "O").
+        const int size = qBound(0, Text->Font.Size, 0x7FFF);
+        double width = 0;
+        if (const TRLFontMetrics* metrics = Fonts[std::size_t(font - 1)].Metrics.get()) {
+            qint64 thousandths = 0;
+            for (const char c : bytes) {
+                const int code = static_cast<unsigned char>(c);
+                if (code >= metrics->FirstChar && code <= metrics->LastChar)
+                    thousandths += metrics->Widths[std::size_t(code)];
+            }
+            width = double(thousandths) * size / 1000.0 * 96.0 / 72.0;
+        } else {
+            const TFontStyles styles = TFontStyles(Text->Font.Style) & (fsBold | fsItalic);
+            width = TextWidth(face, MulDiv(size, 96, 72), styles, text);
+        }
+        if (Text->Alignment == MetaTextAlignmentRight)
+            x = double(r.Right) - width;
+        else
+            x = (double(r.Left) + r.Right - width) / 2;
+    }
 
     Out.Line("BT");
     Out.Piece("/F");
@@ -569,10 +588,10 @@ void TRLPDFDocumentWriter::WriteText(const TRLTextObject* Text)
     Out.Piece(" ");
     Out.PieceInt(Text->Font.Size);
     Out.Line(" Tf");
-    Out.PiecePoint(double(x), r.Bottom);
+    Out.PiecePoint(x, r.Bottom);
     Out.Line(" Td");
     Out.Piece("(");
-    Out.PieceEscaped(StringToCp1252(text));
+    Out.PieceEscaped(bytes);
     Out.Line(") Tj");
     Out.Line("ET");
     Out.Line("Q");
@@ -583,7 +602,14 @@ int TRLPDFDocumentWriter::FontNumber(const QString& FaceName, int Style)
     for (std::size_t i = 0; i < Fonts.size(); ++i)
         if (Fonts[i].Style == Style && Fonts[i].FaceName == FaceName)
             return int(i) + 1;
-    Fonts.push_back({ FaceName, Style, Out.ReserveObject() });
+    std::shared_ptr<TRLFontMetrics> metrics;
+    QString name = FaceName;
+    name.remove(QLatin1Char(' '));
+    if (StandardFontName(name).empty()) {
+        metrics = std::make_shared<TRLFontMetrics>();
+        GetFontMetrics(FaceName, Style, *metrics);
+    }
+    Fonts.push_back({ FaceName, Style, Out.ReserveObject(), std::move(metrics) });
     return int(Fonts.size());
 }
 
@@ -600,7 +626,10 @@ void TRLPDFDocumentWriter::WriteFont(int Index, TRLPDFFilterFontEncoding Encodin
     int descriptor = 0;
     QByteArray baseName;
     if (standard.empty()) {
-        GetFontMetrics(font.FaceName, font.Style, metrics);
+        if (font.Metrics)
+            metrics = *font.Metrics;
+        else
+            GetFontMetrics(font.FaceName, font.Style, metrics);
         if ((font.Style & fsBold) && (font.Style & fsItalic))
             name += QStringLiteral(",BoldItalic");
         else if (font.Style & fsBold)

@@ -15,6 +15,7 @@
 #include <QScreen>
 
 #include <charconv>
+#include <cmath>
 
 namespace {
 
@@ -41,6 +42,39 @@ template <typename T> T* Place(T* Widget, int Left, int Top, int Width, int Heig
 constexpr int LabelHeight = 13;
 
 } // namespace
+
+double RLWidenToCaptions(QDialog* Dialog)
+{
+    // How much wider than designed each caption needs to be.
+    double factor = 1.0;
+    const QList<QWidget*> widgets = Dialog->findChildren<QWidget*>();
+    for (QWidget* widget : widgets) {
+        const bool captioned = qobject_cast<QLabel*>(widget) || qobject_cast<QCheckBox*>(widget)
+            || qobject_cast<QRadioButton*>(widget);
+        if (!captioned || widget->width() <= 0)
+            continue;
+        const auto* label = qobject_cast<QLabel*>(widget);
+        if (label && label->text().isEmpty())
+            continue;
+        factor = qMax(factor, double(widget->sizeHint().width()) / double(widget->width()));
+    }
+    // A modest limit: a caption in a language far longer than designed may still be cut, but the
+    // dialog never grows beyond the screen's reach.
+    factor = qMin(factor, 2.0);
+    if (factor <= 1.0)
+        return 1.0;
+    auto across = [factor](int value) { return int(std::lround(value * factor)); };
+    for (QWidget* widget : widgets) {
+        const QRect r = widget->geometry();
+        // Only the dialog's own controls: a combo box's or line edit's inner parts follow their owner.
+        QWidget* parent = widget->parentWidget();
+        if (parent != Dialog && !qobject_cast<QGroupBox*>(parent))
+            continue;
+        widget->setGeometry(across(r.left()), r.top(), across(r.width()), r.height());
+    }
+    Dialog->setFixedSize(across(Dialog->width()), Dialog->height());
+    return factor;
+}
 
 // Group captions keep the platform's look: a space on either side of the text.
 QString RLGroupCaption(int Slot)
@@ -236,6 +270,7 @@ TRLPrintDialog::TRLPrintDialog(QWidget* Parent)
     connect(EditToPage, &QLineEdit::textEdited, this, [this] { RadioButtonPagesInterval->setChecked(true); });
     connect(ComboBoxFilters, &QComboBox::currentIndexChanged, this, [this] { ComboBoxFiltersChange(); });
 
+    RLWidenToCaptions(this);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

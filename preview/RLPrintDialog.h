@@ -75,6 +75,11 @@ QString RLDialogNumberText(int Value);
 // Enables or disables an edit or list and paints it in the window colour when enabled, in the
 // button-face colour when not.
 void RLPaintEditEnabled(QWidget* Edit, bool Enabled);
+// The dialogs keep the places and sizes they were designed with, for a narrower dialog font than this
+// platform's. Where a caption would be cut, the whole dialog widens by the same factor across (every
+// control's left and width, and the dialog's width), so that each caption fits and the rows stay as
+// they were drawn. Returns the factor used (1 when everything fits).
+double RLWidenToCaptions(QDialog* Dialog);
 // Captions as the dialogs show them: a group's with a space on either side, a label's with ":".
 QString RLGroupCaption(int Slot);
 QString RLLabelCaption(int Slot);

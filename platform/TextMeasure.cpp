@@ -10,12 +10,38 @@
 
 namespace {
 
+// Faces that reports name and that this platform draws with another face keep their own line
+// heights: ascent and descent per em as the named faces declare them. The stand-in for Verdana and
+// Tahoma (DejaVu Sans) has a shorter ascent, so every line of text came out a pixel shorter than
+// designed, and the accents of capitals (PÓ, ÓLEO, FEIJÃO) rose into the top row of the text's cell,
+// which designs treat as leading: a text placed one pixel above its band, as reports do, lost them to
+// the band's clip on screen and on paper.
+struct TNamedFaceHeights
+{
+    const char* Face;
+    int Ascent; // per 2048 units of the em
+    int Descent;
+};
+constexpr TNamedFaceHeights NamedFaceHeights[] = {
+    { "Verdana", 2059, 430 },
+    { "Tahoma", 2049, 423 },
+};
+
+const TNamedFaceHeights* HeightsOfNamedFace(const QString& face)
+{
+    const QString trimmed = face.trimmed();
+    for (const TNamedFaceHeights& entry : NamedFaceHeights)
+        if (trimmed.compare(QLatin1String(entry.Face), Qt::CaseInsensitive) == 0)
+            return &entry;
+    return nullptr;
+}
+
 // Design metrics of one face and style, in font units. The first 256 characters are read when the
 // table is built and never change afterwards, so they are read without a lock; others are looked up
 // on first use under the table's lock.
 class TFaceTable {
 public:
-    TFaceTable(const QString& family, TFontStyles style)
+    TFaceTable(const QString& family, TFontStyles style, const TNamedFaceHeights* heights)
     {
         QFont font(family);
         font.setBold(style & fsBold);
@@ -46,6 +72,10 @@ public:
         if (FWinAscent + FWinDescent <= 0) {
             FWinAscent = FUnitsPerEm;
             FWinDescent = 0;
+        }
+        if (heights) {
+            FWinAscent = int((qint64(heights->Ascent) * FUnitsPerEm + 1024) / 2048);
+            FWinDescent = int((qint64(heights->Descent) * FUnitsPerEm + 1024) / 2048);
         }
         for (int c = 0; c < 256; ++c)
             FLatin[size_t(c)] = LookUp(char32_t(c));
@@ -106,12 +136,15 @@ TFaceTable& FaceTable(const QString& face, TFontStyles style)
     static auto* tables = new QHash<QString, std::shared_ptr<TFaceTable>>();
     const QString family = SubstituteFaceName(face);
     const int shape = style & (fsBold | fsItalic);
-    const QString key = family.toLower() + QLatin1Char('|') + QString::number(shape);
+    // A face with heights of its own has a table of its own, even where it shares the stand-in.
+    const TNamedFaceHeights* heights = HeightsOfNamedFace(face);
+    const QString key = (heights ? QString::fromLatin1(heights->Face) : family).toLower() + QLatin1Char('|')
+        + QString::number(shape);
     QMutexLocker lock(&mutex);
     auto it = tables->constFind(key);
     if (it != tables->constEnd())
         return *it.value();
-    auto table = std::make_shared<TFaceTable>(family, shape);
+    auto table = std::make_shared<TFaceTable>(family, shape, heights);
     tables->insert(key, table);
     return *table;
 }

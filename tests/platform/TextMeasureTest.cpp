@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRawFont>
+
 #include <thread>
 #include <vector>
 
@@ -78,7 +80,10 @@ TEST(TextMeasureTest, PlatformFacesMeasureAsTheirStandIns)
     for (const auto& c : cases) {
         auto platform = MakeFont(c.Face, -13);
         auto standIn = MakeFont(c.StandIn, -13);
-        EXPECT_EQ(TextSize(*platform, Title), TextSize(*standIn, Title)) << c.Face;
+        EXPECT_EQ(TextWidth(*platform, Title), TextWidth(*standIn, Title)) << c.Face;
+        // Faces with line heights of their own keep them (see below); the others are their stand-ins.
+        if (QString::fromLatin1(c.Face) != QStringLiteral("Tahoma"))
+            EXPECT_EQ(TextSize(*platform, Title), TextSize(*standIn, Title)) << c.Face;
     }
     // A monospaced face gives every character the same advance.
     auto mono = MakeFont("Courier New", -13);
@@ -157,3 +162,44 @@ TEST(TextMeasureTest, BackgroundThreadsMeasureTheSameAsTheMainThread)
 }
 
 } // namespace
+
+// Verdana and Tahoma are drawn with DejaVu Sans but keep their own ascent and descent: with the
+// stand-in's shorter ascent every line was a pixel shorter than designed, and the accents of
+// capitals rose into the cell's top row, which a report places above its band (Top = -1) and the
+// band's clip cut off ("PO" for "PÓ" on screen and paper).
+TEST(TextMeasureTest, NamedFacesKeepTheirLineHeightsAndAccentedCapitalsStayBelowTheTopRow)
+{
+    const struct {
+        const char* Face;
+        int Height;
+        int Ascent;
+        int CellHeight;
+    } cases[] = {
+        { "Verdana", -9, 9, 11 },
+        { "Verdana", -11, 11, 13 },
+        { "Tahoma", -9, 9, 11 },
+    };
+    for (const auto& c : cases) {
+        auto font = MakeFont(c.Face, c.Height, fsBold);
+        const TTextMetrics metrics = TextMetrics(*font);
+        EXPECT_EQ(metrics.Ascent, c.Ascent) << c.Face << " " << c.Height;
+        EXPECT_EQ(metrics.Height, c.CellHeight) << c.Face << " " << c.Height;
+        // Widths are still the stand-in's.
+        EXPECT_EQ(TextWidth(*font, Title), TextWidth(*MakeFont("DejaVu Sans", c.Height, fsBold), Title));
+    }
+
+    // The accented capitals of the code page, as the stand-in draws them at 9 pixels, stay inside
+    // the text's cell (with the stand-in's own ascent they rose a pixel above it).
+    QFont face(QStringLiteral("DejaVu Sans"));
+    face.setBold(true);
+    face.setPixelSize(9);
+    const QRawFont raw = QRawFont::fromFont(face);
+    ASSERT_TRUE(raw.isValid());
+    const int ascent = TextMetrics(*MakeFont("Verdana", -9, fsBold)).Ascent;
+    for (const QString& capital : { QStringLiteral("Ó"), QStringLiteral("Â"), QStringLiteral("Ã"), QStringLiteral("É") }) {
+        const QList<quint32> glyphs = raw.glyphIndexesForString(capital);
+        ASSERT_EQ(glyphs.size(), 1);
+        const double top = ascent + raw.boundingRect(glyphs.first()).top(); // from the cell's top
+        EXPECT_GE(top, 0.0) << capital.toStdString();
+    }
+}

@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <atomic>
 #include <type_traits>
 
 class TComponent;
@@ -120,9 +121,10 @@ public:
     // shape (a control's enclosing containers, a site's descendants, children in creation order)
     // compare it instead of walking the tree for every question. Whoever changes what such a cache
     // records in another way (a class that is complete only after construction) calls TouchTree.
-    // Components live on the main thread only.
-    static quint64 TreeGeneration() { return FTreeGeneration; }
-    static void TouchTree() { ++FTreeGeneration; }
+    // Atomic because a background filter run may make components of its own; the trees a cache
+    // describes live on the main thread.
+    static quint64 TreeGeneration() { return FTreeGeneration.load(std::memory_order_relaxed); }
+    static void TouchTree() { FTreeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
     // Asks to be told (Notification with opRemove) when component is destroyed.
     void FreeNotification(TComponent* component);
@@ -179,7 +181,7 @@ protected:
     virtual void Notification(TComponent* component, TOperation operation);
 
 private:
-    static inline quint64 FTreeGeneration = 0;
+    static inline std::atomic<quint64> FTreeGeneration { 0 };
     TComponent* FOwner = nullptr;
     QList<TComponent*> FComponents;
     QList<TComponent*> FFreeNotifies;

@@ -404,6 +404,25 @@ TEST_F(SaveDialogTest, ExtensionPicksTheWriterAndOnlyTheChosenPagesAreSaved)
     EXPECT_EQ(PdfPageCount(Path(QStringLiteral("dois.pdf"))), 2);
 }
 
+TEST_F(SaveDialogTest, BackgroundSaveReturnsAtOnceAndWritesTheWholeFile)
+{
+    const QString file = Path(QStringLiteral("fundo.pdf"));
+    WhenShown<TRLSaveDialog>([&](TRLSaveDialog* dialog) {
+        dialog->EditFileName->setText(file);
+        dialog->CheckBoxSaveInBackground->setChecked(true);
+        dialog->ButtonSave->click();
+    });
+    ASSERT_TRUE(RLSaveStorageWithDialog(nullptr, Store, QString()));
+    // The run hands its last steps to this thread, so the event loop must turn while it finishes.
+    QElapsedTimer waited;
+    waited.start();
+    while (Store->LinkCount() > 0 && waited.elapsed() < 20000)
+        QTest::qWait(20);
+    ASSERT_EQ(Store->LinkCount(), 0) << "the background save did not end";
+    EXPECT_EQ(Head(file, 5), QByteArray("%PDF-"));
+    EXPECT_EQ(PdfPageCount(file), 3);
+}
+
 TEST_F(SaveDialogTest, DefaultFormatWritesThePageStoreFile)
 {
     for (const QString& name : { QStringLiteral("copia"), QStringLiteral("copia.txt") }) {

@@ -243,21 +243,8 @@ void ApplyAliasOptions(const TInventoryCommandLine& Options)
 
 TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComponent* Definition)
 {
-    if (!Definition)
-        return SaveFilterForFile(FileName);
-    const QString suffix = QFileInfo(FileName).suffix();
-    if (suffix.isEmpty())
-        return nullptr;
-    const QString extension = QLatin1Char('.') + suffix;
-    // In the list's order, as the save dialog offers them; other live save filters (another window's,
-    // or the blank ones kept to tell stored properties from defaults) are not this report's.
-    for (TRLCustomFilter* filter : FilterList()) {
-        auto* save = qobject_cast<TRLCustomSaveFilter*>(filter);
-        if (save && save->Owner() == Definition
-            && save->DefaultExt().compare(extension, Qt::CaseInsensitive) == 0)
-            return save;
-    }
-    return nullptr;
+    // Another window's writers are not this report's.
+    return SaveFilterForFile(FileName, Definition);
 }
 
 void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition)

@@ -272,7 +272,7 @@ const QList<TRLCustomFilter*>& FilterList()
     return LiveFilters();
 }
 
-TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName)
+TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName, const TComponent* Owner)
 {
     const QString suffix = QFileInfo(FileName).suffix();
     if (suffix.isEmpty())
@@ -280,7 +280,7 @@ TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName)
     const QString ext = DottedExtension(suffix);
     for (TRLCustomFilter* filter : LiveFilters()) {
         auto* save = qobject_cast<TRLCustomSaveFilter*>(filter);
-        if (save && save->DefaultExt().compare(ext, Qt::CaseInsensitive) == 0)
+        if (save && (!Owner || save->Owner() == Owner) && save->DefaultExt().compare(ext, Qt::CaseInsensitive) == 0)
             return save;
     }
     return nullptr;

@@ -148,8 +148,9 @@ private:
 const QList<TRLCustomFilter*>& FilterList();
 
 // The first save filter whose default extension equals FileName's extension (case-insensitive,
-// leading dots added where missing), or null.
-TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName);
+// leading dots added where missing), or null. With an Owner, only the filters it owns count (a
+// report's own writers, not another window's).
+TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName, const TComponent* Owner = nullptr);
 
 // The default printer filter: one spool filter without owner, name or display name, made on first
 // use and freed at shut-down. (Defined with the spool filter.)

@@ -45,6 +45,33 @@ QString SectionName(const QString& line)
     return line.mid(1, line.size() - 2).trimmed();
 }
 
+// Qt's Firebird driver always attaches with the character set UTF8 and reads every text as UTF-8; the
+// server converts from each column's own character set (WIN1252 in a shop's database). Of the options
+// it honours only the role name and skips anything else without a word, so an alias asking for another
+// character set would have its texts read wrongly and nobody told: such options are refused here.
+void CheckFirebirdOptions(const TAliasSettings& settings)
+{
+    const QStringList options = settings.Options.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString& option : options) {
+        const qsizetype equals = option.indexOf(QLatin1Char('='));
+        const QString name = option.left(equals).trimmed();
+        const QString value = equals < 0 ? QString() : option.mid(equals + 1).trimmed();
+        if (name.isEmpty())
+            continue;
+        if (name.compare(QLatin1String("ISC_DPB_LC_CTYPE"), Qt::CaseInsensitive) == 0) {
+            if (value.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
+                AliasError(QStringLiteral("Conjunto de caracteres \"%1\" do alias %2 não é suportado: o driver %3 "
+                                          "conecta sempre em UTF8 (ISC_DPB_LC_CTYPE=UTF8) e o servidor converte "
+                                          "os textos do conjunto de caracteres de cada coluna")
+                               .arg(value, settings.AliasName, settings.Driver));
+        } else if (name.compare(QLatin1String("ISC_DPB_SQL_ROLE_NAME"), Qt::CaseInsensitive) != 0) {
+            AliasError(QStringLiteral("Opção \"%1\" do alias %2 não é aceita pelo driver %3 (aceitas: "
+                                      "ISC_DPB_LC_CTYPE=UTF8, ISC_DPB_SQL_ROLE_NAME)")
+                           .arg(name, settings.AliasName, settings.Driver));
+        }
+    }
+}
+
 } // namespace
 
 QString AliasFileName()
@@ -189,6 +216,8 @@ QSqlDatabase AliasConnection(const QString& aliasName)
     }
     const TAliasSettings settings = AliasSettings(aliasName);
     const QString alias = settings.AliasName;
+    if (settings.Driver == QLatin1String("QIBASE"))
+        CheckFirebirdOptions(settings);
     if (!QSqlDatabase::isDriverAvailable(settings.Driver))
         AliasError(QStringLiteral("Driver %1 do alias %2 não está disponível: instale o driver Qt SQL %1")
                        .arg(settings.Driver, alias));

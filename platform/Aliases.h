@@ -18,6 +18,12 @@
 //        Password=segredo
 //        Options=connect_timeout=5   ; the driver's connect options, passed on unchanged
 //
+//    Firebird (QIBASE): Database is the database file's path on the server (or its alias in the
+//    server's databases.conf). Qt's driver always talks UTF8 with the server, which converts from
+//    each column's declared character set; the only character set option it takes is
+//    Options=ISC_DPB_LC_CTYPE=UTF8, and any other value, or an option the driver does not know
+//    (it would skip it silently), is refused with an error naming the alias.
+//
 //    Lines starting with ";" or "#" are comments; values are taken as written, without quotes or
 //    escapes. Any Qt SQL driver works where its plug-in is installed (Debian: libqt6sql6-sqlite,
 //    libqt6sql6-psql, libqt6sql6-ibase).

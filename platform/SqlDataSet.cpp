@@ -55,6 +55,26 @@ int SqliteColumnSize(const QSqlDatabase& database, const QString& table, const Q
     return 0;
 }
 
+// Firebird describes a text column in bytes of the connection's character set, which Qt's driver
+// always makes UTF8, four bytes a character: VARCHAR(60) arrives as 240. The column's own length in
+// characters is in the catalogue; a computed column, which has none there, is in the connection's.
+int FirebirdColumnSize(const QSqlDatabase& database, const QSqlField& column)
+{
+    if (!column.tableName().isEmpty()) {
+        QSqlQuery info(database);
+        info.setForwardOnly(true);
+        if (info.prepare(QStringLiteral("select f.RDB$CHARACTER_LENGTH from RDB$RELATION_FIELDS r "
+                                        "join RDB$FIELDS f on f.RDB$FIELD_NAME = r.RDB$FIELD_SOURCE "
+                                        "where r.RDB$RELATION_NAME = ? and r.RDB$FIELD_NAME = ?"))) {
+            info.addBindValue(column.tableName());
+            info.addBindValue(column.name());
+            if (info.exec() && info.next() && !info.value(0).isNull() && info.value(0).toInt() > 0)
+                return info.value(0).toInt();
+        }
+    }
+    return column.length() > 0 ? column.length() / 4 : 0;
+}
+
 // The table a failed statement missed, from the drivers' own wording.
 QString MissingTableOf(const QString& driverText)
 {
@@ -63,7 +83,9 @@ QString MissingTableOf(const QString& driverText)
         // A server answers in its own language: English and Portuguese servers are the ones shops run.
         QRegularExpression(QStringLiteral("relation \"([^\"]+)\" does not exist")),
         QRegularExpression(QStringLiteral("relação \"([^\"]+)\" não existe")),
-        QRegularExpression(QStringLiteral("Table unknown\\s+([^\\s]+)"), QRegularExpression::CaseInsensitiveOption),
+        // Firebird's parts come joined by " - ": "Table unknown - ACADPROD - At line 5, column 1".
+        QRegularExpression(
+            QStringLiteral("Table unknown(?:\\s+-)?\\s+([^\\s]+)"), QRegularExpression::CaseInsensitiveOption),
     };
     for (const QRegularExpression& pattern : patterns) {
         const QRegularExpressionMatch match = pattern.match(driverText);
@@ -248,6 +270,8 @@ void TSqlDataSet::CreateFieldsFromResult()
             size = column.length() > 0 ? column.length() : 0;
             if (size == 0 && sqlite)
                 size = SqliteColumnSize(database, column.tableName(), column.name());
+            else if (database.driverName() == QLatin1String("QIBASE"))
+                size = FirebirdColumnSize(database, column);
         }
         FTypes.append(type);
         CreateField(column.name(), type, size);
@@ -338,9 +362,16 @@ QString TQuery::StatementText() const
 
 QString TQuery::StatementFailure(const QString& driverText) const
 {
-    const QString table = MissingTableOf(driverText);
-    if (!table.isEmpty())
+    QString table = MissingTableOf(driverText);
+    if (!table.isEmpty()) {
+        // A server that folds names to upper case reports ACADPROD; the user wrote acadprod.
+        const QRegularExpression written(QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(table)),
+            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = written.match(StatementText());
+        if (match.hasMatch())
+            table = match.captured();
         return QStringLiteral("Tabela %1 não encontrada no alias %2").arg(table, AliasName());
+    }
     return QStringLiteral("Erro ao executar a consulta no alias %1: %2").arg(AliasName(), driverText);
 }
 

@@ -12,6 +12,7 @@ packages=(
   poppler-utils qpdf python3 python3-xlrd
   sqlite3
   postgresql libqt6sql6-psql
+  firebird3.0-server firebird3.0-utils libqt6sql6-ibase
 )
 
 missing=()
@@ -28,5 +29,12 @@ fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
+# The Firebird server asks for a SYSDBA password: answered beforehand (empty: the package picks a
+# random one), so no front end ever waits for it. Its system service may start on port 3050; the
+# tests run a server of their own on another port and neither need nor touch that one.
+if [[ " ${missing[*]} " == *" firebird3.0-server "* ]]; then
+  echo "firebird3.0-server shared/firebird/sysdba_password/first_install password " \
+    | $SUDO debconf-set-selections
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,11 +1,22 @@
 #include "InventoryTestSupport.h"
 
+#include "app/CommandLine.h"
+#include "pagestore/RLMetaFile.h"
 #include "platform/Aliases.h"
 
+#include <QFile>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QFile>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -35,8 +46,8 @@ QString CreateInventoryDatabase(
             QStringLiteral("create table acadprod (CODIGO VARCHAR(20) primary key, NOME VARCHAR(60), "
                            "UNIDADE VARCHAR(3), SALDO_ATU REAL, PRECO_CUST REAL)"));
         Exec(query,
-            QStringLiteral(
-                "create table aprdtrib (COD_PROD VARCHAR(20) primary key, TRIBUTO VARCHAR(21), PERC_ICM REAL)"));
+            QStringLiteral("create table aprdtrib (COD_PROD VARCHAR(20) primary key, TRIBUTO VARCHAR(21), "
+                           "PERC_ICM REAL)"));
         Exec(query, QStringLiteral("create table Parametr (RAZAO_SOCIAL VARCHAR(40))"));
         database.transaction();
         QSqlQuery product(database);
@@ -91,4 +102,76 @@ QList<TProductRow> SimpleProducts(int count)
             QStringLiteral("Tributado"), 17.0 });
     }
     return rows;
+}
+
+int FreeLoopbackPort()
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (socket < 0)
+        return -1;
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    int port = -1;
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(socket);
+    return port;
+}
+
+QString RandomPassword()
+{
+    QString password = QStringLiteral("pw-");
+    for (int i = 0; i < 4; ++i)
+        password += QString::number(QRandomGenerator::system()->generate(), 36);
+    return password;
+}
+
+QList<QStringList> DescribePages(const QString& fileName)
+{
+    std::unique_ptr<TRLGraphicStorage> storage(new TRLGraphicStorage(nullptr));
+    storage->LoadFromFile(fileName);
+    QList<QStringList> pages;
+    for (int p = 0; p < storage->PageCount(); ++p) {
+        TRLGraphicSurface* page = storage->Pages(p);
+        QStringList lines;
+        for (int i = 0; i < page->ObjectCount(); ++i) {
+            const TRLGraphicObject* object = page->Objects(i);
+            const TRect& r = object->BoundsRect;
+            QString line = QStringLiteral("%1 %2,%3,%4,%5")
+                               .arg(int(object->Kind()))
+                               .arg(r.Left)
+                               .arg(r.Top)
+                               .arg(r.Right)
+                               .arg(r.Bottom);
+            if (const auto* text = dynamic_cast<const TRLTextObject*>(object))
+                line += QLatin1Char(' ') + text->DisplayText();
+            lines.append(line);
+        }
+        pages.append(lines);
+    }
+    return pages;
+}
+
+void ExpectSamePages(const QList<QStringList>& actual, const QList<QStringList>& expected, const char* what)
+{
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (int p = 0; p < expected.size(); ++p)
+        EXPECT_EQ(actual[p].join('\n').toStdString(), expected[p].join('\n').toStdString())
+            << what << ", page " << p;
+}
+
+TAliasExportRun RunAliasExport(const QStringList& arguments)
+{
+    TAliasExportRun run;
+    const TInventoryCommandLine options = ParseInventoryCommandLine(arguments);
+    run.ExitCode
+        = RunInventoryExport(options, [&](const QString& line) { run.Messages += line + QLatin1Char('\n'); });
+    SetAliasDatabaseFile(QStringLiteral("VENDRIX"), QString());
+    qunsetenv("QB_ALIASES");
+    CloseAliasConnections();
+    return run;
 }

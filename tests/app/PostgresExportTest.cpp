@@ -76,33 +76,6 @@ QString FindServerBinaries()
     return best;
 }
 
-// A loopback port that nothing listens on right now.
-int FreeLoopbackPort()
-{
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (socket < 0)
-        return -1;
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    int port = -1;
-    if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(socket);
-    return port;
-}
-
-QString RandomPassword()
-{
-    QString password = QStringLiteral("pw-");
-    for (int i = 0; i < 4; ++i)
-        password += QString::number(QRandomGenerator::system()->generate(), 36);
-    return password;
-}
-
 void ExecOrThrow(QSqlQuery& query, const QString& statement)
 {
     if (!query.exec(statement))
@@ -506,59 +479,6 @@ QList<TProductRow> ShopRows(std::map<QString, double>& values)
     return rows;
 }
 
-// Each page as lines "kind left,top,right,bottom text": what a reader of the page sees, without the
-// group numbers, which count up across the process.
-QList<QStringList> DescribePages(const QString& fileName)
-{
-    std::unique_ptr<TRLGraphicStorage> storage(new TRLGraphicStorage(nullptr));
-    storage->LoadFromFile(fileName);
-    QList<QStringList> pages;
-    for (int p = 0; p < storage->PageCount(); ++p) {
-        TRLGraphicSurface* page = storage->Pages(p);
-        QStringList lines;
-        for (int i = 0; i < page->ObjectCount(); ++i) {
-            const TRLGraphicObject* object = page->Objects(i);
-            const TRect& r = object->BoundsRect;
-            QString line = QStringLiteral("%1 %2,%3,%4,%5")
-                               .arg(int(object->Kind()))
-                               .arg(r.Left)
-                               .arg(r.Top)
-                               .arg(r.Right)
-                               .arg(r.Bottom);
-            if (const auto* text = dynamic_cast<const TRLTextObject*>(object))
-                line += QLatin1Char(' ') + text->DisplayText();
-            lines.append(line);
-        }
-        pages.append(lines);
-    }
-    return pages;
-}
-
-void ExpectSamePages(const QList<QStringList>& actual, const QList<QStringList>& expected, const char* what)
-{
-    ASSERT_EQ(actual.size(), expected.size()) << what;
-    for (int p = 0; p < expected.size(); ++p)
-        EXPECT_EQ(actual[p].join('\n').toStdString(), expected[p].join('\n').toStdString()) << what << ", page " << p;
-}
-
-struct TExportRun
-{
-    int ExitCode = -1;
-    QString Messages;
-};
-
-// One export through the program's own entry, leaving no alias set-up behind for the next test.
-TExportRun Export(const QStringList& arguments)
-{
-    TExportRun run;
-    const TInventoryCommandLine options = ParseInventoryCommandLine(arguments);
-    run.ExitCode = RunInventoryExport(options, [&](const QString& line) { run.Messages += line + QLatin1Char('\n'); });
-    SetAliasDatabaseFile(Alias, QString());
-    qunsetenv("QB_ALIASES");
-    CloseAliasConnections();
-    return run;
-}
-
 struct TAliasFields
 {
     QString Database;
@@ -645,9 +565,11 @@ TEST_F(PostgresExportTest, ServerExportGivesTheSamePagesAsTheEmbeddedDatabase)
 
     const QString fromServer = Path("servidor.pgx");
     const QString fromFile = Path("arquivo.pgx");
-    const TExportRun server = Export({ "--export", fromServer, "--aliases", aliases, "--date", "31/12/2024" });
+    const TAliasExportRun server
+        = RunAliasExport({ "--export", fromServer, "--aliases", aliases, "--date", "31/12/2024" });
     ASSERT_EQ(server.ExitCode, ecWritten) << server.Messages.toStdString();
-    const TExportRun file = Export({ "--export", fromFile, "--database", sqlite, "--date", "31/12/2024" });
+    const TAliasExportRun file
+        = RunAliasExport({ "--export", fromFile, "--database", sqlite, "--date", "31/12/2024" });
     ASSERT_EQ(file.ExitCode, ecWritten) << file.Messages.toStdString();
 
     const QList<QStringList> serverPages = DescribePages(fromServer);
@@ -786,7 +708,7 @@ TEST_F(PostgresExportTest, FailuresGiveTheirMessageAndExitCodeAndWriteNothing)
     for (const TCase& c : cases) {
         const QString aliases = WriteAliasFile(Path("aliases.ini"), c.Alias);
         const QString output = Path("inventario.pgx");
-        const TExportRun run = Export({ "--export", output, "--aliases", aliases });
+        const TAliasExportRun run = RunAliasExport({ "--export", output, "--aliases", aliases });
         EXPECT_EQ(run.ExitCode, c.ExitCode) << c.Name << ": " << run.Messages.toStdString();
         EXPECT_TRUE(run.Messages.contains(QString::fromUtf8(c.Message))) << c.Name << ": " << run.Messages.toStdString();
         EXPECT_FALSE(run.Messages.contains(c.Alias.Password)) << c.Name << ": a message shows the password";
@@ -815,7 +737,7 @@ TEST(PostgresAliasTest, UnreachableServerNamesTheAliasAndWritesNothing)
         ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
         previous.write("previous content");
     }
-    const TExportRun run = Export({ "--export", output, "--aliases", aliases });
+    const TAliasExportRun run = RunAliasExport({ "--export", output, "--aliases", aliases });
     EXPECT_EQ(run.ExitCode, ecDatabase) << run.Messages.toStdString();
     EXPECT_TRUE(run.Messages.contains(QStringLiteral("Não foi possível conectar ao alias VENDRIX: ")))
         << run.Messages.toStdString();

@@ -213,4 +213,41 @@ TEST_F(AliasesTest, EachThreadGetsItsOwnConnection)
     EXPECT_FALSE(QSqlDatabase::contains(mine));
 }
 
+// The Firebird driver talks UTF8 whatever the options say and skips what it does not know: an alias
+// that asks for something else is refused before any connection, naming the alias, never the password.
+TEST_F(AliasesTest, FirebirdOptionsTheDriverWouldIgnoreAreRefused)
+{
+    const QByteArray head = "[VENDRIX]\nDriver=QIBASE\nHost=127.0.0.1\nPort=1\nDatabase=/srv/loja.fdb\n"
+                            "User=SYSDBA\nPassword=segredo123\nOptions=";
+    struct TCase
+    {
+        const char* Options;
+        const char* Message; // empty: the options pass and the failure is the connection's
+    } cases[] = {
+        { "ISC_DPB_LC_CTYPE=WIN1252", "Conjunto de caracteres \"WIN1252\" do alias VENDRIX não é suportado: " },
+        { "ISC_DPB_LC_CTYPE=", "Conjunto de caracteres \"\" do alias VENDRIX não é suportado: " },
+        { "ISC_DPB_SQL_ROLE_NAME=ESTOQUE;isc_dpb_lc_ctype = iso8859_1",
+            "Conjunto de caracteres \"iso8859_1\" do alias VENDRIX não é suportado: " },
+        { "connect_timeout=5", "Opção \"connect_timeout\" do alias VENDRIX não é aceita pelo driver QIBASE" },
+        { "ISC_DPB_LC_CTYPE=UTF8;ISC_DPB_LC_MESSAGES=PT",
+            "Opção \"ISC_DPB_LC_MESSAGES\" do alias VENDRIX não é aceita pelo driver QIBASE" },
+        { "isc_dpb_lc_ctype=utf8; ISC_DPB_SQL_ROLE_NAME=ESTOQUE;", "" },
+        { "", "" },
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Options);
+        WriteAliasFile(head + c.Options + "\n");
+        const QString message = MessageOf([] { AliasConnection(QStringLiteral("VENDRIX")); });
+        EXPECT_FALSE(message.contains(QLatin1String("segredo123"))) << message.toStdString();
+        if (*c.Message) {
+            EXPECT_TRUE(message.startsWith(QString::fromUtf8(c.Message))) << message.toStdString();
+            continue;
+        }
+        EXPECT_FALSE(message.contains(QLatin1String("Conjunto de caracteres"))) << message.toStdString();
+        EXPECT_FALSE(message.contains(QLatin1String("Opção"))) << message.toStdString();
+        // Nothing listens on port 1: the driver's own failure, or its absence, naming the alias.
+        EXPECT_TRUE(message.contains(QLatin1String("alias VENDRIX"))) << message.toStdString();
+    }
+}
+
 } // namespace

@@ -425,6 +425,35 @@ TEST(SqlStatementFailureTest, MissingTablesAreRecognisedInEveryDriversWording)
         EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected)) << c.DriverText;
 }
 
+// Firebird joins the parts of its message with " - ", which once made the dash the table's name, and
+// reports the name folded to upper case: the message names the table as the statement writes it.
+TEST(SqlStatementFailureTest, FirebirdsMissingTableIsNamedAsTheStatementWritesIt)
+{
+    struct TExposedQuery : TQuery
+    {
+        using TQuery::StatementFailure;
+    } query;
+    query.SetDatabaseName(QStringLiteral("VENDRIX"));
+    query.SetSQL({ "select PRO.CODIGO, TRI.TRIBUTO", "from acadprod PRO, aprdtrib TRI",
+        "where TRI.COD_PROD = PRO.CODIGO and PRO.acadprod_x = 1" });
+    const struct
+    {
+        const char* DriverText;
+        const char* Expected;
+    } cases[] = {
+        { "Dynamic SQL Error - SQL error code = -204 - Table unknown - ACADPROD - At line 2, column 6 Unable to "
+          "execute query",
+            "Tabela acadprod não encontrada no alias VENDRIX" },
+        { "Dynamic SQL Error - SQL error code = -204 - Table unknown - APRDTRIB - At line 2, column 20",
+            "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        // A name the statement does not hold as a word stays as the server wrote it.
+        { "Dynamic SQL Error - SQL error code = -204 - Table unknown - ACADPRO - At line 2",
+            "Tabela ACADPRO não encontrada no alias VENDRIX" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected)) << c.DriverText;
+}
+
 TEST_F(SqlDataSetTest, TableNamedWithItsStorageFileOpensTheTable)
 {
     const struct

@@ -2,6 +2,7 @@
 
 #include "app/untRelatorioInventario.h"
 #include "engine/RLReport.h"
+#include "filters/RLFilterPipeline.h"
 #include "filters/RLFilters.h"
 #include "platform/Aliases.h"
 #include "platform/DemoDatabase.h"
@@ -11,8 +12,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <memory>
 #include <cstdio>
+#include <exception>
+#include <memory>
 
 namespace {
 
@@ -247,14 +249,23 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
     return SaveFilterForFile(FileName, Definition);
 }
 
+namespace {
+
+// A run stopped short throws its output away; that must not pass for a written file.
+void RequireCompleteRun(const TRLCustomSaveFilter* Filter, const QString& FileName)
+{
+    if (Filter->RunAborted())
+        throw Exception(QStringLiteral("A gravação de %1 foi interrompida").arg(FileName));
+}
+
+} // namespace
+
 void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition)
 {
     if (TRLCustomSaveFilter* filter = InventorySaveFilterFor(FileName, Definition)) {
         filter->SetFileName(FileName);
         filter->ProcessPages(Storage, 1, -1, false);
-        // A run stopped short throws its output away; that must not pass for a written file.
-        if (filter->RunAborted())
-            throw Exception(QStringLiteral("A gravação de %1 foi interrompida").arg(FileName));
+        RequireCompleteRun(filter, FileName);
         return;
     }
     const QString suffix = QFileInfo(FileName).suffix().toLower();
@@ -298,7 +309,26 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
 
     QString preparationError;
     SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
-    const bool prepared = report->RLReport1->Prepare();
+    // A writer of its own file format writes each page while the report prepares the next one; the
+    // page store file is the store's own bytes, copied once the store is complete.
+    TRLCustomSaveFilter* pipelined = RLPipelinedExportEnabled()
+        ? InventorySaveFilterFor(Options.ExportFile, report->Root())
+        : nullptr;
+    std::exception_ptr writeFailure;
+    bool prepared = false;
+    if (pipelined) {
+        pipelined->SetFileName(Options.ExportFile);
+        TRLPipelinedExport pipeline(report->RLReport1, pipelined);
+        try {
+            prepared = pipeline.Run();
+        } catch (...) {
+            // Thrown only once the preparation has succeeded: the writer's failure.
+            prepared = true;
+            writeFailure = std::current_exception();
+        }
+    } else {
+        prepared = report->RLReport1->Prepare();
+    }
     SetPreparationErrorProc({});
     if (!prepared) {
         say(preparationError.isEmpty() ? report->RLReport1->LastError() : preparationError);
@@ -308,7 +338,12 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     }
 
     try {
-        WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root());
+        if (writeFailure)
+            std::rethrow_exception(writeFailure);
+        if (pipelined)
+            RequireCompleteRun(pipelined, Options.ExportFile);
+        else
+            WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root());
     } catch (const std::exception& error) {
         say(InventoryErrorText(error));
         return ecOutput;

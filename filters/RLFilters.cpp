@@ -164,7 +164,7 @@ void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>&
         std::rethrow_exception(failure);
 }
 
-void TRLCustomFilter::Run(QThread* Thread)
+void TRLCustomFilter::Run(QThread* Thread, const TPageSource& Source)
 {
     auto destroyProgress = [this, Thread] {
         if (FProgress)
@@ -172,12 +172,12 @@ void TRLCustomFilter::Run(QThread* Thread)
     };
     // Letting go of the store may free it (an ownerless store handed to a background run), and its
     // notification lists belong to the main thread: so it happens there.
-    auto releasePages = [this, Thread] {
-        if (FPages)
+    auto releasePages = [this, Thread, &Source] {
+        if (FPages && !Source)
             OnMainThread(Thread, [this] { SetPages(nullptr); });
     };
 
-    if (FShowProgress) {
+    if (FShowProgress && !Source) {
         const bool printing = qobject_cast<TRLCustomPrintFilter*>(this) != nullptr;
         const QString title = RLMessage(printing ? RLMsgPrintingInProgress : RLMsgSavingReport);
         OnMainThread(Thread, [this, title] {
@@ -195,11 +195,24 @@ void TRLCustomFilter::Run(QThread* Thread)
         BeginDocument();
         try {
             bool pageDrawn = false;
-            for (int page = FFirstPage; page <= FLastPage; ++page) {
-                if (pageDrawn)
-                    NewPage();
+            for (int page = FFirstPage; Source || page <= FLastPage; ++page) {
+                TRLGraphicSurface* surface = nullptr;
+                if (Source) {
+                    // The number of pages is known only when the source runs dry.
+                    bool end = false;
+                    surface = Source(page - 1, end);
+                    if (!surface && end) {
+                        FLastPage = page - 1;
+                        break;
+                    }
+                    if (pageDrawn)
+                        NewPage();
+                } else {
+                    if (pageDrawn)
+                        NewPage();
+                    surface = FPages ? FPages->Pages(page - 1) : nullptr;
+                }
                 pageDrawn = true;
-                TRLGraphicSurface* surface = FPages ? FPages->Pages(page - 1) : nullptr;
                 if (!surface)
                     throw Exception(PageUnreadableMessage(page));
                 DrawPage(surface);
@@ -207,7 +220,7 @@ void TRLCustomFilter::Run(QThread* Thread)
                     OnMainThread(Thread, [this] { FProgress->StepIt(); });
                 if (FCanceled.load()) {
                     // Stopped short: the output holds only part of the pages.
-                    FRunAborted = page < FLastPage;
+                    FRunAborted = Source || page < FLastPage;
                     break;
                 }
             }

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -698,6 +699,13 @@ public:
     void LoadFromFile(const QString& FileName);
     void LoadFromStream(QIODevice& Stream);
 
+    // Told of every page record the store writes to its swap file, a new page or a page stored
+    // again, on the thread that stores it and before Add returns: the page's index and the record's
+    // body, exactly as the page store file will hold it. A pipelined export hands these bodies to
+    // the thread that writes the output, which then never touches the store while pages are added.
+    using TPageStoredProc = std::function<void(int Index, const QByteArray& Body)>;
+    void SetPageStoredProc(TPageStoredProc Proc) { FPageStored = std::move(Proc); }
+
     int FileVersion() const { return 3; }
     // The swap file's name; empty until the first page is stored.
     QString SwapFileName() const { return FSwapFileName; }
@@ -750,6 +758,7 @@ private:
     qint64 FSwapEnd = 0;
     QList<TComponent*> FLinks;
     bool FDestroying = false;
+    TPageStoredProc FPageStored;
 };
 
 // Millimetre values as the page values write them: four decimals with a point, -1 when negative.

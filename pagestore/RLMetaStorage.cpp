@@ -151,7 +151,8 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
 
 void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
 {
-    const TPageSlot slot = AppendToSwapFile(Surface->SaveToBytes());
+    const QByteArray body = Surface->SaveToBytes();
+    const TPageSlot slot = AppendToSwapFile(body);
     if (Surface->FSlotIndex < 0 || Surface->FSlotIndex >= int(FPages.size())) {
         FPages.push_back(slot);
         Surface->FSlotIndex = int(FPages.size() - 1);
@@ -160,6 +161,8 @@ void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
         FPages[std::size_t(Surface->FSlotIndex)] = slot;
     }
     Surface->Dirty = false;
+    if (FPageStored)
+        FPageStored(Surface->FSlotIndex, body);
 }
 
 TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)

@@ -58,13 +58,19 @@ class Report:
         self.exempt = 0.0
         self.substitution = 0.0
 
+    # The font is set only when it changes: every setFont writes its operator again.
+    def font(self, name, size=FONT_SIZE):
+        if self.current_font != (name, size):
+            self.c.setFont(name, size)
+            self.current_font = (name, size)
+
     # Drawing in report pixels, top-down, as the program's page records are.
     def text(self, x, top, s, font="Helvetica"):
-        self.c.setFont(font, FONT_SIZE)
+        self.font(font)
         self.c.drawString((BAND_LEFT + x) * PX, (PAGE_H - top - 10) * PX, s)
 
     def right(self, x_right, top, s, font="Helvetica"):
-        self.c.setFont(font, FONT_SIZE)
+        self.font(font)
         self.c.drawRightString((BAND_LEFT + x_right) * PX, (PAGE_H - top - 10) * PX, s)
 
     def frame(self, x, top, w, h):
@@ -72,11 +78,12 @@ class Report:
 
     def start_page(self):
         self.page += 1
+        self.current_font = None  # a new page starts with no font set
         top = MARGIN
         self.frame(72, top + 4, 674, 33)
-        self.c.setFont("Helvetica-BoldOblique", 10)
+        self.font("Helvetica-BoldOblique", 10)
         self.c.drawCentredString((BAND_LEFT + 76 + 333) * PX, (PAGE_H - top - 18) * PX, self.company)
-        self.c.setFont("Helvetica-Bold", 8)
+        self.font("Helvetica-Bold", 8)
         self.c.drawCentredString((BAND_LEFT + 408) * PX, (PAGE_H - top - 32) * PX, "Inventário por Preço de Custo")
         self.text(627, top + 5, "Página:", "Helvetica-Bold")
         self.text(672, top + 5, str(self.page), "Helvetica-Bold")
@@ -153,7 +160,7 @@ def main():
         report.detail(*row)
     report.summary()
     report.save()
-    print(f"{report.page} pages", file=sys.stderr)
+
 
 
 if __name__ == "__main__":

@@ -158,7 +158,7 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
                 value = argument.mid(equals + 1);
                 hasInlineValue = true;
             }
-        } else if (!argument.isEmpty() && !argument.startsWith(u'-') && result.ReportFile.isEmpty()) {
+        } else if (!modeSet && !argument.isEmpty() && !argument.startsWith(u'-')) {
             // A file named alone is a saved report to show (how the desktop opens a .pgx).
             setMode(TInventoryCommandLine::cmOpen, argument);
             result.ReportFile = argument;

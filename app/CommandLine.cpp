@@ -11,10 +11,12 @@
 #include "platform/Format.h"
 #include "preview/RLPreviewForm.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <memory>
 #include <cstdio>
 
@@ -445,5 +447,13 @@ int RunSavedReportPreview(const TInventoryCommandLine& Options, const TInventory
         return ecOutput;
     }
     RLShowPreviewWithDefaults(storage);
+    // A save sent to the background may still be running when the window closes; its writer must
+    // outlive it. A run lets go of its store last, on this thread, so a writer without one is idle.
+    const QList<TRLCustomFilter*> filters = writers->findChildren<TRLCustomFilter*>();
+    const auto running = [&] {
+        return std::any_of(filters.begin(), filters.end(), [](const TRLCustomFilter* f) { return f->Pages(); });
+    };
+    while (running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     return ecWritten;
 }

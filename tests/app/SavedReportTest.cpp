@@ -215,6 +215,7 @@ TEST(SavedReportWriters, AreTheDefinitionsOwnAndNeedNoDatabase)
     // Only writers: no report, no data set.
     EXPECT_EQ(writers->findChildren<TDataSet*>().size(), 0);
     EXPECT_EQ(writers->ComponentCount(), 2);
+    EXPECT_EQ(writers->findChildren<TRLCustomFilter*>().size(), 2);
     EXPECT_EQ(InventorySaveFilterFor(QStringLiteral("x.PDF"), writers.get()), pdf);
     EXPECT_EQ(InventorySaveFilterFor(QStringLiteral("x.xls"), writers.get()), xls);
     // They are live filters while they exist, as the save dialog needs, and gone with their root.
@@ -340,6 +341,11 @@ TEST_F(SavedReportTest, OpeningASavedReportShowsItsPagesWithTheWritersOffered)
         pageCount = form->PanelPageCount->text();
         pdfOffered = SaveFilterForFile(QStringLiteral("x.pdf")) != nullptr;
         xlsOffered = SaveFilterForFile(QStringLiteral("x.xls")) != nullptr;
+        // A save sent to the background, and the window closed at once: the writer must finish.
+        if (TRLCustomSaveFilter* pdf = SaveFilterForFile(QStringLiteral("x.pdf"))) {
+            pdf->SetFileName(Path("background.pdf"));
+            pdf->ProcessPages(form->Current()->Storage(), 1, -1, true);
+        }
     });
     SetAliasDatabaseFile(QStringLiteral("VENDRIX"), QString());
     EXPECT_EQ(code, ecWritten);
@@ -350,6 +356,8 @@ TEST_F(SavedReportTest, OpeningASavedReportShowsItsPagesWithTheWritersOffered)
     EXPECT_TRUE(pdfOffered);
     EXPECT_TRUE(xlsOffered);
     EXPECT_EQ(OpenPreview(), nullptr) << "the window is gone when the run returns";
+    EXPECT_EQ(WithoutCreationDate(ReadAll(Path("background.pdf"))), WithoutCreationDate(ReadAll(Path("original.pdf"))))
+        << "the background save was finished before its writer went";
 }
 
 TEST_F(SavedReportTest, OpeningADamagedSavedReportShowsTheReadersMessageAndNoWindow)

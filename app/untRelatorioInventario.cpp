@@ -16,6 +16,8 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -252,6 +254,33 @@ QString InventoryErrorText(const std::exception& Error)
 }
 
 // ---------------------------------------------------------------------------------------------------
+
+int TitleBarWidth(const QString& Caption)
+{
+    // Window managers draw titles in their own, often bold, font; the icon and the minimise, maximise
+    // and close buttons take about as much again as a short title.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    constexpr int TitleBarFurniture = 150;
+    return QFontMetrics(font).horizontalAdvance(Caption) + TitleBarFurniture;
+}
+
+std::unique_ptr<QInputDialog> NewInputBox(
+    QWidget* Parent, const QString& Caption, const QString& Prompt, const QString& Value)
+{
+    auto box = std::make_unique<QInputDialog>(Parent);
+    box->setInputMode(QInputDialog::TextInput);
+    box->setWindowTitle(Caption);
+    box->setLabelText(Prompt);
+    box->setTextValue(Value);
+    // The box's own layout sets its size constraints when it is shown, from its text box: that is what
+    // is widened (the layout's margins come on top, which does no harm).
+    if (QLineEdit* edit = box->findChild<QLineEdit*>())
+        edit->setMinimumWidth(std::max(edit->sizeHint().width(), TitleBarWidth(Caption)));
+    return box;
+}
+
+// ---------------------------------------------------------------------------------------------------
 // TFrmInventario
 
 TFrmInventario::TFrmInventario(QWidget* Parent)
@@ -295,10 +324,10 @@ TFrmInventario::TFrmInventario(QWidget* Parent)
     connect(cxButton1, &QPushButton::clicked, this, [this] { RunGuarded([this] { cxButton1Click(); }); });
 
     InputQuery = [this](const QString& caption, const QString& prompt, QString& value) {
-        bool ok = false;
-        const QString answer = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, value, &ok);
+        const std::unique_ptr<QInputDialog> box = NewInputBox(this, caption, prompt, value);
+        const bool ok = box->exec() == QDialog::Accepted;
         if (ok)
-            value = answer;
+            value = box->textValue();
         return ok;
     };
     ShowWarning = [this](const QString& text) {

@@ -17,6 +17,7 @@
 #include <memory>
 
 class QGroupBox;
+class QInputDialog;
 class QPushButton;
 class TComponent;
 class TDataSet;
@@ -132,6 +133,14 @@ private:
 // The error texts a failure shows: a definition error's reason without its position (a table that
 // did not open is a database fault, not a fault of the text), any other exception's message.
 QString InventoryErrorText(const std::exception& Error);
+
+// The platform's one-line input box for Caption and Prompt, pre-filled with Value (the date prompt).
+// It is at least as wide as its title needs in the title bar's font, with room for the window
+// manager's buttons, so the title is never cut short ("Data do Inv...").
+std::unique_ptr<QInputDialog> NewInputBox(
+    QWidget* Parent, const QString& Caption, const QString& Prompt, const QString& Value);
+// The width a window needs for Caption to show whole in its title bar.
+int TitleBarWidth(const QString& Caption);
 
 // The inventory window. Showing it starts the report run; the run always ends by asking the
 // application to terminate. The dialogs and the terminate request are members so that a test (or the

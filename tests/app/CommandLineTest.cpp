@@ -72,7 +72,8 @@ TEST(CommandLineTest, RefusedCommandLinesSayWhy)
         const char* MessagePart;
     } cases[] = {
         { "unknown option", Args({ "--expor", "x" }), "desconhecida" },
-        { "stray argument", Args({ "out.pgx" }), "inesperado" },
+        { "stray argument", Args({ "--export", "o", "out.pgx" }), "inesperado" },
+        { "a second saved report", Args({ "a.pgx", "b.pgx" }), "inesperado" },
         { "single dash", Args({ "-h" }), "inesperado" },
         { "missing value", Args({ "--export" }), "precisa de um valor" },
         { "empty file name", Args({ "--export=" }), "precisa de um valor" },

@@ -95,11 +95,29 @@ std::string_view StandardFontName(const QString& Name)
     return {};
 }
 
+// How far the standard fonts reach below their base line, in thousandths of the em: the descender
+// of their published metrics (the bounding box's bottom for the two symbol fonts, which have none).
+int StandardFontDescent(std::string_view Name)
+{
+    if (Name.starts_with("Courier"))
+        return -157;
+    if (Name.starts_with("Helvetica"))
+        return -207;
+    if (Name.starts_with("Times"))
+        return -217;
+    if (Name == "Symbol")
+        return -293;
+    return -143; // ZapfDingbats
+}
+
 struct TPDFFont
 {
     QString FaceName;
     int Style;
     int Object;
+    // Below the base line, in thousandths of the em (negative): what the document declares for a
+    // TrueType font, the published descender for a standard one.
+    int Descent;
     // A TrueType font's metrics, read when the font is first placed and written with it at the end.
     std::shared_ptr<TRLFontMetrics> Metrics;
 };
@@ -588,7 +606,14 @@ void TRLPDFDocumentWriter::WriteText(const TRLTextObject* Text)
     Out.Piece(" ");
     Out.PieceInt(Text->Font.Size);
     Out.Line(" Tf");
-    Out.PiecePoint(x, r.Bottom);
+    // The base line sits the font's descent above the bottom edge, where the preview's text has it,
+    // so that descenders and cedillas stay inside the clip; on the edge itself they were cut off
+    // ("JARDIM" read "IARDIM"). The descent is the one this document declares for the font.
+    const double descent
+        = -double(Fonts[std::size_t(font - 1)].Descent) * qBound(0, Text->Font.Size, 0x7FFF) / 1000.0;
+    Out.PieceLength(x);
+    Out.Piece(" ");
+    Out.PieceNumber(PixelsToPoints(Out.PageHeight() - r.Bottom) + descent);
     Out.Line(" Td");
     Out.Piece("(");
     Out.PieceEscaped(bytes);
@@ -605,11 +630,16 @@ int TRLPDFDocumentWriter::FontNumber(const QString& FaceName, int Style)
     std::shared_ptr<TRLFontMetrics> metrics;
     QString name = FaceName;
     name.remove(QLatin1Char(' '));
-    if (StandardFontName(name).empty()) {
+    const std::string_view standard = StandardFontName(name);
+    int descent = 0;
+    if (standard.empty()) {
         metrics = std::make_shared<TRLFontMetrics>();
         GetFontMetrics(FaceName, Style, *metrics);
+        descent = qMin(metrics->Descent, 0);
+    } else {
+        descent = StandardFontDescent(standard);
     }
-    Fonts.push_back({ FaceName, Style, Out.ReserveObject(), std::move(metrics) });
+    Fonts.push_back({ FaceName, Style, Out.ReserveObject(), descent, std::move(metrics) });
     return int(Fonts.size());
 }
 

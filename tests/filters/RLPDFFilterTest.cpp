@@ -10,6 +10,7 @@
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
 #include "platform/TextMeasure.h"
+#include "support/PDFTextPlacement.h"
 
 #include <QDir>
 #include <QFile>
@@ -148,14 +149,14 @@ TEST_F(TPDFFilterFixture, OnePageWithOneTextIsExactlyThisFile)
                      "0 0 0 rg\r\n"
                      "BT\r\n"
                      "/F1 12 Tf\r\n"
-                     "7.5 42 Td\r\n"
+                     "7.5 44.484 Td\r\n"
                      "(Ol\xe1) Tj\r\n"
                      "ET\r\n"
                      "Q\r\n"
                      "endstream\r\n"
                      "endobj\r\n"
                      "7 0 obj\r\n"
-                     "56\r\n"
+                     "60\r\n"
                      "endobj\r\n"
                      "8 0 obj <<\r\n"
                      "/Type/Font/Subtype/Type1/Name/F1/BaseFont/Helvetica/Encoding/WinAnsiEncoding\r\n"
@@ -179,12 +180,12 @@ TEST_F(TPDFFilterFixture, OnePageWithOneTextIsExactlyThisFile)
                      "0000000000 65535 f\r\n"
                      "0000000010 00000 n\r\n"
                      "0000000129 00000 n\r\n"
-                     "0000000623 00000 n\r\n"
-                     "0000000527 00000 n\r\n"
+                     "0000000627 00000 n\r\n"
+                     "0000000531 00000 n\r\n"
                      "0000000181 00000 n\r\n"
                      "0000000291 00000 n\r\n"
-                     "0000000405 00000 n\r\n"
-                     "0000000426 00000 n\r\n"
+                     "0000000409 00000 n\r\n"
+                     "0000000430 00000 n\r\n"
                      "trailer\r\n"
                      "<<\r\n"
                      "/Size 9\r\n"
@@ -192,7 +193,7 @@ TEST_F(TPDFFilterFixture, OnePageWithOneTextIsExactlyThisFile)
                      "/Info 1 0 R\r\n"
                      ">>\r\n"
                      "startxref\r\n"
-                     "711\r\n"
+                     "715\r\n"
                      "%%EOF\r\n");
     const QByteArray pdf = Run(filter, store.Store);
     EXPECT_EQ(pdf, expected) << pdf.constData();
@@ -320,6 +321,9 @@ TEST_F(TPDFFilterFixture, TextIsPlacedByAlignmentAndClippedUnlessAutoSized)
         thousandths += bold.Widths[c.unicode()];
     const double width = thousandths * 10 / 1000.0 * 96 / 72;
     ASSERT_GT(width, TextWidth(QStringLiteral("Arial"), MulDiv(10, 96, 72), 0, text));
+    // The base line stands the declared descent above the rectangle's bottom (789.75 points up).
+    ASSERT_LT(bold.Descent, 0);
+    const QByteArray baseline = PDFNumber(789.75 - bold.Descent * 10 / 1000.0);
     struct TCase
     {
         TRLMetaTextAlignment Alignment;
@@ -339,8 +343,57 @@ TEST_F(TPDFFilterFixture, TextIsPlacedByAlignmentAndClippedUnlessAutoSized)
         store.Add(page);
         const QByteArray content = ContentStream(Run(store.Store), 1);
         const QByteArray expected = "q\r\n0 0 1 rg\r\n75 789.75 150 15 re\r\nW n\r\nBT\r\n/F1 10 Tf\r\n"
-            + PDFNumber(PixelsToPoints(c.X)) + " 789.75 Td\r\n(Total geral) Tj\r\nET\r\nQ\r\n";
+            + PDFNumber(PixelsToPoints(c.X)) + " " + baseline + " Td\r\n(Total geral) Tj\r\nET\r\nQ\r\n";
         EXPECT_EQ(content, expected) << int(c.Alignment);
+    }
+}
+
+// The base line stood on the bottom edge of the clip, which cut off every descender and cedilla in
+// every viewer ("JARDIM" read "IARDIM", "MUÇARELA" "MUCARELA").
+TEST_F(TPDFFilterFixture, DescendersAndCedillasStayInsideTheTextsClip)
+{
+    struct TFace
+    {
+        const char* Name;
+        TRLMetaFontStyles Style;
+    } faces[] = {
+        { "Arial", 0 },
+        { "Arial", MetaFontStyleBold },
+        { "Verdana", MetaFontStyleBold | MetaFontStyleItalic },
+        { "Times New Roman", 0 },
+        { "Courier New", 0 },
+        { "Helvetica", 0 },
+        { "Times-Roman", 0 },
+        { "Courier", 0 },
+    };
+    TStore store(210, 297);
+    TRLGraphicSurface* page = store.NewPage();
+    int top = 10;
+    int count = 0;
+    for (const TFace& face : faces) {
+        for (const int size : { 7, 8, 10, 14 }) {
+            // A cell as tall as the font's own, as the report's labels record them.
+            const TTextMetrics metrics = TextMetrics(QString::fromLatin1(face.Name), MulDiv(size, 96, 72),
+                TFontStyles(face.Style) & (fsBold | fsItalic));
+            AddText(page, QString::fromLatin1(face.Name), size, TRect(20, top, 400, top + metrics.Height),
+                QStringLiteral("JARDIM MUÇARELA Qg"), MetaTextAlignmentLeft, face.Style, TextFlagKeepWhole);
+            top += metrics.Height + 4;
+            ++count;
+        }
+    }
+    store.Add(page);
+    const QByteArray pdf = Run(store.Store);
+    const QList<PDFTextPlacement::TPlacedText> texts = PDFTextPlacement::PlacedTexts(pdf);
+    ASSERT_EQ(texts.size(), count);
+    for (const PDFTextPlacement::TPlacedText& text : texts) {
+        ASSERT_TRUE(text.Clip.has_value()) << text.Font.constData();
+        ASSERT_LT(text.Descent, 0) << text.Font.constData() << " declares no descent";
+        const double lowest = text.Y + text.Descent * text.Size / 1000.0;
+        // Inside, to the four decimals the file carries.
+        EXPECT_GE(lowest, text.Clip->Bottom - 0.0001) << text.Font.constData() << " " << text.Size;
+        EXPECT_LT(text.Y, text.Clip->Top()) << text.Font.constData() << " " << text.Size;
+        // And the text sits on the cell's floor, not higher up than its descent.
+        EXPECT_NEAR(lowest, text.Clip->Bottom, 0.0001) << text.Font.constData() << " " << text.Size;
     }
 }
 

@@ -3,6 +3,7 @@
 //
 //   inventario                                  the window (the usual run)
 //   inventario --export FILE [--date TEXT] [--database FILE] [--aliases FILE]
+//   inventario --export FILE.pdf [--embed-fonts] [--compress] ...
 //   inventario --create-demo-database FILE [--products N]
 //   inventario --help | --version
 //
@@ -11,6 +12,8 @@
 // writer of its own gives the page store file. --date is printed in the heading as given (default:
 // today's short date). --database makes the alias VENDRIX an SQLite file; --aliases names the alias
 // file to use. Options take their value as the next argument or after "=" (--date=01/02/2024).
+// --embed-fonts and --compress ask the PDF writer to embed its fonts and to compress; they are
+// refused for any other format.
 //
 // Exit codes: 0 written, 1 no data (nothing written), 2 usage, 3 database or alias, 4 preparation
 // failure, 5 output failure. Messages go to standard error; --help and --version print on standard
@@ -49,6 +52,9 @@ struct TInventoryCommandLine
     QString AliasFile;
     QString DemoFile;
     int Products = 1000;
+    // The PDF writer's options (--embed-fonts, --compress).
+    bool EmbedFonts = false;
+    bool Compress = false;
 };
 
 // Reads the arguments after the program's name. Throws ECommandLineError for an unknown option, an
@@ -83,8 +89,10 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
 // progress display when one is registered; any other extension gives the page store file. Throws
 // Exception when the file cannot be written, when .pdf or .xls has no filter, or when the run stopped
 // short; a failed write leaves an existing file as it was.
+// EmbedFonts and Compress are given to the PDF writer for this run.
 class TRLGraphicStorage;
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition);
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
+    bool EmbedFonts = false, bool Compress = false);
 
 // A progress display that writes one updating line to standard error, for a terminal.
 void InstallTerminalProgress();

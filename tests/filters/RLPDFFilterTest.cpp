@@ -909,7 +909,7 @@ struct TReportFixture : TPDFFilterFixture
 {
     // Two A4 pages as a report prints them: texts in Arial and Times, a rule, a filled band, a
     // picture and a clip.
-    void Write()
+    QByteArray Write(bool EmbedFonts = false, bool Compress = false)
     {
         TStore store(210, 297);
         for (int p = 0; p < 2; ++p) {
@@ -941,36 +941,188 @@ struct TReportFixture : TPDFFilterFixture
         }
         TRLPDFFilter filter;
         filter.DocumentInfo()->SetTitle(QStringLiteral("Inventário (teste)"));
-        Run(filter, store.Store);
+        filter.SetEmbedFonts(EmbedFonts);
+        filter.SetCompress(Compress);
+        return Run(filter, store.Store);
     }
 };
 
+// The options' combinations, named for the messages.
+struct TOptions
+{
+    bool EmbedFonts;
+    bool Compress;
+    const char* Name;
+};
+constexpr TOptions AllOptions[] = {
+    { false, false, "plain" },
+    { true, false, "embedded fonts" },
+    { false, true, "compressed" },
+    { true, true, "embedded fonts, compressed" },
+};
+
+// A FlateDecode stream's bytes as they were before compression.
+QByteArray Inflate(const QByteArray& Deflated, qsizetype ExpectedSize)
+{
+    // qUncompress reads zlib data behind a big-endian length.
+    QByteArray framed(4, '\0');
+    framed[0] = char(ExpectedSize >> 24);
+    framed[1] = char(ExpectedSize >> 16);
+    framed[2] = char(ExpectedSize >> 8);
+    framed[3] = char(ExpectedSize);
+    return qUncompress(framed + Deflated);
+}
+
 TEST_F(TReportFixture, QpdfFindsNoFault)
 {
-    Write();
-    RUN_TOOL(output, "qpdf", { QStringLiteral("--check"), FileName });
-    EXPECT_TRUE(output.contains("No syntax or stream encoding errors found")) << output.constData();
+    for (const TOptions& options : AllOptions) {
+        Write(options.EmbedFonts, options.Compress);
+        RUN_TOOL(output, "qpdf", { QStringLiteral("--check"), FileName });
+        EXPECT_TRUE(output.contains("No syntax or stream encoding errors found"))
+            << options.Name << "\n"
+            << output.constData();
+    }
 }
 
 TEST_F(TReportFixture, PdftotextReadsTheTextsInOrder)
 {
-    Write();
-    RUN_TOOL(output, "pdftotext",
-        { QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), FileName,
-            QStringLiteral("-") });
-    const QString text = QString::fromUtf8(output);
-    const qsizetype title = text.indexOf(QStringLiteral("Inventário por Preço de Custo"));
-    const qsizetype first = text.indexOf(QStringLiteral("Ação nº 1 (página)"));
-    const qsizetype second = text.indexOf(QStringLiteral("Ação nº 2 (página)"));
-    EXPECT_GE(title, 0) << output.constData();
-    EXPECT_GT(first, title);
-    EXPECT_GT(second, first);
-    EXPECT_TRUE(text.contains(QStringLiteral("1.234,56")));
+    for (const TOptions& options : AllOptions) {
+        Write(options.EmbedFonts, options.Compress);
+        RUN_TOOL(output, "pdftotext",
+            { QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), FileName,
+                QStringLiteral("-") });
+        const QString text = QString::fromUtf8(output);
+        const qsizetype title = text.indexOf(QStringLiteral("Inventário por Preço de Custo"));
+        const qsizetype first = text.indexOf(QStringLiteral("Ação nº 1 (página)"));
+        const qsizetype second = text.indexOf(QStringLiteral("Ação nº 2 (página)"));
+        EXPECT_GE(title, 0) << options.Name << "\n" << output.constData();
+        EXPECT_GT(first, title) << options.Name;
+        EXPECT_GT(second, first) << options.Name;
+        EXPECT_TRUE(text.contains(QStringLiteral("1.234,56"))) << options.Name;
+    }
+}
+
+TEST_F(TReportFixture, CompressedPagesHoldThePlainPagesOperators)
+{
+    const QByteArray plain = Write(false, false);
+    const QByteArray compressed = Write(false, true);
+    EXPECT_LT(compressed.size(), plain.size());
+    for (int page = 1; page <= 2; ++page) {
+        const QByteArray expected = ContentStream(plain, page);
+        ASSERT_FALSE(expected.isEmpty());
+        // The page's stream, its length from the length object the dictionary points to.
+        const QRegularExpression dictionary(QStringLiteral(
+            "(\\d+) 0 obj <<\r\n/Length (\\d+) 0 R\r\n/Filter/FlateDecode\r\n>>\r\nstream\r\n"));
+        QRegularExpressionMatchIterator it = dictionary.globalMatch(QString::fromLatin1(compressed));
+        QRegularExpressionMatch match;
+        for (int i = 0; i < page && it.hasNext(); ++i)
+            match = it.next();
+        ASSERT_TRUE(match.hasMatch()) << "page " << page;
+        const QRegularExpressionMatch length
+            = QRegularExpression(QStringLiteral("\n") + match.captured(2) + QStringLiteral(" 0 obj\r\n(\\d+)\r\n"))
+                  .match(QString::fromLatin1(compressed));
+        ASSERT_TRUE(length.hasMatch());
+        const QByteArray data = compressed.mid(match.capturedEnd(), length.captured(1).toLongLong());
+        EXPECT_TRUE(compressed.mid(match.capturedEnd() + data.size(), 11) == "\r\nendstream")
+            << "the length does not end where the data ends";
+        EXPECT_EQ(Inflate(data, expected.size()), expected) << "page " << page;
+    }
+    // Fonts without embedding are the same names as before.
+    EXPECT_TRUE(compressed.contains("/BaseFont/Arial,Bold\r\n"));
+}
+
+TEST_F(TReportFixture, EmbeddedFontsAreSubsetsWithTheirCharacters)
+{
+    for (const bool compress : { false, true }) {
+        const QByteArray pdf = Write(true, compress);
+        RUN_TOOL(output, "pdffonts", { FileName });
+        // name, type, encoding, emb, sub, uni, object, generation.
+        const QStringList lines = QString::fromUtf8(output).split(u'\n', Qt::SkipEmptyParts).mid(2);
+        ASSERT_EQ(lines.size(), 3) << output.constData();
+        for (const QString& line : lines) {
+            const QStringList words = line.simplified().split(u' ');
+            ASSERT_GE(words.size(), 8) << line.toStdString();
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Z]{6}\\+")).match(words[0]).hasMatch())
+                << line.toStdString();
+            EXPECT_EQ(words[1], QStringLiteral("TrueType")) << line.toStdString();
+            const qsizetype n = words.size();
+            EXPECT_EQ(words.mid(n - 5, 3), QStringList({ "yes", "yes", "yes" })) << line.toStdString();
+        }
+        // The subset of the bold title holds its own characters and not the whole face.
+        const QRegularExpression program(QStringLiteral("/Length (\\d+)\r\n/Length1 (\\d+)\r\n"));
+        QRegularExpressionMatchIterator it = program.globalMatch(QString::fromLatin1(pdf));
+        int programs = 0;
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            ++programs;
+            EXPECT_LT(m.captured(2).toInt(), 60000) << "not a subset";
+            if (compress)
+                EXPECT_LT(m.captured(1).toInt(), m.captured(2).toInt());
+            else
+                EXPECT_EQ(m.captured(1), m.captured(2));
+        }
+        EXPECT_EQ(programs, 3);
+    }
+}
+
+// Renders page 1 of FileName with the PostScript interpreter at Resolution, or a null image.
+QImage RenderWithGhostscript(const QString& FileName, const QString& Png, int Resolution)
+{
+    QProcess process;
+    process.start(QStringLiteral("gs"),
+        { QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
+            QStringLiteral("-sDEVICE=pnggray"), QStringLiteral("-r%1").arg(Resolution),
+            QStringLiteral("-dFirstPage=1"), QStringLiteral("-dLastPage=1"), QStringLiteral("-sOutputFile=") + Png,
+            FileName });
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QImage(Png);
+}
+
+// The ink (darkness summed) inside a rectangle of report pixels on an image rendered at Resolution.
+double Ink(const QImage& Image, const TRect& Rect, int Resolution)
+{
+    const double scale = Resolution / 96.0;
+    double ink = 0;
+    for (int y = int(Rect.Top * scale); y < int(Rect.Bottom * scale) && y < Image.height(); ++y)
+        for (int x = int(Rect.Left * scale); x < int(Rect.Right * scale) && x < Image.width(); ++x)
+            ink += 255 - qGray(Image.pixel(x, y));
+    return ink;
+}
+
+// The interpreter has no bold face for a bold TrueType font it is only told the name of (the
+// report's "Verdana,Bold"), and draws it regular; with the subset embedded the bold text is bold.
+TEST_F(TReportFixture, ThePostScriptInterpreterDrawsEmbeddedBoldAsBold)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+        GTEST_SKIP() << "gs (ghostscript) is not installed; run scripts/install-deps.sh";
+    const QString text = QStringLiteral("MUÇARELA JARDIM LARANJA");
+    const TRect regularCell(20, 20, 420, 45);
+    const TRect boldCell(20, 60, 420, 85);
+    auto render = [&](bool EmbedFonts) {
+        TStore store(210, 297);
+        TRLGraphicSurface* page = store.NewPage();
+        AddText(page, QStringLiteral("Verdana"), 14, regularCell, text, MetaTextAlignmentLeft, 0, TextFlagKeepWhole);
+        AddText(page, QStringLiteral("Verdana"), 14, boldCell, text, MetaTextAlignmentLeft, MetaFontStyleBold,
+            TextFlagKeepWhole);
+        store.Add(page);
+        TRLPDFFilter filter;
+        filter.SetEmbedFonts(EmbedFonts);
+        Run(filter, store.Store);
+        const QImage image = RenderWithGhostscript(FileName, Dir.filePath(QStringLiteral("gs.png")), 150);
+        EXPECT_FALSE(image.isNull()) << "gs failed";
+        return Ink(image, boldCell, 150) / qMax(1.0, Ink(image, regularCell, 150));
+    };
+    const double embedded = render(true);
+    // The report's face: the bold one lays far more ink than the regular one on the same text.
+    EXPECT_GT(embedded, 1.2) << "bold drawn as regular";
+    const double named = render(false);
+    EXPECT_GT(embedded, named + 0.1) << "embedding made no difference: " << named;
 }
 
 TEST_F(TReportFixture, PdfinfoSeesThePagesAndTheirSize)
 {
-    Write();
+    Write(true, true);
     RUN_TOOL(output, "pdfinfo", { FileName });
     const QString info = QString::fromUtf8(output);
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\n")))) << output.constData();

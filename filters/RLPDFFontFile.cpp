@@ -28,9 +28,8 @@ QRawFont OpenFace(const QString& FaceName, TFontStyles Style)
 
 // The tables a TrueType font program for a reader needs: outlines, metrics, the character map, the
 // names and the hinting programs. Shaping tables are of no use to a reader of a simple font.
-constexpr const char* EmbeddedTables[]
-    = { "head", "hhea", "maxp", "hmtx", "loca", "glyf", "cmap", "name", "OS/2", "post", "cvt ", "fpgm", "prep",
-          "gasp" };
+constexpr const char* EmbeddedTables[] = { "head", "hhea", "maxp", "hmtx", "loca", "glyf", "cmap", "name",
+    "OS/2", "post", "cvt ", "fpgm", "prep", "gasp" };
 
 struct THbDeleter
 {
@@ -59,8 +58,8 @@ QByteArray SubsetTrueTypeFont(const QString& FaceName, TFontStyles Style, const 
         const QByteArray table = raw.fontTable(tag);
         if (table.isEmpty())
             continue;
-        const std::unique_ptr<hb_blob_t, THbDeleter> blob(
-            hb_blob_create(table.constData(), unsigned(table.size()), HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr));
+        const std::unique_ptr<hb_blob_t, THbDeleter> blob(hb_blob_create(
+            table.constData(), unsigned(table.size()), HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr));
         hb_face_builder_add_table(builder.get(), hb_tag_from_string(tag, 4), blob.get());
     }
     const std::unique_ptr<hb_blob_t, THbDeleter> whole(hb_face_reference_blob(builder.get()));
@@ -121,8 +120,9 @@ QByteArray PDFToUnicodeCMap(const TRLPDFCodeSet& Codes)
             if (!Codes.test(std::size_t(code)))
                 continue;
             const char16_t unicode = Cp1252ToChar(uchar(code));
-            const char entry[] = { '<', hex[code >> 4], hex[code & 15], '>', ' ', '<', hex[(unicode >> 12) & 15],
-                hex[(unicode >> 8) & 15], hex[(unicode >> 4) & 15], hex[unicode & 15], '>', '\n' };
+            const char entry[]
+                = { '<', hex[code >> 4], hex[code & 15], '>', ' ', '<', hex[(unicode >> 12) & 15],
+                      hex[(unicode >> 8) & 15], hex[(unicode >> 4) & 15], hex[unicode & 15], '>', '\n' };
             block.append(entry, sizeof entry);
             ++count;
         }

@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -747,6 +748,70 @@ TEST(PDFFilterProperties, DefaultsAndDocumentInfo)
     EXPECT_FALSE(filter.IsPropertyStored(displayName));
     filter.SetDisplayName(QStringLiteral("PDF"));
     EXPECT_TRUE(filter.IsPropertyStored(displayName));
+
+    // Embedding and compression are asked for; a definition that does not ask stays as it was.
+    EXPECT_FALSE(filter.EmbedFonts());
+    EXPECT_FALSE(filter.Compress());
+    for (const char* name : { "EmbedFonts", "Compress" }) {
+        const QMetaProperty property = meta->property(meta->indexOfProperty(name));
+        ASSERT_TRUE(property.isValid()) << name;
+        EXPECT_FALSE(filter.IsPropertyStored(property)) << name;
+        ASSERT_TRUE(property.write(&filter, true));
+        EXPECT_TRUE(filter.IsPropertyStored(property)) << name;
+    }
+    EXPECT_TRUE(filter.EmbedFonts());
+    EXPECT_TRUE(filter.Compress());
+}
+
+// A document made with the new options names its producer and says where its creation time was
+// taken; the plain one keeps its bytes (see OnePageWithOneTextIsExactlyThisFile).
+TEST_F(TPDFFilterFixture, CreationDateCarriesItsTimeZoneWithTheOptions)
+{
+    struct TCase
+    {
+        int OffsetSeconds;
+        bool EmbedFonts, Compress;
+        QString Producer;
+        const char* Expected;
+    } cases[] = {
+        { -3 * 3600, true, false, {}, "/CreationDate(D:20240131235958-03'00')\r\n" },
+        { 5 * 3600 + 30 * 60, false, true, {}, "/CreationDate(D:20240131235958+05'30')\r\n" },
+        { 0, true, true, {}, "/CreationDate(D:20240131235958+00'00')\r\n" },
+        { -(9 * 3600 + 30 * 60), false, true, QStringLiteral("Loja (matriz)"),
+            "/CreationDate(D:20240131235958-09'30')\r\n" },
+    };
+    for (const TCase& c : cases) {
+        TStore store;
+        TRLGraphicSurface* page = store.NewPage();
+        AddText(page, QStringLiteral("Arial"), 8, TRect(0, 0, 90, 10), QStringLiteral("Ação"));
+        store.Add(page);
+        TRLPDFFilter filter;
+        filter.SetEmbedFonts(c.EmbedFonts);
+        filter.SetCompress(c.Compress);
+        filter.DocumentInfo()->SetProducer(c.Producer);
+        filter.SetShowProgress(false);
+        filter.SetFileName(FileName);
+        filter.SetCreationDate(QDateTime(FixedDate.date(), FixedDate.time(), Qt::OffsetFromUTC, c.OffsetSeconds));
+        filter.ProcessPages(store.Store, 1, -1, false);
+        QFile file(FileName);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray pdf = file.readAll();
+        const QByteArray producer = c.Producer.isEmpty() ? QByteArray(PDFWriterProducer) : "Loja \\(matriz\\)";
+        EXPECT_TRUE(pdf.contains(QByteArray("1 0 obj <<\r\n") + c.Expected + "/Creator(Quillborough v0.6)\r\n/Producer("
+            + producer + ")\r\n>> endobj\r\n"))
+            << pdf.left(200).constData();
+    }
+    // pdfinfo reads the offset: the same instant, whatever zone the reader is in.
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+        GTEST_SKIP() << "pdfinfo is not installed";
+    QProcess process;
+    process.start(QStringLiteral("pdfinfo"), { QStringLiteral("-isodates"), FileName });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString info = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("CreationDate:\\s+2024-01-31T23:59:58-09:30"))))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Producer:\\s+Loja \\(matriz\\)"))))
+        << info.toStdString();
 }
 
 TEST_F(TPDFFilterFixture, ViewerSettingsAreResetWhenADocumentBegins)

@@ -80,7 +80,8 @@ inline QMap<QByteArray, int> FontDescents(const QByteArray& Pdf)
                 = descent.match(QString::fromLatin1(ObjectBody(Pdf, d.captured(1).toInt())));
             descents[m.captured(1).toLatin1()] = value.hasMatch() ? value.captured(1).toInt() : 0;
         } else {
-            descents[m.captured(1).toLatin1()] = StandardDescent(baseFont.match(fontText).captured(1).toLatin1());
+            descents[m.captured(1).toLatin1()]
+                = StandardDescent(baseFont.match(fontText).captured(1).toLatin1());
         }
     }
     return descents;

@@ -1,6 +1,6 @@
 #pragma once
 // Reads back where an uncompressed document of the PDF writer puts its texts: for every text shown,
-// its page, font resource and size, start point, the innermost clip rectangle in force and the
+// its page, font resource and size, start point, its own clip rectangle and all clips in force, and the
 // descent that the document declares for its font. Only the writer's own layout of operators is
 // understood (one operator per line, texts inside "q" ... "Q"); it is a test's reader, not a parser
 // for any PDF.
@@ -26,7 +26,9 @@ struct TPlacedText
     QByteArray Font; // "F1"
     double Size = 0; // points
     double X = 0, Y = 0; // the start of the base line, in points from the lower left corner
+    // The text's own clip (set inside the text's "q"), and every clip in force intersected.
     std::optional<TRect> Clip;
+    std::optional<TRect> EffectiveClip;
     QByteArray Text; // as written between the parentheses
     int Descent = 0; // thousandths of the em, negative: what the document declares for the font
 };
@@ -111,6 +113,8 @@ inline QList<TPlacedText> PlacedTexts(const QByteArray& Pdf)
         from = end;
         // Clips by graphics-state depth; the innermost one in force applies.
         QList<std::optional<TRect>> clips { std::nullopt };
+        // The clip set at each depth itself, not intersected.
+        QList<std::optional<TRect>> own { std::nullopt };
         std::optional<TRect> pendingRect;
         TPlacedText current;
         current.Page = page;
@@ -118,13 +122,17 @@ inline QList<TPlacedText> PlacedTexts(const QByteArray& Pdf)
             const QByteArray l = line.endsWith('\r') ? line.chopped(1) : line;
             if (l == "q") {
                 clips.append(clips.last());
+                own.append(std::nullopt);
             } else if (l == "Q") {
-                if (clips.size() > 1)
+                if (clips.size() > 1) {
                     clips.removeLast();
+                    own.removeLast();
+                }
             } else if (l.endsWith(" re")) {
                 const QList<double> v = Numbers(l, 4);
                 pendingRect = TRect { v.value(0), v.value(1), v.value(2), v.value(3) };
             } else if (l == "W n") {
+                own.last() = pendingRect;
                 if (pendingRect && clips.last()) {
                     // Intersect with the clip already in force.
                     const TRect& outer = *clips.last();
@@ -147,7 +155,8 @@ inline QList<TPlacedText> PlacedTexts(const QByteArray& Pdf)
                 current.Y = v.value(1);
             } else if (l.endsWith(") Tj") && l.startsWith('(')) {
                 current.Text = l.mid(1, l.size() - 5);
-                current.Clip = clips.last();
+                current.Clip = own.last();
+                current.EffectiveClip = clips.last();
                 current.Descent = descents.value(current.Font);
                 texts.append(current);
             }

@@ -5,6 +5,7 @@
 #include "filters/RLFilterRegistration.h"
 #include "filters/RLFilters.h"
 #include "pagestore/RLMetaFile.h"
+#include "filters/RLPDFFilter.h"
 #include "platform/Aliases.h"
 #include "platform/Definitions.h"
 #include "platform/DemoDatabase.h"
@@ -39,7 +40,8 @@ bool OptionFitsMode(const QString& option, TInventoryCommandLine::TMode mode)
         return mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmWindow;
     if (option == QLatin1String("--products"))
         return mode == TInventoryCommandLine::cmCreateDemo;
-    if (option == QLatin1String("--from"))
+    if (option == QLatin1String("--from") || option == QLatin1String("--embed-fonts")
+        || option == QLatin1String("--compress"))
         return mode == TInventoryCommandLine::cmExport;
     return true;
 }
@@ -136,6 +138,8 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         { "--from", true },
         { "--help", false },
         { "--version", false },
+        { "--embed-fonts", false },
+        { "--compress", false },
     };
 
     TInventoryCommandLine result;
@@ -211,6 +215,10 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
             result.Products = ParseProducts(value);
         } else if (option == QLatin1String("--from")) {
             result.FromFile = value;
+        } else if (option == QLatin1String("--embed-fonts")) {
+            result.EmbedFonts = true;
+        } else if (option == QLatin1String("--compress")) {
+            result.Compress = true;
         }
     }
     // The pages of a saved report are finished: their date and data are in them already.
@@ -222,6 +230,11 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
     for (const QString& option : std::as_const(seen))
         if (!OptionFitsMode(option, result.Mode))
             throw ECommandLineError(QStringLiteral("%1 não se aplica a este modo").arg(option));
+    // Only the PDF writer has these; silently writing another format without them would mislead.
+    for (const char* pdfOnly : { "--embed-fonts", "--compress" })
+        if (seen.contains(QLatin1String(pdfOnly))
+            && QFileInfo(result.ExportFile).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+            throw ECommandLineError(QStringLiteral("%1 só se aplica a arquivos .pdf").arg(QLatin1String(pdfOnly)));
     return result;
 }
 
@@ -234,6 +247,8 @@ QString InventoryUsageText()
         "                                   prepara o relatório sem janela e grava ARQUIVO\n"
         "                                   .pdf: documento PDF; .xls: planilha, uma folha por página;\n"
         "                                   outras extensões: arquivo de páginas\n"
+        "                                   --embed-fonts: .pdf com as fontes embutidas (subconjunto)\n"
+        "                                   --compress: .pdf compactado\n"
         "  inventario --create-demo-database ARQUIVO [--products N]\n"
         "                                   cria um banco SQLite de demonstração\n"
         "  inventario ARQUIVO.pgx           mostra um relatório salvo na pré-visualização\n"
@@ -271,9 +286,14 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
     return SaveFilterForFile(FileName, Definition);
 }
 
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition)
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
+    bool EmbedFonts, bool Compress)
 {
     if (TRLCustomSaveFilter* filter = InventorySaveFilterFor(FileName, Definition)) {
+        if (auto* pdf = qobject_cast<TRLPDFFilter*>(filter)) {
+            pdf->SetEmbedFonts(EmbedFonts);
+            pdf->SetCompress(Compress);
+        }
         filter->SetFileName(FileName);
         filter->ProcessPages(Storage, 1, -1, false);
         // A run stopped short throws its output away; that must not pass for a written file.
@@ -334,7 +354,8 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     }
 
     try {
-        WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root());
+        WriteInventoryOutput(
+            report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
         say(InventoryErrorText(error));
         return ecOutput;
@@ -424,7 +445,7 @@ int RunSavedReportExport(const TInventoryCommandLine& Options, const TInventoryM
     }
     try {
         const std::unique_ptr<TComponent> writers = ReadInventoryWriters();
-        WriteInventoryOutput(storage, Options.ExportFile, writers.get());
+        WriteInventoryOutput(storage, Options.ExportFile, writers.get(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
         Messages(InventoryErrorText(error));
         return ecOutput;

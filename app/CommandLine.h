@@ -3,6 +3,7 @@
 //
 //   inventario                                  the window (the usual run)
 //   inventario --export FILE [--date TEXT] [--database FILE] [--aliases FILE]
+//   inventario --export FILE.pdf [--embed-fonts] [--compress] ...
 //   inventario --create-demo-database FILE [--products N]
 //   inventario FILE.pgx                         a saved report in the preview window
 //   inventario --export OUT --from FILE.pgx     a saved report written as OUT, without a database
@@ -13,6 +14,8 @@
 // writer of its own gives the page store file. --date is printed in the heading as given (default:
 // today's short date). --database makes the alias VENDRIX an SQLite file; --aliases names the alias
 // file to use. Options take their value as the next argument or after "=" (--date=01/02/2024).
+// --embed-fonts and --compress ask the PDF writer to embed its fonts and to compress; they are
+// refused for any other format.
 //
 // A saved report (the page store file the preview saves) holds finished pages: opening it or writing
 // it again needs neither the database nor a date, so --from takes none of --date, --database and
@@ -61,6 +64,9 @@ struct TInventoryCommandLine
     // cmOpen: the saved report to show. cmExport with FromFile: the saved report to write.
     QString ReportFile;
     QString FromFile;
+    // The PDF writer's options (--embed-fonts, --compress).
+    bool EmbedFonts = false;
+    bool Compress = false;
 };
 
 // Reads the arguments after the program's name. Throws ECommandLineError for an unknown option, an
@@ -102,8 +108,10 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
 // progress display when one is registered; any other extension gives the page store file. Throws
 // Exception when the file cannot be written, when .pdf or .xls has no filter, or when the run stopped
 // short; a failed write leaves an existing file as it was.
+// EmbedFonts and Compress are given to the PDF writer for this run.
 class TRLGraphicStorage;
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition);
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
+    bool EmbedFonts = false, bool Compress = false);
 
 // The definition's save filters (RLPDFFilter1, RLXLSFilter1) with their stored settings, owned by the
 // returned root, read apart from the report and its data sets: no table is opened, so no database is

@@ -14,6 +14,7 @@ packages=(
   postgresql libqt6sql6-psql
   firebird3.0-server firebird3.0-utils libqt6sql6-ibase
   dpkg-dev lintian desktop-file-utils man-db
+  libharfbuzz-dev zlib1g-dev ghostscript
 )
 
 missing=()

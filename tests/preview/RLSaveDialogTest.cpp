@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -114,6 +115,8 @@ protected:
         params.SetFilter(nullptr);
         params.SetOptions({});
         params.SetSaveInBackground(false);
+        params.SetEmbedFonts(false);
+        params.SetCompress(false);
         params.Reset();
         RLInstallPrintAndSave();
     }
@@ -386,6 +389,72 @@ TEST_F(SaveDialogTest, SavesPdfAndSpreadsheetFilesChosenByFormat)
         const QString written = Path(c.Name) + c.Filter->DefaultExt();
         EXPECT_EQ(c.Filter->FileName(), written);
         EXPECT_EQ(Head(written, c.Signature.size()), c.Signature) << qPrintable(written);
+    }
+}
+
+TEST_F(SaveDialogTest, PdfOptionsAreOfferedWhileThePdfWriterWouldWrite)
+{
+    TRLSaveDialog dialog;
+    dialog.LoadEditors();
+    auto offered = [&] {
+        EXPECT_EQ(dialog.CheckBoxEmbedFonts->isHidden(), dialog.CheckBoxCompress->isHidden());
+        return !dialog.CheckBoxEmbedFonts->isHidden();
+    };
+    EXPECT_FALSE(offered()) << "the page store format has no such options";
+    dialog.ComboBoxFormat->setCurrentIndex(IndexOf(dialog, Pdf));
+    EXPECT_TRUE(offered());
+    dialog.ComboBoxFormat->setCurrentIndex(IndexOf(dialog, Xls));
+    EXPECT_FALSE(offered());
+    // The extension typed picks the writer, whatever the list says.
+    dialog.EditFileName->setText(QStringLiteral("relatorio.PDF"));
+    EXPECT_TRUE(offered());
+    dialog.ComboBoxFormat->setCurrentIndex(IndexOf(dialog, Pdf));
+    dialog.EditFileName->setText(QStringLiteral("relatorio.xls"));
+    EXPECT_FALSE(offered());
+    dialog.EditFileName->setText(QStringLiteral("relatorio"));
+    EXPECT_TRUE(offered());
+    EXPECT_FALSE(dialog.CheckBoxEmbedFonts->isChecked());
+    EXPECT_FALSE(dialog.CheckBoxCompress->isChecked());
+    EXPECT_FALSE(dialog.CheckBoxEmbedFonts->text().isEmpty());
+    EXPECT_NE(dialog.CheckBoxEmbedFonts->text(), dialog.CheckBoxCompress->text());
+
+    // Written back on OK and offered again next time, like the background choice.
+    dialog.CheckBoxEmbedFonts->setChecked(true);
+    dialog.SaveEditors();
+    EXPECT_TRUE(SaveParams().EmbedFonts());
+    EXPECT_FALSE(SaveParams().Compress());
+    SaveParams().Reset();
+    TRLSaveDialog next;
+    next.LoadEditors();
+    EXPECT_TRUE(next.CheckBoxEmbedFonts->isChecked());
+    EXPECT_FALSE(next.CheckBoxCompress->isChecked());
+    EXPECT_TRUE(!next.CheckBoxEmbedFonts->isHidden()) << "the remembered filter is the PDF writer";
+}
+
+TEST_F(SaveDialogTest, PdfOptionsChosenInTheDialogReachTheFile)
+{
+    struct TCase
+    {
+        bool EmbedFonts, Compress;
+    } cases[] = { { true, true }, { false, false }, { false, true } };
+    for (const TCase& c : cases) {
+        WhenShown<TRLSaveDialog>([&](TRLSaveDialog* dialog) {
+            dialog->EditFileName->setText(Path(QStringLiteral("opcoes.pdf")));
+            dialog->CheckBoxEmbedFonts->setChecked(c.EmbedFonts);
+            dialog->CheckBoxCompress->setChecked(c.Compress);
+            dialog->ButtonSave->click();
+        });
+        ASSERT_TRUE(RLSaveStorageWithDialog(nullptr, Store, QString()));
+        QFile file(Path(QStringLiteral("opcoes.pdf")));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray pdf = file.readAll();
+        EXPECT_EQ(pdf.contains("/FontFile2 "), c.EmbedFonts) << c.EmbedFonts << c.Compress;
+        EXPECT_EQ(pdf.contains("/Filter/FlateDecode"), c.Compress) << c.EmbedFonts << c.Compress;
+        EXPECT_EQ(Pdf->EmbedFonts(), c.EmbedFonts);
+        EXPECT_EQ(Pdf->Compress(), c.Compress);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            continue;
+        EXPECT_EQ(PdfPageCount(Path(QStringLiteral("opcoes.pdf"))), 3);
     }
 }
 

@@ -505,6 +505,9 @@ TEST_F(InventoryPdfXlsExportTest, SpreadsheetHasOneSheetPerPageWithTheProductsAn
         EXPECT_TRUE(holds(sheets[p], QString::number(p + 2), p + 2))
             << "sheet " << p << " lacks its page number";
         EXPECT_TRUE(sheets[p].Texts.contains(QStringLiteral("SUB - TOTAL"))) << "sheet " << p;
+        // The centred company name under "Página:" and the page number is not lost.
+        EXPECT_TRUE(sheets[p].Texts.contains(QStringLiteral("Comercial Quillborough Ltda"))) << "sheet " << p;
+        EXPECT_TRUE(sheets[p].Texts.contains(QStringLiteral("31/12/2024"))) << "sheet " << p;
     }
     const TSheet& first = sheets.first();
     EXPECT_TRUE(first.Texts.contains(QStringLiteral("Abacate Especial")));

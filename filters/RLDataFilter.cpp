@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <locale.h>
 
 namespace {
 
@@ -211,6 +212,33 @@ QString XLSXErrorText(lxw_error Error)
     return QString::fromUtf8(lxw_strerror(Error));
 }
 
+// The library prints numbers with the C library, which follows the locale the application object
+// set from the environment ("1234,5" under pt_BR). The file format needs a point, so this thread
+// works in the "C" numeric locale while the workbook is written.
+class TCNumericLocale
+{
+public:
+    TCNumericLocale()
+        : FLocale(newlocale(LC_NUMERIC_MASK, "C", duplocale(LC_GLOBAL_LOCALE)))
+    {
+        if (FLocale)
+            FPrevious = uselocale(FLocale);
+    }
+    ~TCNumericLocale()
+    {
+        if (FLocale) {
+            uselocale(FPrevious);
+            freelocale(FLocale);
+        }
+    }
+    TCNumericLocale(const TCNumericLocale&) = delete;
+    TCNumericLocale& operator=(const TCNumericLocale&) = delete;
+
+private:
+    locale_t FLocale;
+    locale_t FPrevious = nullptr;
+};
+
 } // namespace
 
 TRLXLSXFilter::TRLXLSXFilter(TComponent* AOwner)
@@ -233,6 +261,7 @@ void TRLXLSXFilter::WriteData(const QString& FileName)
     if (table.RowCount() > XLSXMaxDataRows)
         throw Exception(XLSWriteErrorMessage(this->FileName(), TooManyRowsMessage(table.RowCount())));
 
+    const TCNumericLocale numbers;
     // Rows go to the library's temporary files one at a time instead of being held for the end.
     lxw_workbook_options options {};
     options.constant_memory = LXW_TRUE;

@@ -18,9 +18,6 @@
 
 #include <xlsxwriter.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <locale.h>
 
 namespace {
@@ -187,20 +184,18 @@ void TRLDataFilter::EndDocument()
     if (!FTable)
         throw Exception(NoTableMessage());
 
-    // A name beside the target, so the rename at the end stays within one file system.
-    const QFileInfo info(target);
-    QTemporaryFile beside(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
-    if (!beside.open())
-        throw Exception(XLSWriteErrorMessage(target, beside.errorString()));
-    beside.setAutoRemove(false);
-    const QString partial = beside.fileName();
-    beside.close();
-    auto removePartial = qScopeGuard([&] { QFile::remove(partial); });
-    WriteData(partial);
-    // rename(2) puts the complete file in the old one's place in one step.
-    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0)
-        throw Exception(XLSWriteErrorMessage(target, QString::fromLocal8Bit(std::strerror(errno))));
-    removePartial.dismiss();
+    // Written beside the target and put in its place only when complete.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        throw Exception(XLSWriteErrorMessage(target, out.errorString()));
+    try {
+        WriteData(out);
+    } catch (...) {
+        out.cancelWriting();
+        throw;
+    }
+    if (!out.commit())
+        throw Exception(XLSWriteErrorMessage(target, out.errorString()));
 }
 
 // --- xlsx ----------------------------------------------------------------------------------------
@@ -255,11 +250,29 @@ bool TRLXLSXFilter::IsPropertyStored(const QMetaProperty& property) const
     return TRLDataFilter::IsPropertyStored(property);
 }
 
-void TRLXLSXFilter::WriteData(const QString& FileName)
+void TRLXLSXFilter::WriteData(QIODevice& Out)
 {
     TRLDataTable& table = *Table();
     if (table.RowCount() > XLSXMaxDataRows)
-        throw Exception(XLSWriteErrorMessage(this->FileName(), TooManyRowsMessage(table.RowCount())));
+        throw Exception(XLSWriteErrorMessage(FileName(), TooManyRowsMessage(table.RowCount())));
+    // The library writes to a file of its own naming; an owner-only temporary one, copied afterwards.
+    QTemporaryFile scratch(QDir::tempPath() + QStringLiteral("/qb-xlsx-XXXXXX"));
+    if (!scratch.open())
+        throw Exception(XLSWriteErrorMessage(FileName(), scratch.errorString()));
+    scratch.close();
+    WriteWorkbook(scratch.fileName());
+    if (!scratch.open())
+        throw Exception(XLSWriteErrorMessage(FileName(), scratch.errorString()));
+    while (!scratch.atEnd()) {
+        const QByteArray chunk = scratch.read(1 << 20);
+        if (chunk.isEmpty() || Out.write(chunk) != chunk.size())
+            throw Exception(XLSWriteErrorMessage(FileName(), chunk.isEmpty() ? scratch.errorString() : Out.errorString()));
+    }
+}
+
+void TRLXLSXFilter::WriteWorkbook(const QString& FileName)
+{
+    TRLDataTable& table = *Table();
 
     const TCNumericLocale numbers;
     // Rows go to the library's temporary files one at a time instead of being held for the end.
@@ -393,12 +406,9 @@ bool TRLCSVFilter::IsPropertyStored(const QMetaProperty& property) const
     return TRLDataFilter::IsPropertyStored(property);
 }
 
-void TRLCSVFilter::WriteData(const QString& FileName)
+void TRLCSVFilter::WriteData(QIODevice& file)
 {
     TRLDataTable& table = *Table();
-    QFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw Exception(XLSWriteErrorMessage(this->FileName(), file.errorString()));
     QByteArray buffer;
     auto flush = [&](bool always) {
         if (!always && buffer.size() < (1 << 16))
@@ -430,7 +440,4 @@ void TRLCSVFilter::WriteData(const QString& FileName)
         flush(false);
     });
     flush(true);
-    if (!file.flush())
-        throw Exception(XLSWriteErrorMessage(this->FileName(), file.errorString()));
-    file.close();
 }

@@ -10,7 +10,8 @@
 // it; a filter only points at it. The table keeps its rows in an owner-only temporary file, so a
 // million rows take no more memory than one.
 //
-// A file replaces an existing one only when it is complete (written beside it, then renamed).
+// A file replaces an existing one only when it is complete (written beside it, then renamed), and
+// gets the permissions a new file or the old one had.
 #include "filters/RLFilters.h"
 
 #include <QList>
@@ -22,6 +23,7 @@
 
 class QFile;
 class QDataStream;
+class QIODevice;
 
 enum TRLDataKind { dkText, dkNumber };
 
@@ -98,8 +100,8 @@ protected:
     void EndDocument() override;
     void NewPage() override;
     void DrawPage(TRLGraphicSurface* Surface) override;
-    // Writes the whole file to FileName, which the caller renames over the target when it returns.
-    virtual void WriteData(const QString& FileName) = 0;
+    // Writes the whole file to Out, which is put in the target's place when this returns.
+    virtual void WriteData(QIODevice& Out) = 0;
     // Whether the page with this index belongs to the run.
     bool PageInRun(int PageIndex) const;
 
@@ -116,7 +118,10 @@ public:
     bool IsPropertyStored(const QMetaProperty& property) const override;
 
 protected:
-    void WriteData(const QString& FileName) override;
+    void WriteData(QIODevice& Out) override;
+
+private:
+    void WriteWorkbook(const QString& FileName);
 };
 
 class TRLCSVFilter : public TRLDataFilter
@@ -127,7 +132,7 @@ public:
     bool IsPropertyStored(const QMetaProperty& property) const override;
 
 protected:
-    void WriteData(const QString& FileName) override;
+    void WriteData(QIODevice& Out) override;
 };
 
 // The most rows a data workbook's sheet holds besides its header.

@@ -298,4 +298,13 @@ TEST_F(DataFile, FailuresKeepTheOldFileAndLeaveNothingBeside)
     }
     EXPECT_EQ(QDir(Folder.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
         (QStringList { "kept.csv", "kept.xlsx" }));
+    // New files get the permissions any new file gets here, not a temporary file's owner-only ones.
+    const QString fresh = Path(QStringLiteral("novo.xlsx"));
+    TRLXLSXFilter filter;
+    filter.SetTable(&table);
+    RunFilter(filter, fresh, 1);
+    QFile reference(Path(QStringLiteral("reference")));
+    ASSERT_TRUE(reference.open(QIODevice::WriteOnly));
+    reference.close();
+    EXPECT_EQ(QFile::permissions(fresh), QFile::permissions(reference.fileName()));
 }

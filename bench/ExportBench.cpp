@@ -1,8 +1,9 @@
 // Runs the inventory program's headless export for demo shops of growing size, into the page store
-// file, a PDF document and a spreadsheet, and prints wall time, peak memory, pages and bytes of each.
+// file, a PDF document, a spreadsheet, a data workbook and delimited text, and prints wall time, peak
+// memory, pages and bytes of each.
 // The program is the one built beside this benchmark (../app/inventario). Arguments choose other
 // sizes ("ExportBench 1000 5000"); QB_EXPORT_FORMATS chooses the formats ("pgx,pdf", default all
-// three).
+// five).
 #include "pagestore/RLMetaFile.h"
 
 #include <QCoreApplication>
@@ -83,7 +84,8 @@ int main(int argc, char** argv)
         for (int i = 1; i < argc; ++i)
             counts.append(QByteArray(argv[i]).toInt());
     }
-    QStringList formats = { QStringLiteral("pgx"), QStringLiteral("pdf"), QStringLiteral("xls") };
+    QStringList formats = { QStringLiteral("pgx"), QStringLiteral("pdf"), QStringLiteral("xls"), QStringLiteral("xlsx"),
+        QStringLiteral("csv") };
     if (!qEnvironmentVariableIsEmpty("QB_EXPORT_FORMATS"))
         formats = qEnvironmentVariable("QB_EXPORT_FORMATS").split(QLatin1Char(','), Qt::SkipEmptyParts);
 

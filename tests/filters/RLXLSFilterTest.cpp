@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -904,6 +905,76 @@ TEST_F(XLSFile, TextsOutsideTheCodePageSurviveOnEverySheet)
     ASSERT_EQ(sheets.size(), 8);
     for (int n = 0; n < 8; ++n)
         EXPECT_EQ(CellAt(sheets[n].toObject(), 0, 0)[QStringLiteral("value")].toString(), wide + QString::number(n)) << n;
+}
+
+// A heading as the inventory prints it: the company name centred over the width, "Página:" and the
+// page number over its right end; then one line of its own per page.
+std::vector<std::vector<TTextItem>> HeadingPages(int Count)
+{
+    std::vector<std::vector<TTextItem>> pages;
+    for (int n = 1; n <= Count; ++n)
+        pages.push_back({ { TRect(76, 5, 742, 21), QStringLiteral("Comercial Quillborough Ltda"), MetaTextAlignmentCenter,
+                              MetaTextLayoutTop, clBlack, fsBold | fsItalic },
+            { TRect(627, 5, 668, 17), QStringLiteral("Página:"), MetaTextAlignmentLeft, MetaTextLayoutTop, clBlack, fsBold },
+            { TRect(672, 5, 748, 17), QString::number(n + 1) },
+            { TRect(76, 40, 300, 52), QStringLiteral("linha da página %1").arg(n) } });
+    return pages;
+}
+
+TEST_F(XLSFile, TheCompanyNameUnderThePageNumberIsOnEverySheet)
+{
+    REQUIRE_XLRD();
+    TRLXLSFilter filter;
+    Export(Path(), HeadingPages(3), filter);
+    const QJsonArray sheets = ReadBack(Path())[QStringLiteral("sheets")].toArray();
+    ASSERT_EQ(sheets.size(), 3);
+    for (int n = 0; n < 3; ++n) {
+        QStringList texts;
+        for (const QJsonValue& cell : sheets[n].toObject()[QStringLiteral("cells")].toArray())
+            texts.append(cell.toObject()[QStringLiteral("value")].toVariant().toString());
+        EXPECT_TRUE(texts.contains(QStringLiteral("Comercial Quillborough Ltda"))) << n << texts.join('|').toStdString();
+        EXPECT_TRUE(texts.contains(QStringLiteral("Página:"))) << n;
+        EXPECT_TRUE(texts.contains(QString::number(n + 2))) << n;
+    }
+}
+
+// Spreadsheet programs' own readers, where they are installed: the workbook opens on its first sheet
+// and every sheet keeps the company name.
+TEST_F(XLSFile, SpreadsheetProgramsReadEverySheetAndOpenOnTheFirst)
+{
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (office.isEmpty())
+        office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    if (ssconvert.isEmpty() && office.isEmpty())
+        GTEST_SKIP() << "neither Gnumeric's ssconvert nor LibreOffice is installed; their read-backs are skipped";
+    TRLXLSFilter filter;
+    Export(Path(), HeadingPages(3), filter);
+    if (!ssconvert.isEmpty()) {
+        QProcess process;
+        process.start(ssconvert, { QStringLiteral("-S"), Path(), Folder.filePath(QStringLiteral("gnumeric.csv")) });
+        ASSERT_TRUE(process.waitForFinished(120000));
+        for (int n = 0; n < 3; ++n) {
+            QFile sheet(Folder.filePath(QStringLiteral("gnumeric.csv.%1").arg(n)));
+            ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << n;
+            const QString text = QString::fromUtf8(sheet.readAll());
+            EXPECT_TRUE(text.contains(QStringLiteral("Comercial Quillborough Ltda"))) << n << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("linha da página %1").arg(n + 1))) << n;
+        }
+    }
+    if (!office.isEmpty()) {
+        // Converted to text, a workbook gives the sheet it opens on.
+        const QString out = Folder.filePath(QStringLiteral("office"));
+        QProcess process;
+        process.start(office, { QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
+                                  QStringLiteral("--outdir"), out, Path() });
+        ASSERT_TRUE(process.waitForFinished(180000));
+        QFile sheet(out + QStringLiteral("/out.csv"));
+        ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << process.readAllStandardError().constData();
+        const QString text = QString::fromUtf8(sheet.readAll());
+        EXPECT_TRUE(text.contains(QStringLiteral("Comercial Quillborough Ltda"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("linha da página 1"))) << text.toStdString();
+    }
 }
 
 // --- replacing files -----------------------------------------------------------------------------

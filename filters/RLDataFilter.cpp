@@ -90,6 +90,7 @@ void TRLDataTable::Clear()
         FFileName.clear();
     }
     FRowCount = 0;
+    FReadSinceAppend = false;
     Summary.clear();
 }
 
@@ -107,8 +108,12 @@ void TRLDataTable::Open()
 void TRLDataTable::AppendRow(int PageIndex, const std::vector<TRLDataCell>& Cells)
 {
     Open();
-    if (!FFile->seek(FFile->size()))
-        throw Exception(XLSWriteErrorMessage(FFileName, FFile->errorString()));
+    // Reading moved the file position; appending goes on at the end.
+    if (FReadSinceAppend) {
+        if (!FFile->seek(FFile->size()))
+            throw Exception(XLSWriteErrorMessage(FFileName, FFile->errorString()));
+        FReadSinceAppend = false;
+    }
     QDataStream& out = *FStream;
     out << qint32(PageIndex) << quint32(Cells.size());
     for (const TRLDataCell& cell : Cells)
@@ -122,6 +127,7 @@ void TRLDataTable::ReadRows(const std::function<void(int PageIndex, const std::v
 {
     if (!FFile || FRowCount == 0)
         return;
+    FReadSinceAppend = true;
     if (!FFile->flush() || !FFile->seek(0))
         throw Exception(RowFileMessage() + QStringLiteral(": ") + FFile->errorString());
     // Appending seeks to the end again, so reading may stop anywhere.

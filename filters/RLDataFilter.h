@@ -83,6 +83,7 @@ private:
     std::unique_ptr<QDataStream> FStream;
     QString FFileName;
     qint64 FRowCount = 0;
+    bool FReadSinceAppend = false;
 };
 
 // What both data writers share: the table, the pages of the run, the file put in place at the end.

@@ -246,6 +246,8 @@ QString InventoryUsageText()
         "  inventario --export ARQUIVO [--date TEXTO] [--database ARQUIVO] [--aliases ARQUIVO]\n"
         "                                   prepara o relatório sem janela e grava ARQUIVO\n"
         "                                   .pdf: documento PDF; .xls: planilha, uma folha por página;\n"
+        "                                   .xlsx: planilha de dados, uma linha por produto, e resumo;\n"
+        "                                   .csv: as mesmas linhas em texto separado por \";\";\n"
         "                                   outras extensões: arquivo de páginas\n"
         "                                   --embed-fonts: .pdf com as fontes embutidas (subconjunto)\n"
         "                                   --compress: .pdf compactado\n"
@@ -302,7 +304,9 @@ void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, c
         return;
     }
     const QString suffix = QFileInfo(FileName).suffix().toLower();
-    if (suffix == QLatin1String("pdf") || suffix == QLatin1String("xls"))
+    static const QStringList writerSuffixes = { QStringLiteral("pdf"), QStringLiteral("xls"), QStringLiteral("xlsx"),
+        QStringLiteral("csv") };
+    if (writerSuffixes.contains(suffix))
         throw Exception(QStringLiteral("Não há gravador de .%1 no relatório: %2").arg(suffix, FileName));
     Storage->SaveToFile(FileName);
 }

@@ -8,6 +8,7 @@
 // a TInventoryReport is created and at no other moment, so a process sees exactly one report run.
 //
 // Everything here runs on the user-interface thread.
+#include "filters/RLDataFilter.h"
 #include "platform/Exceptions.h"
 
 #include <QPointer>
@@ -28,6 +29,8 @@ class TRLBand;
 class TRLLabel;
 class TRLPDFFilter;
 class TRLXLSFilter;
+class TRLXLSXFilter;
+class TRLCSVFilter;
 
 // The running total of the inventory value, shared by the whole program.
 extern double InventoryRunningTotal;
@@ -101,9 +104,16 @@ public:
     TRLLabel* RLLabel26 = nullptr;
     TRLLabel* RLLabel27 = nullptr;
     TRLLabel* RLLabel28 = nullptr;
-    // The save dialog's writers, and the command line's for .pdf and .xls.
+    // The save dialog's writers, and the command line's for .pdf, .xls, .xlsx and .csv.
     TRLPDFFilter* RLPDFFilter1 = nullptr;
     TRLXLSFilter* RLXLSFilter1 = nullptr;
+    TRLXLSXFilter* RLXLSXFilter1 = nullptr;
+    TRLCSVFilter* RLCSVFilter1 = nullptr;
+
+    // The product lines of the run as the report prints them, in report order, and the summary's
+    // totals: what the data writers (.xlsx, .csv) export. Filled by RLDBText4BeforePrint, which runs
+    // exactly once per printed line, and by RLBand3BeforePrint.
+    TRLDataTable Data;
 
     TInventoryTotals Totals { InventoryRunningTotal };
 
@@ -122,7 +132,11 @@ public:
     void RLBand4BeforePrint(TRLCustomControl* Sender, bool& PrintIt);
     void RLBand3BeforePrint(TRLCustomControl* Sender, bool& PrintIt);
 
+    // RAZAO_SOCIAL of the parameter table's current record, as the heading shows it.
+    QString CompanyName() const;
+
 private:
+    void RecordDataLine(double Value, const QString& TaxClass);
     struct TRootDeleter
     {
         void operator()(TComponent* root) const;

@@ -1,5 +1,6 @@
 // Runs the inventory program's headless export for demo shops of growing size, into the page store
-// file, a PDF document and a spreadsheet, and prints wall time, peak memory, pages and bytes of each.
+// file, a PDF document, a spreadsheet, a data workbook and delimited text, and prints wall time, peak
+// memory, pages and bytes of each.
 // The program is the one built beside this benchmark (../app/inventario). Arguments choose other
 // sizes ("ExportBench 1000 5000"); QB_EXPORT_FORMATS chooses the formats ("pgx,pdf", default all of
 // them). The PDF writer's options are formats of their own: "pdf+compress", "pdf+embed" (embedded
@@ -89,7 +90,8 @@ int main(int argc, char** argv)
             counts.append(QByteArray(argv[i]).toInt());
     }
     QStringList formats = { QStringLiteral("pgx"), QStringLiteral("pdf"), QStringLiteral("pdf+compress"),
-        QStringLiteral("pdf+embed"), QStringLiteral("pdf+embed+compress"), QStringLiteral("xls") };
+        QStringLiteral("pdf+embed"), QStringLiteral("pdf+embed+compress"), QStringLiteral("xls"), QStringLiteral("xlsx"),
+        QStringLiteral("csv") };
     if (!qEnvironmentVariableIsEmpty("QB_EXPORT_FORMATS"))
         formats = qEnvironmentVariable("QB_EXPORT_FORMATS").split(QLatin1Char(','), Qt::SkipEmptyParts);
 

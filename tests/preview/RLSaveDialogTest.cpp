@@ -4,6 +4,7 @@
 #include "preview/RLSaveDialog.h"
 
 #include "engine/RLConsts.h"
+#include "filters/RLDataFilter.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
@@ -225,6 +226,45 @@ TEST_F(SaveDialogTest, FormatsListEverySaveFilterAfterTheDefault)
     EXPECT_EQ(dialog.ComboBoxFormat->itemText(pdf), QStringLiteral("Documento PDF"));
     EXPECT_EQ(dialog.ComboBoxFormat->itemText(xls), QStringLiteral("Planilha Excel"));
     EXPECT_EQ(dialog.ComboBoxFormat->currentIndex(), xls);
+}
+
+TEST_F(SaveDialogTest, DataWorkbookAndDelimitedTextAreOfferedAndChosenByExtension)
+{
+    auto* xlsx = new TRLXLSXFilter(Root.get());
+    auto* csv = new TRLCSVFilter(Root.get());
+    TRLSaveDialog dialog;
+    dialog.LoadEditors();
+    const int xlsxIndex = IndexOf(dialog, xlsx);
+    const int csvIndex = IndexOf(dialog, csv);
+    ASSERT_GT(xlsxIndex, IndexOf(dialog, Xls));
+    ASSERT_GT(csvIndex, xlsxIndex);
+    EXPECT_EQ(dialog.ComboBoxFormat->itemText(xlsxIndex), QStringLiteral("Planilha de dados (xlsx)"));
+    EXPECT_EQ(dialog.ComboBoxFormat->itemText(csvIndex), QStringLiteral("Texto separado (csv)"));
+    const struct
+    {
+        const char* Typed;
+        TRLCustomSaveFilter* Chosen;
+        const char* Expected;
+        TRLCustomSaveFilter* Filter;
+    } cases[] = {
+        { "dados", xlsx, "dados.xlsx", xlsx },
+        { "dados", csv, "dados.csv", csv },
+        { "dados.CSV", Pdf, "dados.CSV", csv },
+        { "dados.xlsx", Xls, "dados.xlsx", xlsx }, // .xlsx is not .xls
+        { "dados.xls", xlsx, "dados.xls", Xls },
+    };
+    for (const auto& c : cases) {
+        TRLSaveDialog each;
+        each.LoadEditors();
+        each.ComboBoxFormat->setCurrentIndex(IndexOf(each, c.Chosen));
+        each.EditFileName->setText(QString::fromLatin1(c.Typed));
+        each.SaveEditors();
+        EXPECT_EQ(SaveParams().FileName(), QString::fromLatin1(c.Expected)) << c.Typed;
+        EXPECT_EQ(SaveParams().Filter(), c.Filter) << c.Typed;
+    }
+    SaveParams().SetFilter(nullptr);
+    delete csv;
+    delete xlsx;
 }
 
 TEST_F(SaveDialogTest, RangeChoicesAndBackgroundAreShown)

@@ -4,7 +4,7 @@
 # With no arguments it uses the database of the alias VENDRIX. When that alias is not configured
 # (no alias file) and its default SQLite file does not exist yet, a demo shop database is created
 # there first, so a newcomer sees a real report at once. On a machine without a display the report
-# is exported headless to a page store file instead, and the path is printed.
+# is exported headless to a PDF document instead (build/inventario.pdf), and the path is printed.
 # Arguments, when given, go to the program unchanged (see ./run.sh --help).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -25,7 +25,7 @@ if [ ! -f "$aliases" ] && [ ! -f "$database" ]; then
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  out="$build/inventario.pgx"
+  out="$build/inventario.pdf"
   echo "Sem tela: exportando o relatório sem janela."
   "$program" --export "$out"
   echo "Relatório gravado em $out"

@@ -3,18 +3,25 @@
 #include "app/untRelatorioInventario.h"
 #include "engine/RLReport.h"
 #include "filters/RLFilterPipeline.h"
+#include "filters/RLFilterRegistration.h"
 #include "filters/RLFilters.h"
+#include "pagestore/RLMetaFile.h"
+#include "filters/RLPDFFilter.h"
 #include "platform/Aliases.h"
+#include "platform/Definitions.h"
 #include "platform/DemoDatabase.h"
 #include "platform/Format.h"
+#include "preview/RLPreviewForm.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <exception>
-#include <memory>
 
 namespace {
 
@@ -35,6 +42,9 @@ bool OptionFitsMode(const QString& option, TInventoryCommandLine::TMode mode)
         return mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmWindow;
     if (option == QLatin1String("--products"))
         return mode == TInventoryCommandLine::cmCreateDemo;
+    if (option == QLatin1String("--from") || option == QLatin1String("--embed-fonts")
+        || option == QLatin1String("--compress"))
+        return mode == TInventoryCommandLine::cmExport;
     return true;
 }
 
@@ -127,8 +137,11 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         { "--aliases", true },
         { "--create-demo-database", true },
         { "--products", true },
+        { "--from", true },
         { "--help", false },
         { "--version", false },
+        { "--embed-fonts", false },
+        { "--compress", false },
     };
 
     TInventoryCommandLine result;
@@ -153,6 +166,11 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
                 value = argument.mid(equals + 1);
                 hasInlineValue = true;
             }
+        } else if (!modeSet && !argument.isEmpty() && !argument.startsWith(u'-')) {
+            // A file named alone is a saved report to show (how the desktop opens a .pgx).
+            setMode(TInventoryCommandLine::cmOpen, argument);
+            result.ReportFile = argument;
+            continue;
         } else {
             throw ECommandLineError(QStringLiteral("Argumento inesperado: \"%1\"").arg(argument));
         }
@@ -197,12 +215,28 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
             result.AliasFile = value;
         } else if (option == QLatin1String("--products")) {
             result.Products = ParseProducts(value);
+        } else if (option == QLatin1String("--from")) {
+            result.FromFile = value;
+        } else if (option == QLatin1String("--embed-fonts")) {
+            result.EmbedFonts = true;
+        } else if (option == QLatin1String("--compress")) {
+            result.Compress = true;
         }
     }
+    // The pages of a saved report are finished: their date and data are in them already.
+    if (!result.FromFile.isEmpty())
+        for (const char* refused : { "--date", "--database", "--aliases" })
+            if (seen.contains(QLatin1String(refused)))
+                throw ECommandLineError(QStringLiteral("%1 não se aplica junto com --from").arg(QLatin1String(refused)));
 
     for (const QString& option : std::as_const(seen))
         if (!OptionFitsMode(option, result.Mode))
             throw ECommandLineError(QStringLiteral("%1 não se aplica a este modo").arg(option));
+    // Only the PDF writer has these; silently writing another format without them would mislead.
+    for (const char* pdfOnly : { "--embed-fonts", "--compress" })
+        if (seen.contains(QLatin1String(pdfOnly))
+            && QFileInfo(result.ExportFile).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+            throw ECommandLineError(QStringLiteral("%1 só se aplica a arquivos .pdf").arg(QLatin1String(pdfOnly)));
     return result;
 }
 
@@ -214,13 +248,20 @@ QString InventoryUsageText()
         "  inventario --export ARQUIVO [--date TEXTO] [--database ARQUIVO] [--aliases ARQUIVO]\n"
         "                                   prepara o relatório sem janela e grava ARQUIVO\n"
         "                                   .pdf: documento PDF; .xls: planilha, uma folha por página;\n"
+        "                                   .xlsx: planilha de dados, uma linha por produto, e resumo;\n"
+        "                                   .csv: as mesmas linhas em texto separado por \";\";\n"
         "                                   outras extensões: arquivo de páginas\n"
+        "                                   --embed-fonts: .pdf com as fontes embutidas (subconjunto)\n"
+        "                                   --compress: .pdf compactado\n"
         "  inventario --create-demo-database ARQUIVO [--products N]\n"
         "                                   cria um banco SQLite de demonstração\n"
+        "  inventario ARQUIVO.pgx           mostra um relatório salvo na pré-visualização\n"
+        "  inventario --export ARQUIVO --from ARQUIVO.pgx\n"
+        "                                   grava um relatório salvo como ARQUIVO, sem banco\n"
         "  inventario --help | --version\n"
         "\n"
         "Códigos de saída: 0 gravado, 1 sem dados, 2 uso, 3 banco de dados ou alias,\n"
-        "4 falha na preparação, 5 falha na gravação.\n");
+        "4 falha na preparação, 5 falha na gravação ou relatório salvo ilegível.\n");
 }
 
 QString InventoryVersionText()
@@ -251,6 +292,14 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
 
 namespace {
 
+void SetPDFOptions(TRLCustomSaveFilter* Filter, bool EmbedFonts, bool Compress)
+{
+    if (auto* pdf = qobject_cast<TRLPDFFilter*>(Filter)) {
+        pdf->SetEmbedFonts(EmbedFonts);
+        pdf->SetCompress(Compress);
+    }
+}
+
 // A run stopped short throws its output away; that must not pass for a written file.
 void RequireCompleteRun(const TRLCustomSaveFilter* Filter, const QString& FileName)
 {
@@ -260,16 +309,20 @@ void RequireCompleteRun(const TRLCustomSaveFilter* Filter, const QString& FileNa
 
 } // namespace
 
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition)
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
+    bool EmbedFonts, bool Compress)
 {
     if (TRLCustomSaveFilter* filter = InventorySaveFilterFor(FileName, Definition)) {
+        SetPDFOptions(filter, EmbedFonts, Compress);
         filter->SetFileName(FileName);
         filter->ProcessPages(Storage, 1, -1, false);
         RequireCompleteRun(filter, FileName);
         return;
     }
     const QString suffix = QFileInfo(FileName).suffix().toLower();
-    if (suffix == QLatin1String("pdf") || suffix == QLatin1String("xls"))
+    static const QStringList writerSuffixes = { QStringLiteral("pdf"), QStringLiteral("xls"), QStringLiteral("xlsx"),
+        QStringLiteral("csv") };
+    if (writerSuffixes.contains(suffix))
         throw Exception(QStringLiteral("Não há gravador de .%1 no relatório: %2").arg(suffix, FileName));
     Storage->SaveToFile(FileName);
 }
@@ -283,6 +336,8 @@ void InstallTerminalProgress()
 
 int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
 {
+    if (!Options.FromFile.isEmpty())
+        return RunSavedReportExport(Options, Messages);
     auto say = [&](const QString& text) {
         for (const QString& line : QString(text).replace(u'\r', u'\n').split(u'\n'))
             Messages(line);
@@ -317,6 +372,7 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     std::exception_ptr writeFailure;
     bool prepared = false;
     if (pipelined) {
+        SetPDFOptions(pipelined, Options.EmbedFonts, Options.Compress);
         pipelined->SetFileName(Options.ExportFile);
         TRLPipelinedExport pipeline(report->RLReport1, pipelined);
         try {
@@ -343,7 +399,8 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         if (pipelined)
             RequireCompleteRun(pipelined, Options.ExportFile);
         else
-            WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root());
+            WriteInventoryOutput(
+                report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
         say(InventoryErrorText(error));
         return ecOutput;
@@ -364,4 +421,105 @@ int RunCreateDemoDatabase(const TInventoryCommandLine& Options, const TInventory
         Messages(InventoryErrorText(error));
         return ecOutput;
     }
+}
+
+// --- saved reports ---------------------------------------------------------------------------------
+
+namespace {
+
+// The definition's direct children whose class is a filter, as definition text: each block runs from
+// its "  object" line to the "  end" at the same depth. The program's definition is written with two
+// blanks per level, which is what keeps this cut sound; the writers' test reads both ways and
+// compares.
+QByteArray WriterBlocks(const QByteArray& Definition)
+{
+    QByteArray blocks;
+    bool inside = false;
+    for (QByteArray line : Definition.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!inside && line.startsWith("  object ")) {
+            const qsizetype colon = line.indexOf(':');
+            const QString className = QString::fromLatin1(line.mid(colon + 1).trimmed());
+            const QMetaObject* meta = colon > 0 ? ClassRegistry().FindClass(className) : nullptr;
+            inside = meta && meta->inherits(&TRLCustomFilter::staticMetaObject);
+        }
+        if (inside) {
+            blocks += line + "\r\n";
+            if (line == "  end")
+                inside = false;
+        }
+    }
+    return blocks;
+}
+
+QString SavedReportError(const QString& FileName, const std::exception& Error)
+{
+    return QStringLiteral("Não foi possível ler o relatório salvo %1: %2").arg(FileName, InventoryErrorText(Error));
+}
+
+} // namespace
+
+std::unique_ptr<TComponent> ReadInventoryWriters()
+{
+    RLRegisterFilterClasses();
+    const QByteArray text = "object FrmInventario: TComponent\r\n"
+        + WriterBlocks(TInventoryReport::DefinitionText()) + "end\r\n";
+    auto root = std::make_unique<TComponent>(nullptr);
+    TDefinitionReader reader(ClassRegistry());
+    reader.ReadInto(text, root.get());
+    return root;
+}
+
+int RunSavedReportExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    // The store belongs to a holder of our own: the writer links and unlinks it, and a store without
+    // an owner would free itself at that unlink.
+    TComponent holder(nullptr);
+    auto* storage = new TRLGraphicStorage(&holder);
+    try {
+        storage->LoadFromFile(Options.FromFile);
+    } catch (const std::exception& error) {
+        Messages(SavedReportError(Options.FromFile, error));
+        return ecOutput;
+    }
+    if (storage->PageCount() == 0) {
+        // What an export of no data would have done: write nothing.
+        Messages(QStringLiteral("O relatório salvo %1 não tem páginas").arg(Options.FromFile));
+        return ecNoData;
+    }
+    try {
+        const std::unique_ptr<TComponent> writers = ReadInventoryWriters();
+        WriteInventoryOutput(storage, Options.ExportFile, writers.get(), Options.EmbedFonts, Options.Compress);
+    } catch (const std::exception& error) {
+        Messages(InventoryErrorText(error));
+        return ecOutput;
+    }
+    return ecWritten;
+}
+
+int RunSavedReportPreview(const TInventoryCommandLine& Options, const TInventoryMessageSink& ShowError)
+{
+    // Without an owner: the preview's link keeps the store, and its last unlink frees it.
+    auto* storage = new TRLGraphicStorage(nullptr);
+    std::unique_ptr<TComponent> writers;
+    try {
+        storage->LoadFromFile(Options.ReportFile);
+        // The save dialog offers the live filters: the report's own writers, as after a run.
+        writers = ReadInventoryWriters();
+    } catch (const std::exception& error) {
+        delete storage;
+        ShowError(SavedReportError(Options.ReportFile, error));
+        return ecOutput;
+    }
+    RLShowPreviewWithDefaults(storage);
+    // A save sent to the background may still be running when the window closes; its writer must
+    // outlive it. A run lets go of its store last, on this thread, so a writer without one is idle.
+    const QList<TRLCustomFilter*> filters = writers->findChildren<TRLCustomFilter*>();
+    const auto running = [&] {
+        return std::any_of(filters.begin(), filters.end(), [](const TRLCustomFilter* f) { return f->Pages(); });
+    };
+    while (running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    return ecWritten;
 }

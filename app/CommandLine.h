@@ -3,7 +3,10 @@
 //
 //   inventario                                  the window (the usual run)
 //   inventario --export FILE [--date TEXT] [--database FILE] [--aliases FILE]
+//   inventario --export FILE.pdf [--embed-fonts] [--compress] ...
 //   inventario --create-demo-database FILE [--products N]
+//   inventario FILE.pgx                         a saved report in the preview window
+//   inventario --export OUT --from FILE.pgx     a saved report written as OUT, without a database
 //   inventario --help | --version
 //
 // --export prepares the same report as the window (same definition, same handlers) and writes FILE
@@ -11,15 +14,24 @@
 // writer of its own gives the page store file. --date is printed in the heading as given (default:
 // today's short date). --database makes the alias VENDRIX an SQLite file; --aliases names the alias
 // file to use. Options take their value as the next argument or after "=" (--date=01/02/2024).
+// --embed-fonts and --compress ask the PDF writer to embed its fonts and to compress; they are
+// refused for any other format.
+//
+// A saved report (the page store file the preview saves) holds finished pages: opening it or writing
+// it again needs neither the database nor a date, so --from takes none of --date, --database and
+// --aliases. Its .pdf and .xls are written by the definition's own writers with their stored
+// settings, so they equal what the export that prepared the pages would have written.
 //
 // Exit codes: 0 written, 1 no data (nothing written), 2 usage, 3 database or alias, 4 preparation
-// failure, 5 output failure. Messages go to standard error; --help and --version print on standard
+// failure, 5 output failure or a saved report that cannot be read. Messages go to standard error; --help and --version print on standard
 // output, which is what was asked for.
+#include "platform/Component.h"
 #include "platform/Exceptions.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 enum TInventoryExitCode : int {
     ecWritten = 0,
@@ -39,7 +51,7 @@ public:
 
 struct TInventoryCommandLine
 {
-    enum TMode { cmWindow, cmExport, cmCreateDemo, cmHelp, cmVersion };
+    enum TMode { cmWindow, cmExport, cmCreateDemo, cmHelp, cmVersion, cmOpen };
     TMode Mode = cmWindow;
     QString ExportFile;
     // Empty Date with HasDate false: today's short date.
@@ -49,6 +61,12 @@ struct TInventoryCommandLine
     QString AliasFile;
     QString DemoFile;
     int Products = 1000;
+    // cmOpen: the saved report to show. cmExport with FromFile: the saved report to write.
+    QString ReportFile;
+    QString FromFile;
+    // The PDF writer's options (--embed-fonts, --compress).
+    bool EmbedFonts = false;
+    bool Compress = false;
 };
 
 // Reads the arguments after the program's name. Throws ECommandLineError for an unknown option, an
@@ -68,6 +86,13 @@ void ApplyAliasOptions(const TInventoryCommandLine& Options);
 
 // The headless export; the application object must exist. Returns the exit code.
 int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
+// Writes the saved report Options.FromFile as Options.ExportFile (RunInventoryExport does this when
+// FromFile is set). Returns the exit code: ecOutput when the file cannot be read or written.
+int RunSavedReportExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
+// Shows the saved report Options.ReportFile in the preview window, modal, with the definition's
+// writers offered by its save dialog; returns ecWritten when the window closes. A file that cannot be
+// read gives the reader's message to ShowError and ecOutput. The application object must exist.
+int RunSavedReportPreview(const TInventoryCommandLine& Options, const TInventoryMessageSink& ShowError);
 // Writes the demo database. Returns the exit code.
 int RunCreateDemoDatabase(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
 
@@ -81,10 +106,17 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
 // Writes a prepared page store as FileName's extension selects: through InventorySaveFilterFor (the
 // definition's PDF and spreadsheet writers), all pages, on the caller's thread, with the filter's
 // progress display when one is registered; any other extension gives the page store file. Throws
-// Exception when the file cannot be written, when .pdf or .xls has no filter, or when the run stopped
+// Exception when the file cannot be written, when .pdf, .xls, .xlsx or .csv has no filter, or when the run stopped
 // short; a failed write leaves an existing file as it was.
+// EmbedFonts and Compress are given to the PDF writer for this run.
 class TRLGraphicStorage;
-void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition);
+void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
+    bool EmbedFonts = false, bool Compress = false);
+
+// The definition's save filters (RLPDFFilter1, RLXLSFilter1) with their stored settings, owned by the
+// returned root, read apart from the report and its data sets: no table is opened, so no database is
+// needed. Throws EDefinitionError when the definition cannot be read.
+std::unique_ptr<TComponent> ReadInventoryWriters();
 
 // A progress display that writes one updating line to standard error, for a terminal.
 void InstallTerminalProgress();

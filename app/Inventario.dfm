@@ -572,4 +572,14 @@ object FrmInventario: TComponent
     Left = 176
     Top = 8
   end
+  object RLXLSXFilter1: TRLXLSXFilter
+    DisplayName = 'Planilha de dados (xlsx)'
+    Left = 208
+    Top = 8
+  end
+  object RLCSVFilter1: TRLCSVFilter
+    DisplayName = 'Texto separado (csv)'
+    Left = 240
+    Top = 8
+  end
 end

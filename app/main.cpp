@@ -45,6 +45,17 @@ int RunWindow(int argc, char** argv, const TInventoryCommandLine& options)
     return application.exec();
 }
 
+int RunSavedReport(int argc, char** argv, const TInventoryCommandLine& options)
+{
+    // A saved report in the preview: no database, no date prompt.
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Relatório..."));
+    InstallWindowServices();
+    return RunSavedReportPreview(options, [](const QString& message) {
+        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), message);
+    });
+}
+
 int RunHeadless(int argc, char** argv, const TInventoryCommandLine& options)
 {
     // No window is ever shown: without a display (or any platform chosen) the offscreen platform
@@ -97,6 +108,8 @@ int main(int argc, char** argv)
     case TInventoryCommandLine::cmExport:
     case TInventoryCommandLine::cmCreateDemo:
         return RunHeadless(argc, argv, options);
+    case TInventoryCommandLine::cmOpen:
+        return RunSavedReport(argc, argv, options);
     case TInventoryCommandLine::cmWindow:
         break;
     }

@@ -2,6 +2,7 @@
 
 #include "engine/RLRegistration.h"
 #include "engine/RLReport.h"
+#include "filters/RLDataFilter.h"
 #include "filters/RLFilterRegistration.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLPrinterWrapper.h"
@@ -16,6 +17,8 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -168,6 +171,23 @@ TInventoryReport::TInventoryReport()
     RLLabel28 = RequireComponent<TRLLabel>(root, "RLLabel28");
     RLPDFFilter1 = RequireComponent<TRLPDFFilter>(root, "RLPDFFilter1");
     RLXLSFilter1 = RequireComponent<TRLXLSFilter>(root, "RLXLSFilter1");
+    RLXLSXFilter1 = RequireComponent<TRLXLSXFilter>(root, "RLXLSXFilter1");
+    RLCSVFilter1 = RequireComponent<TRLCSVFilter>(root, "RLCSVFilter1");
+    RLXLSXFilter1->SetTable(&Data);
+    RLCSVFilter1->SetTable(&Data);
+    Data.SheetName = QStringLiteral("Inventário");
+    Data.SummarySheetName = QStringLiteral("Resumo");
+    Data.Title = QStringLiteral("Inventário por Preço de Custo");
+    Data.Columns = {
+        { QStringLiteral("Código"), dkText, QString(), -1, 22 },
+        { QStringLiteral("Produto"), dkText, QString(), -1, 50 },
+        { QStringLiteral("Unid."), dkText, QString(), -1, 7 },
+        { QStringLiteral("Estoque"), dkNumber, QStringLiteral("#,##0.000"), 3, 14 },
+        { QStringLiteral("Custo"), dkNumber, QStringLiteral("#,##0.00"), 2, 14 },
+        { QStringLiteral("Total R$"), dkNumber, QStringLiteral("#,##0.00"), 2, 16 },
+        { QStringLiteral("Tributo"), dkText, QString(), -1, 20 },
+        { QStringLiteral("ICMS %"), dkNumber, QStringLiteral("#,##0.00"), 2, 9 },
+    };
 
     // The window's FormCreate: the program's one run starts from nothing.
     InventoryRunningTotal = 0;
@@ -179,6 +199,18 @@ void TInventoryReport::BeginRun(const QString& ReferenceDate)
 {
     Totals.ResetRun();
     RLLabel8->SetCaption(ReferenceDate);
+    Data.Clear();
+    Data.Date = ReferenceDate;
+    Data.Company = CompanyName();
+}
+
+QString TInventoryReport::CompanyName() const
+{
+    // What the heading's database text shows: the field of the parameter table's current record.
+    if (!Table1 || !Table1->Active() || Table1->Eof())
+        return QString();
+    const TField* field = Table1->FindField(QStringLiteral("RAZAO_SOCIAL"));
+    return field ? field->DisplayText() : QString();
 }
 
 int TInventoryReport::ReopenQuery()
@@ -212,6 +244,34 @@ void TInventoryReport::RLDBText4BeforePrint(TRLCustomControl*, QString& Text, bo
     const double rate = taxClass == TaxedClass ? RateValue(qryRelatorio->FieldByName(QStringLiteral("PERC_ICM"))) : 0;
     Totals.AddLine(value, taxClass, rate);
     Text = InventoryMoneyText(value);
+    RecordDataLine(value, taxClass);
+}
+
+void TInventoryReport::RecordDataLine(double Value, const QString& TaxClass)
+{
+    // The texts as the line's database texts show them, the numbers as their handlers read them.
+    auto text = [&](const char* name) { return qryRelatorio->FieldByName(QString::fromLatin1(name))->DisplayText(); };
+    auto number = [](double value) { return TRLDataCell { QString(), value, false }; };
+    const TField* rateField = qryRelatorio->FieldByName(QStringLiteral("PERC_ICM"));
+    const QVariant rate = rateField->Value();
+    TRLDataCell rateCell { QString(), 0, true };
+    if (!VarIsNull(rate) && !VarIsEmpty(rate)) {
+        bool ok = false;
+        rateCell.Number = rate.toDouble(&ok);
+        rateCell.Empty = !ok;
+    }
+    const std::vector<TRLDataCell> cells {
+        { text("CODIGO") },
+        { text("NOME") },
+        { text("UNIDADE") },
+        number(InventoryTextToNumber(text("SALDO_ATU"))),
+        number(InventoryTextToNumber(text("PRECO_CUST"))),
+        number(Value),
+        { TaxClass },
+        rateCell,
+    };
+    // The page being prepared: the store holds the pages finished before it.
+    Data.AppendRow(RLReport1->Storage()->PageCount(), cells);
 }
 
 void TInventoryReport::RLBand4BeforePrint(TRLCustomControl*, bool&)
@@ -231,6 +291,16 @@ void TInventoryReport::RLBand3BeforePrint(TRLCustomControl*, bool&)
     RLLabel27->SetCaption(InventoryMoneyText(Totals.Exempt));
     RLLabel28->SetCaption(InventoryMoneyText(Totals.Substitution));
     RLBand4->SetEnabled(false);
+    Data.Summary = {
+        { QStringLiteral("TRIBUTAÇÃO 7%"), Totals.Rate7 },
+        { QStringLiteral("TRIBUTAÇÃO 12%"), Totals.Rate12 },
+        { QStringLiteral("TRIBUTAÇÃO 17%"), Totals.Rate17 },
+        { QStringLiteral("TRIBUTAÇÃO 25%"), Totals.Rate25 },
+        { QStringLiteral("TOTAL TRIBUTADOS"), Totals.Taxed },
+        { QStringLiteral("ISENTOS"), Totals.Exempt },
+        { QStringLiteral("SUBST. TRIBUTÁRIA"), Totals.Substitution },
+        { QStringLiteral("TOTAL - GERAL"), Totals.Running() },
+    };
 }
 
 QString InventoryErrorText(const std::exception& Error)
@@ -249,6 +319,33 @@ QString InventoryErrorText(const std::exception& Error)
     if (const auto* exception = dynamic_cast<const Exception*>(&Error))
         return exception->Message();
     return QString::fromLocal8Bit(Error.what());
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+int TitleBarWidth(const QString& Caption)
+{
+    // Window managers draw titles in their own, often bold, font; the icon and the minimise, maximise
+    // and close buttons take about as much again as a short title.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    constexpr int TitleBarFurniture = 150;
+    return QFontMetrics(font).horizontalAdvance(Caption) + TitleBarFurniture;
+}
+
+std::unique_ptr<QInputDialog> NewInputBox(
+    QWidget* Parent, const QString& Caption, const QString& Prompt, const QString& Value)
+{
+    auto box = std::make_unique<QInputDialog>(Parent);
+    box->setInputMode(QInputDialog::TextInput);
+    box->setWindowTitle(Caption);
+    box->setLabelText(Prompt);
+    box->setTextValue(Value);
+    // The box's own layout sets its size constraints when it is shown, from its text box: that is what
+    // is widened (the layout's margins come on top, which does no harm).
+    if (QLineEdit* edit = box->findChild<QLineEdit*>())
+        edit->setMinimumWidth(std::max(edit->sizeHint().width(), TitleBarWidth(Caption)));
+    return box;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -295,10 +392,10 @@ TFrmInventario::TFrmInventario(QWidget* Parent)
     connect(cxButton1, &QPushButton::clicked, this, [this] { RunGuarded([this] { cxButton1Click(); }); });
 
     InputQuery = [this](const QString& caption, const QString& prompt, QString& value) {
-        bool ok = false;
-        const QString answer = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, value, &ok);
+        const std::unique_ptr<QInputDialog> box = NewInputBox(this, caption, prompt, value);
+        const bool ok = box->exec() == QDialog::Accepted;
         if (ok)
-            value = answer;
+            value = box->textValue();
         return ok;
     };
     ShowWarning = [this](const QString& text) {

@@ -8,6 +8,7 @@
 // a TInventoryReport is created and at no other moment, so a process sees exactly one report run.
 //
 // Everything here runs on the user-interface thread.
+#include "filters/RLDataFilter.h"
 #include "platform/Exceptions.h"
 
 #include <QPointer>
@@ -17,6 +18,7 @@
 #include <memory>
 
 class QGroupBox;
+class QInputDialog;
 class QPushButton;
 class TComponent;
 class TDataSet;
@@ -27,6 +29,8 @@ class TRLBand;
 class TRLLabel;
 class TRLPDFFilter;
 class TRLXLSFilter;
+class TRLXLSXFilter;
+class TRLCSVFilter;
 
 // The running total of the inventory value, shared by the whole program.
 extern double InventoryRunningTotal;
@@ -100,9 +104,16 @@ public:
     TRLLabel* RLLabel26 = nullptr;
     TRLLabel* RLLabel27 = nullptr;
     TRLLabel* RLLabel28 = nullptr;
-    // The save dialog's writers, and the command line's for .pdf and .xls.
+    // The save dialog's writers, and the command line's for .pdf, .xls, .xlsx and .csv.
     TRLPDFFilter* RLPDFFilter1 = nullptr;
     TRLXLSFilter* RLXLSFilter1 = nullptr;
+    TRLXLSXFilter* RLXLSXFilter1 = nullptr;
+    TRLCSVFilter* RLCSVFilter1 = nullptr;
+
+    // The product lines of the run as the report prints them, in report order, and the summary's
+    // totals: what the data writers (.xlsx, .csv) export. Filled by RLDBText4BeforePrint, which runs
+    // exactly once per printed line, and by RLBand3BeforePrint.
+    TRLDataTable Data;
 
     TInventoryTotals Totals { InventoryRunningTotal };
 
@@ -121,7 +132,11 @@ public:
     void RLBand4BeforePrint(TRLCustomControl* Sender, bool& PrintIt);
     void RLBand3BeforePrint(TRLCustomControl* Sender, bool& PrintIt);
 
+    // RAZAO_SOCIAL of the parameter table's current record, as the heading shows it.
+    QString CompanyName() const;
+
 private:
+    void RecordDataLine(double Value, const QString& TaxClass);
     struct TRootDeleter
     {
         void operator()(TComponent* root) const;
@@ -132,6 +147,14 @@ private:
 // The error texts a failure shows: a definition error's reason without its position (a table that
 // did not open is a database fault, not a fault of the text), any other exception's message.
 QString InventoryErrorText(const std::exception& Error);
+
+// The platform's one-line input box for Caption and Prompt, pre-filled with Value (the date prompt).
+// It is at least as wide as its title needs in the title bar's font, with room for the window
+// manager's buttons, so the title is never cut short ("Data do Inv...").
+std::unique_ptr<QInputDialog> NewInputBox(
+    QWidget* Parent, const QString& Caption, const QString& Prompt, const QString& Value);
+// The width a window needs for Caption to show whole in its title bar.
+int TitleBarWidth(const QString& Caption);
 
 // The inventory window. Showing it starts the report run; the run always ends by asking the
 // application to terminate. The dialogs and the terminate request are members so that a test (or the

@@ -10,6 +10,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -50,7 +51,8 @@ struct TRLPipelinedExport::TFeed
 
     std::mutex Mutex;
     std::condition_variable Changed;
-    std::deque<QByteArray> Queue; // bodies of pages Taken, Taken + 1, ...
+    // Records of pages Taken, Taken + 1, ...: the body and the texts its 8-bit text could not hold.
+    std::deque<std::pair<QByteArray, TRLFullTexts>> Queue;
     int Stored = 0; // pages the store has written so far
     int Taken = 0; // pages the writer has taken
     bool Detached = false; // the writer waits for the end and then reads the store
@@ -63,7 +65,7 @@ struct TRLPipelinedExport::TFeed
     std::unique_ptr<TRLGraphicSurface> Current;
 
     // On the preparing thread, for every page record the store writes.
-    void PageStored(int Index, const QByteArray& Body)
+    void PageStored(int Index, const QByteArray& Body, const TRLFullTexts& FullTexts)
     {
         std::unique_lock lock(Mutex);
         if (Index != Stored) {
@@ -82,7 +84,7 @@ struct TRLPipelinedExport::TFeed
         Changed.wait(lock, [this] { return int(Queue.size()) < QueueCapacity || Detached || WriterDone; });
         if (Detached || WriterDone)
             return;
-        Queue.push_back(Body);
+        Queue.emplace_back(Body, FullTexts);
         Changed.notify_all();
     }
 
@@ -96,13 +98,13 @@ struct TRLPipelinedExport::TFeed
             if (!Stale.isEmpty())
                 throw EAbort();
             if (!Queue.empty()) {
-                const QByteArray body = std::move(Queue.front());
+                const std::pair<QByteArray, TRLFullTexts> record = std::move(Queue.front());
                 Queue.pop_front();
                 ++Taken;
                 Changed.notify_all();
                 lock.unlock();
                 auto page = std::make_unique<TRLGraphicSurface>();
-                page->LoadFromBytes(body);
+                page->LoadFromBytes(record.first, record.second);
                 page->SetStorage(Mirror);
                 if (!HoldsPlaceholder(*page)) {
                     Current = std::move(page);
@@ -192,7 +194,9 @@ bool TRLPipelinedExport::Run()
         feed.WriterFinished();
     });
 
-    store->SetPageStoredProc([&feed](int Index, const QByteArray& Body) { feed.PageStored(Index, Body); });
+    store->SetPageStoredProc([&feed](int Index, const QByteArray& Body, const TRLFullTexts& FullTexts) {
+        feed.PageStored(Index, Body, FullTexts);
+    });
     bool prepared = false;
     try {
         prepared = FReport->Prepare();

@@ -1,5 +1,6 @@
 #include "filters/RLFilterRegistration.h"
 
+#include "filters/RLDataFilter.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLSpoolFilter.h"
 #include "filters/RLXLSFilter.h"
@@ -11,6 +12,8 @@ void RLRegisterFilterClasses(TClassRegistry& registry)
     registry.RegisterClass<TRLPDFFilter>();
     registry.RegisterClass<TRLXLSFilter>();
     registry.RegisterClass<TRLSpoolFilter>();
+    registry.RegisterClass<TRLXLSXFilter>();
+    registry.RegisterClass<TRLCSVFilter>();
 }
 
 void RLRegisterFilterClasses()

@@ -2,6 +2,7 @@
 
 #include "engine/RLConsts.h"
 #include "engine/RLUtils.h"
+#include "filters/RLPDFFontFile.h"
 #include "filters/RLPDFWriter.h"
 #include "pagestore/RLMetaDraw.h"
 #include "pagestore/RLMetaFile.h"
@@ -95,13 +96,33 @@ std::string_view StandardFontName(const QString& Name)
     return {};
 }
 
+// How far the standard fonts reach below their base line, in thousandths of the em: the descender
+// of their published metrics (the bounding box's bottom for the two symbol fonts, which have none).
+int StandardFontDescent(std::string_view Name)
+{
+    if (Name.starts_with("Courier"))
+        return -157;
+    if (Name.starts_with("Helvetica"))
+        return -207;
+    if (Name.starts_with("Times"))
+        return -217;
+    if (Name == "Symbol")
+        return -293;
+    return -143; // ZapfDingbats
+}
+
 struct TPDFFont
 {
     QString FaceName;
     int Style;
     int Object;
+    // Below the base line, in thousandths of the em (negative): what the document declares for a
+    // TrueType font, the published descender for a standard one.
+    int Descent;
     // A TrueType font's metrics, read when the font is first placed and written with it at the end.
     std::shared_ptr<TRLFontMetrics> Metrics;
+    // The codes shown in this font, kept when fonts are embedded.
+    TRLPDFCodeSet Codes {};
 };
 
 // A written picture: its number in the "/Image" names and what identifies its data. The 16-bit
@@ -130,11 +151,13 @@ void PieceDateDigits(TRLPDFOutput& Output, int Value, int Digits)
 class TRLPDFDocumentWriter
 {
 public:
-    TRLPDFDocumentWriter(const QString& FileName, int Width, int Height)
+    TRLPDFDocumentWriter(const QString& FileName, int Width, int Height, bool EmbedFonts, bool Compress)
         : File(FileName)
         , Out(&File)
         , DocumentWidth(Width)
         , DocumentHeight(Height)
+        , EmbedFonts(EmbedFonts)
+        , Compress(Compress)
     {
         Out.SetFileName(FileName);
         // Without the fallback a folder we may not create files in fails here, instead of the old
@@ -166,11 +189,16 @@ private:
     void WriteFilledRect(const TRLMetaColor& Color, const TRect& Rect);
     int FontNumber(const QString& FaceName, int Style);
     void WriteFont(int Index, TRLPDFFilterFontEncoding Encoding, bool ForceASCII);
+    // A stream object of Data with its length given directly (and its uncompressed length as
+    // Length1 when that is not negative), compressed when the document is.
+    void WriteDataStream(int Object, const QByteArray& Data, qint64 Length1);
 
     QSaveFile File;
     TRLPDFOutput Out;
     int DocumentWidth;
     int DocumentHeight;
+    const bool EmbedFonts;
+    const bool Compress;
     int PageTree = 0;
     int Resources = 0;
     int Outlines = 0;
@@ -200,13 +228,25 @@ void TRLPDFDocumentWriter::Begin(const QDateTime& Created, const TRLPDFFilterDoc
     PieceDateDigits(Out, time.hour(), 2);
     PieceDateDigits(Out, time.minute(), 2);
     PieceDateDigits(Out, time.second(), 2);
+    // The plain document keeps the date it always had; the others say where in the world it was
+    // made, so that a viewer shows the maker's local time and not that time taken as UTC.
+    const bool namesItself = EmbedFonts || Compress;
+    if (namesItself) {
+        const int offset = Created.offsetFromUtc() / 60;
+        Out.Piece(offset < 0 ? "-" : "+");
+        PieceDateDigits(Out, qMin(qAbs(offset) / 60, 99), 2);
+        Out.Piece("'");
+        PieceDateDigits(Out, qAbs(offset) % 60, 2);
+        Out.Piece("'");
+    }
     Out.Line(")");
     WriteInfoText("/Title(", Info.Title());
     WriteInfoText("/Subject(", Info.Subject());
     WriteInfoText("/Author(", Info.Author());
     WriteInfoText("/Keywords(", Info.KeyWords());
     WriteInfoText("/Creator(", Info.Creator());
-    WriteInfoText("/Producer(", Info.Producer());
+    WriteInfoText("/Producer(",
+        Info.Producer().isEmpty() && namesItself ? QString::fromLatin1(PDFWriterProducer) : Info.Producer());
     Out.EndDictionary();
 
     const int catalog = Out.ReserveObject();
@@ -265,7 +305,9 @@ void TRLPDFDocumentWriter::DrawPage(TRLGraphicSurface* Surface)
     Out.Piece("/Length ");
     Out.PieceRef(length);
     Out.LineEnd();
-    Out.BeginStream();
+    if (Compress)
+        Out.Line("/Filter/FlateDecode");
+    Out.BeginStream(Compress);
     OpenClips = 0;
     for (int i = 0; i < Surface->ObjectCount(); ++i)
         WriteObject(Surface->Objects(i));
@@ -555,6 +597,11 @@ void TRLPDFDocumentWriter::WriteText(const TRLTextObject* Text)
 
     const int font = FontNumber(face, Text->Font.Style & 15);
     const QByteArray bytes = StringToCp1252(text);
+    if (EmbedFonts) {
+        TRLPDFCodeSet& codes = Fonts[std::size_t(font - 1)].Codes;
+        for (const char c : bytes)
+            codes.set(static_cast<unsigned char>(c));
+    }
     double x = Text->Origin.x();
     if (Text->Alignment == MetaTextAlignmentRight || Text->Alignment == MetaTextAlignmentCenter) {
         // A right-aligned or centred text is placed by the width the viewer will draw it with: the
@@ -588,7 +635,14 @@ void TRLPDFDocumentWriter::WriteText(const TRLTextObject* Text)
     Out.Piece(" ");
     Out.PieceInt(Text->Font.Size);
     Out.Line(" Tf");
-    Out.PiecePoint(x, r.Bottom);
+    // The base line sits the font's descent above the bottom edge, where the preview's text has it,
+    // so that descenders and cedillas stay inside the clip; on the edge itself they were cut off
+    // ("JARDIM" read "IARDIM"). The descent is the one this document declares for the font.
+    const double descent
+        = -double(Fonts[std::size_t(font - 1)].Descent) * qBound(0, Text->Font.Size, 0x7FFF) / 1000.0;
+    Out.PieceLength(x);
+    Out.Piece(" ");
+    Out.PieceNumber(PixelsToPoints(Out.PageHeight() - r.Bottom) + descent);
     Out.Line(" Td");
     Out.Piece("(");
     Out.PieceEscaped(bytes);
@@ -605,11 +659,16 @@ int TRLPDFDocumentWriter::FontNumber(const QString& FaceName, int Style)
     std::shared_ptr<TRLFontMetrics> metrics;
     QString name = FaceName;
     name.remove(QLatin1Char(' '));
-    if (StandardFontName(name).empty()) {
+    const std::string_view standard = StandardFontName(name);
+    int descent = 0;
+    if (standard.empty()) {
         metrics = std::make_shared<TRLFontMetrics>();
         GetFontMetrics(FaceName, Style, *metrics);
+        descent = qMin(metrics->Descent, 0);
+    } else {
+        descent = StandardFontDescent(standard);
     }
-    Fonts.push_back({ FaceName, Style, Out.ReserveObject(), std::move(metrics) });
+    Fonts.push_back({ FaceName, Style, Out.ReserveObject(), descent, std::move(metrics), {} });
     return int(Fonts.size());
 }
 
@@ -625,6 +684,9 @@ void TRLPDFDocumentWriter::WriteFont(int Index, TRLPDFFilterFontEncoding Encodin
     TRLFontMetrics metrics;
     int descriptor = 0;
     QByteArray baseName;
+    QByteArray fontProgram;
+    int fontFile = 0;
+    int toUnicode = 0;
     if (standard.empty()) {
         if (font.Metrics)
             metrics = *font.Metrics;
@@ -643,6 +705,15 @@ void TRLPDFDocumentWriter::WriteFont(int Index, TRLPDFFilterFontEncoding Encodin
         // Face names come from page records: anything outside a name's characters is escaped.
         baseName = EscapePDFName(StringToCp1252(name));
         descriptor = Out.ReserveObject();
+        if (EmbedFonts && font.Codes.any()) {
+            // A face without TrueType outlines gives no program and stays a named font.
+            fontProgram = SubsetTrueTypeFont(font.FaceName, font.Style, font.Codes);
+            if (!fontProgram.isEmpty()) {
+                baseName = PDFSubsetTag(font.FaceName, font.Style, font.Codes) + "+" + baseName;
+                fontFile = Out.ReserveObject();
+                toUnicode = Out.ReserveObject();
+            }
+        }
     } else {
         baseName = QByteArray(standard.data(), qsizetype(standard.size()));
     }
@@ -681,6 +752,11 @@ void TRLPDFDocumentWriter::WriteFont(int Index, TRLPDFFilterFontEncoding Encodin
         Out.Piece("/FontDescriptor ");
         Out.PieceRef(descriptor);
         Out.LineEnd();
+        if (toUnicode > 0) {
+            Out.Piece("/ToUnicode ");
+            Out.PieceRef(toUnicode);
+            Out.LineEnd();
+        }
     }
     if (Encoding == feMacRomanEncoding)
         Out.Piece("/Encoding/MacRomanEncoding");
@@ -720,8 +796,36 @@ void TRLPDFDocumentWriter::WriteFont(int Index, TRLPDFFilterFontEncoding Encodin
         line("/Leading ", metrics.InternalLeading);
         line("/MaxWidth ", metrics.MaxWidth);
         line("/AvgWidth ", metrics.AvgWidth);
+        if (fontFile > 0) {
+            Out.Piece("/FontFile2 ");
+            Out.PieceRef(fontFile);
+            Out.LineEnd();
+        }
         Out.EndDictionary();
+        if (fontFile > 0) {
+            WriteDataStream(fontFile, fontProgram, fontProgram.size());
+            WriteDataStream(toUnicode, PDFToUnicodeCMap(font.Codes), -1);
+        }
     }
+}
+
+void TRLPDFDocumentWriter::WriteDataStream(int Object, const QByteArray& Data, qint64 Length1)
+{
+    const QByteArray bytes = Compress ? DeflatePDFBytes(Data) : Data;
+    Out.BeginDictionary(Object);
+    Out.Piece("/Length ");
+    Out.PieceInt(bytes.size());
+    Out.LineEnd();
+    if (Length1 >= 0) {
+        Out.Piece("/Length1 ");
+        Out.PieceInt(Length1);
+        Out.LineEnd();
+    }
+    if (Compress)
+        Out.Line("/Filter/FlateDecode");
+    Out.BeginStream();
+    Out.PieceBytes(bytes);
+    Out.EndStream(!bytes.endsWith('\n'));
 }
 
 void TRLPDFDocumentWriter::End(TRLPDFFilterFontEncoding Encoding, bool ForceASCII)
@@ -833,7 +937,7 @@ void TRLPDFFilter::BeginDocument()
     FForceASCII = false;
     FFontEncoding = feWinAnsiEncoding;
 
-    auto document = std::make_unique<TRLPDFDocumentWriter>(FileName(), width, height);
+    auto document = std::make_unique<TRLPDFDocumentWriter>(FileName(), width, height, FEmbedFonts, FCompress);
     const QDateTime created = FCreationDate.isValid() ? FCreationDate : QDateTime::currentDateTime();
     document->Begin(created, *FDocumentInfo, FViewerOptions, FPageMode, FFullPageMode, FPageLayout);
     FDocument = std::move(document);

@@ -12,6 +12,11 @@
 //   FontEncoding to their defaults, so every document is written with the defaults whatever was set.
 // - The document is written beside FileName and takes its place only when EndDocument completes a
 //   run that was not aborted; a failure or a cancel leaves an older file of that name untouched.
+// - EmbedFonts and Compress (both off unless asked for) are kept across documents. EmbedFonts
+//   embeds every TrueType font as a subset of the glyphs used, with a ToUnicode map; Compress
+//   writes page contents and embedded fonts with FlateDecode. A document made with either also
+//   names its Producer and gives its creation date with the time zone offset. Without them the
+//   file is the plain one, byte for byte.
 //   Failing to create or write the file raises Exception naming the file in the user's language.
 // - Memory stays flat however long the document is: pages stream to the file as they come; only
 //   the object offsets and the font and image tables grow with the document.
@@ -97,6 +102,9 @@ private:
 // The process-wide default every new PDF filter starts from: all empty but Creator.
 TRLPDFFilterDocumentInfo& DefaultPDFDocumentInfo();
 
+// The Producer a document made with embedded fonts or compression names when DocumentInfo has none.
+inline constexpr const char* PDFWriterProducer = "Quillborough v0.6 PDF writer";
+
 class TRLPDFDocumentWriter;
 
 class TRLPDFFilter : public TRLCustomSaveFilter
@@ -109,6 +117,8 @@ class TRLPDFFilter : public TRLCustomSaveFilter
     Q_PROPERTY(RLPDF::TRLPDFFilterPageLayout PageLayout READ PageLayout WRITE SetPageLayout)
     Q_PROPERTY(RLPDF::TRLPDFFilterFontEncoding FontEncoding READ FontEncoding WRITE SetFontEncoding)
     Q_PROPERTY(bool ForceASCII READ ForceASCII WRITE SetForceASCII)
+    Q_PROPERTY(bool EmbedFonts READ EmbedFonts WRITE SetEmbedFonts)
+    Q_PROPERTY(bool Compress READ Compress WRITE SetCompress)
 public:
     Q_INVOKABLE explicit TRLPDFFilter(TComponent* AOwner = nullptr);
     ~TRLPDFFilter() override;
@@ -128,6 +138,10 @@ public:
     void SetFontEncoding(TRLPDFFilterFontEncoding Value) { FFontEncoding = Value; }
     bool ForceASCII() const { return FForceASCII; }
     void SetForceASCII(bool Value) { FForceASCII = Value; }
+    bool EmbedFonts() const { return FEmbedFonts; }
+    void SetEmbedFonts(bool Value) { FEmbedFonts = Value; }
+    bool Compress() const { return FCompress; }
+    void SetCompress(bool Value) { FCompress = Value; }
 
     // The creation date written into the next documents; an invalid value (the default) means the
     // local date and time when the document begins. Tests pin it to get repeatable bytes.
@@ -150,6 +164,8 @@ private:
     TRLPDFFilterPageLayout FPageLayout = plRegular;
     TRLPDFFilterFontEncoding FFontEncoding = feWinAnsiEncoding;
     bool FForceASCII = false;
+    bool FEmbedFonts = false;
+    bool FCompress = false;
     QDateTime FCreationDate;
     // The document being written, between BeginDocument and EndDocument.
     std::unique_ptr<TRLPDFDocumentWriter> FDocument;

@@ -9,11 +9,18 @@
 #include <cmath>
 #include <cstring>
 
+#include <zlib.h>
+
 namespace {
 
 // Large enough that a page's content reaches the device in a few writes, small enough to stay in
 // cache.
 constexpr std::size_t OutputBufferSize = 256 * 1024;
+// What a compressed stream collects before zlib takes it.
+constexpr std::size_t DeflateInputSize = 64 * 1024;
+// A fast zlib level: on the report's pages it packs the file to about a seventh for a few per cent
+// of the export's time; the default level reaches an eighth but costs several times as much.
+constexpr int DeflateLevel = 3;
 
 // Hands Emit the escaped form of Bytes, runs of bytes that need no escape in one piece.
 template <class TEmit> void EscapeStringBytes(const QByteArray& Bytes, TEmit&& Emit)
@@ -164,7 +171,31 @@ TRLPDFOutput::TRLPDFOutput(QIODevice* Device)
 
 TRLPDFOutput::~TRLPDFOutput() = default;
 
+void TRLPDFOutput::TZipDeleter::operator()(z_stream_s* Stream) const
+{
+    deflateEnd(Stream);
+    delete Stream;
+}
+
 void TRLPDFOutput::Append(const char* Data, std::size_t Size)
+{
+    if (FDeflating) {
+        while (Size > 0) {
+            const std::size_t room = FRaw.size() - FRawUsed;
+            const std::size_t part = std::min(room, Size);
+            std::memcpy(FRaw.data() + FRawUsed, Data, part);
+            FRawUsed += part;
+            Data += part;
+            Size -= part;
+            if (FRawUsed == FRaw.size())
+                Deflate(false);
+        }
+        return;
+    }
+    Store(Data, Size);
+}
+
+void TRLPDFOutput::Store(const char* Data, std::size_t Size)
 {
     if (FBuffer.size() - FUsed >= Size) {
         std::memcpy(FBuffer.data() + FUsed, Data, Size);
@@ -281,19 +312,83 @@ void TRLPDFOutput::BeginPlain(int Object)
     Line(" 0 obj");
 }
 
-void TRLPDFOutput::BeginStream()
+void TRLPDFOutput::BeginStream(bool Deflate)
 {
     Line(">>");
     Line("stream");
     FStreamStart = FPosition;
+    if (!Deflate)
+        return;
+    if (!FZip) {
+        std::unique_ptr<z_stream_s, TZipDeleter> zip(new z_stream_s {});
+        const int code = deflateInit(zip.get(), DeflateLevel);
+        if (code != Z_OK) {
+            // Nothing to end: the stream was never set up.
+            delete zip.release();
+            RaiseZipError(code);
+        }
+        FZip = std::move(zip);
+        FRaw.resize(DeflateInputSize);
+    } else {
+        deflateReset(FZip.get());
+    }
+    FRawUsed = 0;
+    FDeflating = true;
 }
 
-qint64 TRLPDFOutput::EndStream()
+qint64 TRLPDFOutput::EndStream(bool LineEndFirst)
 {
+    bool lineEnd = LineEndFirst;
+    if (FDeflating) {
+        Deflate(true);
+        FDeflating = false;
+        lineEnd = true;
+    }
     const qint64 length = FPosition - FStreamStart;
+    if (lineEnd)
+        LineEnd();
     Line("endstream");
     Line("endobj");
     return length;
+}
+
+void TRLPDFOutput::Deflate(bool Finish)
+{
+    z_stream_s* zip = FZip.get();
+    zip->next_in = reinterpret_cast<Bytef*>(FRaw.data());
+    zip->avail_in = uInt(FRawUsed);
+    for (;;) {
+        if (FUsed == FBuffer.size())
+            Flush();
+        zip->next_out = reinterpret_cast<Bytef*>(FBuffer.data() + FUsed);
+        zip->avail_out = uInt(FBuffer.size() - FUsed);
+        const int code = deflate(zip, Finish ? Z_FINISH : Z_NO_FLUSH);
+        if (code == Z_STREAM_ERROR)
+            RaiseZipError(code);
+        const std::size_t produced = FBuffer.size() - FUsed - zip->avail_out;
+        FUsed += produced;
+        FPosition += qint64(produced);
+        if (Finish ? code == Z_STREAM_END : (zip->avail_in == 0 && zip->avail_out > 0))
+            break;
+    }
+    FRawUsed = 0;
+}
+
+void TRLPDFOutput::RaiseZipError(int Code) const
+{
+    throw Exception(PDFWriteErrorMessage(FFileName, QStringLiteral("zlib %1").arg(Code)));
+}
+
+QByteArray DeflatePDFBytes(const QByteArray& Bytes)
+{
+    uLongf size = compressBound(uLong(Bytes.size()));
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    const int code = compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+        reinterpret_cast<const Bytef*>(Bytes.constData()), uLong(Bytes.size()), Z_DEFAULT_COMPRESSION);
+    if (code != Z_OK)
+        throw Exception(QStringLiteral("zlib %1").arg(code));
+    out.truncate(qsizetype(size));
+    return out;
 }
 
 void TRLPDFOutput::WriteTrailer(int RootObject, int InfoObject)

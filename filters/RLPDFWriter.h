@@ -14,10 +14,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 class QIODevice;
+struct z_stream_s;
 
 // Fixed notation with four decimals, trailing zeros and a trailing point removed: 72 -> "72",
 // 595.27559 -> "595.2756", 0.75 -> "0.75"; anything that rounds to zero is "0". Writes into Buffer
@@ -100,8 +102,12 @@ public:
     void BeginPlain(int Object);
     void EndPlain() { Line("endobj"); }
     // ">>" and "stream"; EndStream writes "endstream" and "endobj" and returns the stream's length.
-    void BeginStream();
-    qint64 EndStream();
+    // With Deflate every byte of the stream goes through zlib until EndStream, which then ends the
+    // compressed data with a line end of its own (outside the length) before "endstream"; the
+    // dictionary must have said "/Filter/FlateDecode". A stream whose bytes do not end in a line
+    // end (binary data) asks EndStream for one with LineEndFirst.
+    void BeginStream(bool Deflate = false);
+    qint64 EndStream(bool LineEndFirst = false);
 
     // The cross-reference table, trailer and end of file; flushes everything to the device.
     void WriteTrailer(int RootObject, int InfoObject);
@@ -109,8 +115,17 @@ public:
     void Flush();
 
 private:
+    struct TZipDeleter
+    {
+        void operator()(z_stream_s* Stream) const;
+    };
+
     void Append(const char* Data, std::size_t Size);
+    void Store(const char* Data, std::size_t Size);
     void Overflow(const char* Data, std::size_t Size);
+    // Compresses the collected stream bytes into the output; Finish ends the compressed data.
+    void Deflate(bool Finish);
+    [[noreturn]] void RaiseZipError(int Code) const;
     void RecordOffset(int Object);
     [[noreturn]] void RaiseWriteError() const;
 
@@ -122,7 +137,17 @@ private:
     qint64 FStreamStart = 0;
     double FPageHeight = 0;
     std::vector<qint64> FOffsets;
+    // The compressor, made at the first compressed stream and reset for each next one, and the
+    // stream bytes waiting for it.
+    std::unique_ptr<z_stream_s, TZipDeleter> FZip;
+    bool FDeflating = false;
+    std::vector<char> FRaw;
+    std::size_t FRawUsed = 0;
 };
+
+// The bytes compressed as one zlib stream (what "/Filter/FlateDecode" reads). Throws Exception when
+// zlib fails.
+QByteArray DeflatePDFBytes(const QByteArray& Bytes);
 
 // The catalog dictionary (object Catalog) with the viewer settings given. It reserves the page tree's
 // number into Pages and, when the page mode asks for outlines, an outlines number into Outlines

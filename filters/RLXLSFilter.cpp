@@ -252,12 +252,19 @@ void TRLXLSFilter::SetRangeValue(TRLXLSRange& Range, const QString& Text) const
 
 void TRLXLSFilter::DrawPage(TRLGraphicSurface* Surface)
 {
+    TRLXLSWorksheet sheet(FWorkbook.get());
+    BuildWorksheet(Surface, sheet);
+    FWorkbook->AddWorksheet(sheet);
+}
+
+void TRLXLSFilter::BuildWorksheet(TRLGraphicSurface* Surface, TRLXLSWorksheet& Sheet)
+{
+    TRLXLSWorksheet* sheet = &Sheet;
     int number = FWorkbook->WorksheetCount() + 1;
     const int pageNumber = number;
     const QString base = RLMessage(RLMsgPage) + QLatin1Char(' ');
-    while (FWorkbook->FindWorksheet((base + QString::number(number)).left(31).trimmed()))
+    while (FWorkbook->HasWorksheetTitled((base + QString::number(number)).left(31).trimmed()))
         ++number;
-    TRLXLSWorksheet* sheet = FWorkbook->NewWorksheet();
     sheet->SetTitle(base + QString::number(number));
 
     struct TText
@@ -343,7 +350,9 @@ void TRLXLSFilter::DrawPage(TRLGraphicSurface* Surface)
 
 void TRLXLSFilter::EndDocument()
 {
-    // An aborted run keeps whatever file was there; the pages drawn so far stay in the workbook.
+    // The sheet stream goes with the run, written or not; the titles stay until the next run.
+    const auto discard = qScopeGuard([&] { FWorkbook->CloseSheetStream(); });
+    // An aborted run keeps whatever file was there.
     if (RunAborted())
         return;
     WriteFile();
@@ -357,8 +366,9 @@ void TRLXLSFilter::WriteFile()
     // A workbook needs a worksheet; a run without pages gets one empty sheet rather than a file that
     // spreadsheet programs refuse.
     if (FWorkbook->WorksheetCount() == 0) {
-        TRLXLSWorksheet* sheet = FWorkbook->NewWorksheet();
-        sheet->SetTitle(RLMessage(RLMsgPage) + QStringLiteral(" 1"));
+        TRLXLSWorksheet sheet(FWorkbook.get());
+        sheet.SetTitle(RLMessage(RLMsgPage) + QStringLiteral(" 1"));
+        FWorkbook->AddWorksheet(sheet);
     }
 
     QFile stream;

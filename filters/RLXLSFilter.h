@@ -6,9 +6,11 @@
 // rows; each text becomes one cell, or one merged block of cells, with its font and alignment, and is
 // optionally recognised as a number in the locale's notation (foFindValueCells).
 //
-// Ownership: the filter owns its workbook; the workbook owns its worksheets and its page setup; a
-// worksheet owns its ranges, columns and rows. DrawPage adds a worksheet, BeginDocument empties the
-// workbook, EndDocument writes the file. Everything below lives until the next BeginDocument.
+// Ownership: the filter owns its workbook; the workbook owns its page setup, its style and string
+// tables and the temporary stream its worksheets are written to; a worksheet owns its ranges,
+// columns and rows while its page is turned into it. DrawPage builds a worksheet and hands it to the
+// workbook, which writes it out at once, so memory stays flat however many pages a run has.
+// BeginDocument empties the workbook, EndDocument writes the file and lets the sheet stream go.
 //
 // The file replaces an existing one only when it is complete: the workbook stream is built in an
 // owner-only temporary file, the compound document is written beside the target and renamed over it
@@ -19,6 +21,7 @@
 #include <QFlags>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -229,6 +232,8 @@ struct TRLXLSRange
 
 class TRLXLSWorkbook;
 
+// One page as a worksheet while it is built: its grid and its ranges. The workbook writes it out at
+// once and keeps only its title and where it went.
 class TRLXLSWorksheet
 {
 public:
@@ -253,8 +258,13 @@ public:
 
     void AddCol(int Index, int Width);
     void AddRow(int Index, int Height);
-    // The range with exactly these bounds; when none, every range that overlaps them is deleted and a
-    // new one (default style) is added. Bounds must be valid (first <= last, inside the BIFF grid).
+    // The range with exactly these bounds, or a new one (default style). A text the page printed
+    // never vanishes under a later one; where the new bounds overlap an earlier range:
+    // - the earlier one starts further left: it is cut back to the columns before the new one;
+    // - the new one starts further left: it is cut back to the columns before the earlier one;
+    // - both start in the same column: the new one goes on right of the earlier one when it reaches
+    //   beyond it; otherwise nothing of the earlier one is left and it is dropped.
+    // Bounds must be valid (first <= last, inside the BIFF grid).
     TRLXLSRange& RangeAt(int FirstCol, int FirstRow, int LastCol, int LastRow);
     // Drops deleted ranges and the look-up tables RangeAt needs; called once a page is complete.
     void Finish();
@@ -277,6 +287,15 @@ private:
     int FLastRow = -1;
 };
 
+class TRLBiffWriter;
+class TRLXLSStyleTable;
+class TRLXLSStringTable;
+class QFile;
+
+// The workbook of one run. Each worksheet is written to a temporary sheet stream as soon as it is
+// added; what stays in memory is what the globals need: the fonts, formats and cell formats, the
+// shared strings, and the title and stream position of every sheet. WriteStream then writes the
+// globals and copies the sheets after them.
 class TRLXLSWorkbook
 {
 public:
@@ -286,13 +305,16 @@ public:
     QString Author() const { return QStringLiteral("Quillborough"); }
     TRLXLSPageSetup* PageSetup() const { return FPageSetup.get(); }
 
-    int WorksheetCount() const { return int(FWorksheets.size()); }
-    TRLXLSWorksheet* Worksheets(int Index) const { return FWorksheets.at(std::size_t(Index)).get(); }
-    TRLXLSWorksheet* NewWorksheet();
-    // Empties the worksheets and the pools.
+    int WorksheetCount() const { return int(FSheets.size()); }
+    QString WorksheetTitle(int Index) const { return FSheets.at(std::size_t(Index)).Title; }
+    // Whether a worksheet has this title, compared without regard to case.
+    bool HasWorksheetTitled(const QString& Title) const;
+    // Writes the worksheet's records to the sheet stream; the worksheet itself is not kept.
+    void AddWorksheet(const TRLXLSWorksheet& Sheet);
+    // Forgets the worksheets, the pools, the styles and strings, and the sheet stream.
     void Clear();
-    // The worksheet titled Title (case-insensitive), or null.
-    TRLXLSWorksheet* FindWorksheet(const QString& Title) const;
+    // Deletes the sheet stream, keeping the titles; WriteStream then refuses until the next Clear.
+    void CloseSheetStream();
 
     int InternFont(const TRLXLSFont& Font);
     int InternStyle(const TRLXLSCellStyle& Style);
@@ -302,15 +324,35 @@ public:
     int StylePoolSize() const { return int(FStyles.size()); }
 
     // Writes the whole workbook stream (globals, then every worksheet) to Stream.
-    void WriteStream(QIODevice& Stream) const;
+    void WriteStream(QIODevice& Stream);
 
 private:
+    struct TSheetEntry
+    {
+        QString Title;
+        qint64 Position = 0; // of its BOF in the sheet stream
+        qint64 IndexEntries = 0; // of its INDEX record's first DBCELL position
+        std::vector<uint32_t> DBCells; // positions in the sheet stream
+    };
+    int XFOfRange(const TRLXLSRange& Range);
+    void WriteGlobals(TRLBiffWriter& Writer, std::vector<qint64>& BoundSheets) const;
+    void WriteWorksheet(TRLBiffWriter& Writer, const TRLXLSWorksheet& Sheet, TSheetEntry& Entry);
+    void WriteSheets(TRLBiffWriter& Writer, const std::vector<qint64>& BoundSheets);
+    void OpenSheetStream();
+
     std::unique_ptr<TRLXLSPageSetup> FPageSetup;
-    std::vector<std::unique_ptr<TRLXLSWorksheet>> FWorksheets;
     QList<TRLXLSFont> FFonts;
     QHash<TRLXLSFont, int> FFontIndex;
     QList<TRLXLSCellStyle> FStyles;
     QHash<TRLXLSCellStyle, int> FStyleIndex;
+    std::unique_ptr<TRLXLSStyleTable> FStyleTable;
+    std::vector<int> FXFOfStyle; // per pool style and merge flag, -1 until first used
+    std::unique_ptr<TRLXLSStringTable> FStrings;
+    std::vector<TSheetEntry> FSheets;
+    QSet<QString> FTitles; // case-folded
+    std::unique_ptr<QFile> FSheetFile;
+    QString FSheetFileName;
+    std::unique_ptr<TRLBiffWriter> FSheetWriter;
 };
 
 class TRLXLSFilter : public TRLCustomSaveFilter
@@ -331,6 +373,9 @@ public:
     TRLXLSWorkbook* Workbook() const { return FWorkbook.get(); }
 
     bool IsPropertyStored(const QMetaProperty& property) const override;
+
+    // The worksheet a page becomes: titled, its grid, and a range per text with value and style.
+    void BuildWorksheet(TRLGraphicSurface* Surface, TRLXLSWorksheet& Sheet);
 
 protected:
     void BeginDocument() override;

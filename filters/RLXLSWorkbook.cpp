@@ -1,9 +1,13 @@
-// The workbook model and the BIFF8 workbook stream written from it.
+// The workbook model and the BIFF8 workbook stream written from it: the style table, the globals and
+// the worksheets, each in its own part.
 #include "filters/RLXLSFilter.h"
+#include "filters/RLXLSRecords.h"
 #include "filters/RLXLSWriter.h"
 
+#include "engine/RLUtils.h"
 #include "platform/Exceptions.h"
 
+#include <QFile>
 #include <QIODevice>
 
 #include <algorithm>
@@ -135,19 +139,13 @@ QByteArray FontRecordData(const TRLXLSFont& Font, int ColorIndex)
     data.Word(uint16_t(size * 20));
     data.Word(uint16_t(((Font.Style & fsItalic) ? 2 : 0) | ((Font.Style & fsStrikeOut) ? 8 : 0)));
     data.Word(uint16_t(ColorIndex));
-    data.Word((Font.Style & fsBold) ? 1000 : 100);
+    data.Word((Font.Style & fsBold) ? FontWeightBold : FontWeightRegular);
     data.Word(0);
     data.Byte((Font.Style & fsUnderline) ? 1 : 0);
     data.Byte(uint8_t(family)).Byte(uint8_t(Font.Charset)).Byte(0);
     data.Byte(uint8_t(name.size())).Byte(1).Utf16(name);
     return data.Data();
 }
-
-struct TSheetContext
-{
-    const std::vector<int>* XFOfRange = nullptr; // per range of the sheet
-    const std::vector<int>* StringOfRange = nullptr; // SST index per range, -1 for numbers
-};
 
 void AppendBlanks(TRLByteBuilder& Cells, int Row, int FirstCol, int LastCol, int XF)
 {
@@ -156,7 +154,7 @@ void AppendBlanks(TRLByteBuilder& Cells, int Row, int FirstCol, int LastCol, int
     if (LastCol == FirstCol) {
         TRLByteBuilder blank;
         blank.Word(uint16_t(Row)).Word(uint16_t(FirstCol)).Word(uint16_t(XF));
-        Cells.Bytes(BiffRecord(513, blank.Data()));
+        Cells.Bytes(BiffRecord(rtBlank, blank.Data()));
         return;
     }
     TRLByteBuilder blanks;
@@ -164,10 +162,173 @@ void AppendBlanks(TRLByteBuilder& Cells, int Row, int FirstCol, int LastCol, int
     for (int col = FirstCol; col <= LastCol; ++col)
         blanks.Word(uint16_t(XF));
     blanks.Word(uint16_t(LastCol));
-    Cells.Bytes(BiffRecord(190, blanks.Data()));
+    Cells.Bytes(BiffRecord(rtMulBlank, blanks.Data()));
+}
+
+QString HeaderText(const QString& Left, const QString& Center, const QString& Right)
+{
+    QString text;
+    if (!Left.isEmpty())
+        text += QStringLiteral("&L") + Left;
+    if (!Center.isEmpty())
+        text += QStringLiteral("&C") + Center;
+    if (!Right.isEmpty())
+        text += QStringLiteral("&R") + Right;
+    return text.left(MaxHeaderLength);
 }
 
 } // namespace
+
+// --- the style table -----------------------------------------------------------------------------
+
+// Fonts, number formats, cell formats and the palette of one workbook, each record made when a range
+// first needs it, so that every sheet can be written as soon as its page is done.
+class TRLXLSStyleTable
+{
+public:
+    TRLXLSStyleTable()
+    {
+        // The four default fonts come first; range fonts start at index 5.
+        const QByteArray defaultFont = FontRecordData(TRLXLSFont(), FPalette.ColorIndex(clBlack));
+        for (int i = 0; i < 4; ++i)
+            FFontRecords.append(defaultFont);
+        FXFRecords.append(HexBytes(DefaultCellXF));
+        FXFIndex.insert(FXFRecords.first(), FirstCellXF);
+    }
+
+    // The font's FONT record index, its record made on first use.
+    int FontIndex(int PoolIndex, const TRLXLSFont& Font)
+    {
+        if (FFontOfPool.size() <= std::size_t(PoolIndex))
+            FFontOfPool.resize(std::size_t(PoolIndex) + 1, -1);
+        int& font = FFontOfPool[std::size_t(PoolIndex)];
+        if (font < 0) {
+            FFontRecords.append(FontRecordData(Font, FPalette.ColorIndex(Font.Color)));
+            font = int(FFontRecords.size()); // position + 1: the format has no font 4
+        }
+        return font;
+    }
+
+    // 0 for no format; distinct format texts get 50, 51, ...
+    int FormatIndex(const QString& Format)
+    {
+        if (Format.isEmpty())
+            return 0;
+        const auto found = FFormatIndex.constFind(Format);
+        if (found != FFormatIndex.constEnd())
+            return found.value();
+        const int index = FirstCustomFormat + int(FFormats.size());
+        FFormats.append(Format);
+        FFormatIndex.insert(Format, index);
+        return index;
+    }
+
+    // The cell format of a style, one record per distinct byte string.
+    int XFIndex(const TRLXLSCellStyle& Style, int Font, bool Merged)
+    {
+        auto borderColor = [&](TRLXLSBorderKind kind) -> uint32_t {
+            const TRLXLSBorder& border = Style.Borders.Items[kind];
+            return border.LineStyle ? uint32_t(FPalette.ColorIndex(border.Color)) : 0;
+        };
+        const TRLXLSBorder& diagonal1 = Style.Borders.Items[bkDiagonal1];
+        const TRLXLSBorder& diagonal2 = Style.Borders.Items[bkDiagonal2];
+        const TRLXLSBorderKind diagonal = diagonal2.LineStyle ? bkDiagonal2 : bkDiagonal1;
+        TRLByteBuilder data;
+        data.Word(uint16_t(Font));
+        data.Word(uint16_t(FormatIndex(Style.NumberFormat)));
+        data.Word(1);
+        data.Byte(uint8_t((Style.HorizontalAlignment & 7) | (Style.WrapText ? 8 : 0)
+            | ((Style.VerticalAlignment & 7) << 4)));
+        data.Byte(Style.Rotation);
+        data.Word(uint16_t(XFUsedAttributes | (Merged ? XFMergeCell : 0)));
+        data.Word(uint16_t((Style.Borders.Items[bkLeft].LineStyle & 15)
+            | ((Style.Borders.Items[bkRight].LineStyle & 15) << 4)
+            | ((Style.Borders.Items[bkTop].LineStyle & 15) << 8)
+            | ((Style.Borders.Items[bkBottom].LineStyle & 15) << 12)));
+        data.Word(uint16_t(borderColor(bkLeft) | (borderColor(bkRight) << 7) | (diagonal1.LineStyle ? 0x4000 : 0)
+            | (diagonal2.LineStyle ? 0x8000 : 0)));
+        data.DWord(borderColor(bkTop) | (borderColor(bkBottom) << 7) | (borderColor(diagonal) << 14)
+            | (uint32_t(Style.Borders.Items[diagonal].LineStyle & 15) << 21)
+            | (uint32_t(Style.FillPattern & 63) << 26));
+        const uint32_t patternColor = uint32_t(FPalette.ColorIndex(Style.PatternColor));
+        const uint32_t patternBackColor = uint32_t(FPalette.ColorIndex(Style.PatternBackColor));
+        data.Word(uint16_t((patternColor & 127) | ((patternBackColor & 127) << 7)));
+        const auto known = FXFIndex.constFind(data.Data());
+        if (known != FXFIndex.constEnd())
+            return known.value();
+        // The format reads at most 4050 cell and style formats.
+        if (FXFRecords.size() + FirstCellXF >= 4050)
+            throw Exception(QStringLiteral("Too many cell formats for a workbook (%1).").arg(FXFRecords.size() + FirstCellXF + 1));
+        const int index = FirstCellXF + int(FXFRecords.size());
+        FXFRecords.append(data.Data());
+        FXFIndex.insert(data.Data(), index);
+        return index;
+    }
+
+    void WriteFonts(TRLBiffWriter& Writer) const
+    {
+        for (const QByteArray& font : FFontRecords)
+            Writer.WriteRecord(rtFont, font);
+    }
+
+    void WriteFormats(TRLBiffWriter& Writer) const
+    {
+        auto writeFormat = [&](int index, const QString& text) {
+            TRLByteBuilder data;
+            data.Word(uint16_t(index));
+            UnicodeString(data, text);
+            Writer.WriteRecord(rtFormat, data);
+        };
+        for (const TFixedFormat& format : FixedFormats)
+            writeFormat(format.Index, QString::fromUtf16(format.Text));
+        for (int i = 0; i < FFormats.size(); ++i)
+            writeFormat(FirstCustomFormat + i, FFormats.at(i));
+    }
+
+    // The fifteen style formats as they stand, then the cell formats.
+    void WriteCellFormats(TRLBiffWriter& Writer) const
+    {
+        Writer.WriteRaw(HexBytes(StyleXF));
+        for (int i = 0; i < 2; ++i)
+            Writer.WriteRaw(HexBytes(StyleXF1));
+        for (int i = 0; i < 2; ++i)
+            Writer.WriteRaw(HexBytes(StyleXF2));
+        for (int i = 0; i < 10; ++i)
+            Writer.WriteRaw(HexBytes(StyleXF0));
+        for (const QByteArray& xf : FXFRecords)
+            Writer.WriteRecord(rtXF, xf);
+    }
+
+    // Only a palette that gave entries away to other colours is written.
+    void WritePalette(TRLBiffWriter& Writer) const
+    {
+        if (!FPalette.Changed())
+            return;
+        TRLByteBuilder data;
+        data.Word(56);
+        for (uint32_t rgb : FPalette.Colors())
+            data.Byte(uint8_t(rgb >> 16)).Byte(uint8_t(rgb >> 8)).Byte(uint8_t(rgb)).Byte(0);
+        Writer.WriteRecord(rtPalette, data);
+    }
+
+    void WriteStyles(TRLBiffWriter& Writer) const
+    {
+        for (const char* style : StyleRecords)
+            Writer.WriteRaw(HexBytes(style));
+    }
+
+private:
+    static constexpr int FirstCellXF = 15;
+    static constexpr int FirstCustomFormat = 50;
+
+    TRLXLSPalette FPalette;
+    QList<QByteArray> FFontRecords;
+    std::vector<int> FFontOfPool;
+    QStringList FFormats;
+    QHash<QString, int> FFormatIndex;
+    QList<QByteArray> FXFRecords;
+    QHash<QByteArray, int> FXFIndex;
+};
 
 // --- fonts and styles ----------------------------------------------------------------------------
 
@@ -197,6 +358,16 @@ size_t qHash(const TRLXLSCellStyle& Style, size_t Seed)
 }
 
 // --- worksheet -----------------------------------------------------------------------------------
+
+namespace {
+
+quint64 BoundsKey(int FirstCol, int FirstRow, int LastCol, int LastRow)
+{
+    return (quint64(uint16_t(FirstRow)) << 48) | (quint64(uint16_t(LastRow)) << 32) | (quint64(uint16_t(FirstCol)) << 16)
+        | quint64(uint16_t(LastCol));
+}
+
+} // namespace
 
 void TRLXLSWorksheet::SetTitle(const QString& Value)
 {
@@ -229,38 +400,50 @@ void TRLXLSWorksheet::AddRow(int Index, int Height)
 
 TRLXLSRange& TRLXLSWorksheet::RangeAt(int FirstCol, int FirstRow, int LastCol, int LastRow)
 {
-    const quint64 key = (quint64(uint16_t(FirstRow)) << 48) | (quint64(uint16_t(LastRow)) << 32)
-        | (quint64(uint16_t(FirstCol)) << 16) | quint64(uint16_t(LastCol));
-    const auto found = FByBounds.constFind(key);
+    const auto found = FByBounds.constFind(BoundsKey(FirstCol, FirstRow, LastCol, LastRow));
     if (found != FByBounds.constEnd())
         return FRanges[std::size_t(found.value())];
 
     if (FByRow.size() <= std::size_t(LastRow))
         FByRow.resize(std::size_t(LastRow) + 1);
+    int firstCol = FirstCol;
+    int lastCol = LastCol;
     for (int row = FirstRow; row <= LastRow; ++row) {
         for (int index : FByRow[std::size_t(row)]) {
             if (FDeleted[std::size_t(index)])
                 continue;
             TRLXLSRange& other = FRanges[std::size_t(index)];
-            if (other.FirstCol <= LastCol && other.LastCol >= FirstCol) {
-                FDeleted[std::size_t(index)] = true;
-                FByBounds.remove((quint64(uint16_t(other.FirstRow)) << 48) | (quint64(uint16_t(other.LastRow)) << 32)
-                    | (quint64(uint16_t(other.FirstCol)) << 16) | quint64(uint16_t(other.LastCol)));
+            // Checked against the new range as cut so far: cutting it may end an overlap. Cutting
+            // only ever narrows it, so ranges settled before stay clear of it.
+            if (other.FirstCol > lastCol || other.LastCol < firstCol)
+                continue;
+            if (other.FirstCol > firstCol) {
+                lastCol = other.FirstCol - 1; // the new one ends before the earlier one
+            } else if (other.FirstCol == firstCol && other.LastCol < lastCol) {
+                firstCol = other.LastCol + 1; // the new one goes on right of the earlier one
+            } else {
+                FByBounds.remove(BoundsKey(other.FirstCol, other.FirstRow, other.LastCol, other.LastRow));
+                if (other.FirstCol < firstCol) {
+                    other.LastCol = firstCol - 1; // the earlier one ends before the new one
+                    FByBounds.insert(BoundsKey(other.FirstCol, other.FirstRow, other.LastCol, other.LastRow), index);
+                } else {
+                    FDeleted[std::size_t(index)] = true; // nothing of it is left
+                }
             }
         }
     }
     const int index = int(FRanges.size());
     TRLXLSRange range;
-    range.FirstCol = FirstCol;
+    range.FirstCol = firstCol;
     range.FirstRow = FirstRow;
-    range.LastCol = LastCol;
+    range.LastCol = lastCol;
     range.LastRow = LastRow;
     FRanges.push_back(std::move(range));
     FDeleted.push_back(false);
-    FByBounds.insert(key, index);
+    FByBounds.insert(BoundsKey(firstCol, FirstRow, lastCol, LastRow), index);
     for (int row = FirstRow; row <= LastRow; ++row)
         FByRow[std::size_t(row)].push_back(index);
-    Widen(FirstCol, FirstRow, LastCol, LastRow);
+    Widen(firstCol, FirstRow, lastCol, LastRow);
     return FRanges.back();
 }
 
@@ -283,37 +466,37 @@ void TRLXLSWorksheet::Finish()
 
 TRLXLSWorkbook::TRLXLSWorkbook()
     : FPageSetup(std::make_unique<TRLXLSPageSetup>())
+    , FStrings(std::make_unique<TRLXLSStringTable>())
 {
     Clear();
 }
 
-TRLXLSWorkbook::~TRLXLSWorkbook() = default;
-
-TRLXLSWorksheet* TRLXLSWorkbook::NewWorksheet()
+TRLXLSWorkbook::~TRLXLSWorkbook()
 {
-    FWorksheets.push_back(std::make_unique<TRLXLSWorksheet>(this));
-    return FWorksheets.back().get();
+    CloseSheetStream();
 }
 
 void TRLXLSWorkbook::Clear()
 {
-    FWorksheets.clear();
+    CloseSheetStream();
+    FSheets.clear();
+    FTitles.clear();
     FFonts.clear();
     FFontIndex.clear();
     FStyles.clear();
     FStyleIndex.clear();
+    FStyleTable = std::make_unique<TRLXLSStyleTable>();
+    FXFOfStyle.clear();
+    FStrings->Clear();
     // Pool entry 0 of both is what a new range starts with: Arial 10 black, general alignment.
     TRLXLSCellStyle initial;
     initial.Font = InternFont(TRLXLSFont());
     InternStyle(initial);
 }
 
-TRLXLSWorksheet* TRLXLSWorkbook::FindWorksheet(const QString& Title) const
+bool TRLXLSWorkbook::HasWorksheetTitled(const QString& Title) const
 {
-    for (const auto& sheet : FWorksheets)
-        if (sheet->Title().compare(Title, Qt::CaseInsensitive) == 0)
-            return sheet.get();
-    return nullptr;
+    return FTitles.contains(Title.toCaseFolded());
 }
 
 int TRLXLSWorkbook::InternFont(const TRLXLSFont& Font)
@@ -336,370 +519,380 @@ int TRLXLSWorkbook::InternStyle(const TRLXLSCellStyle& Style)
     return int(FStyles.size()) - 1;
 }
 
-void TRLXLSWorkbook::WriteStream(QIODevice& Device) const
+int TRLXLSWorkbook::XFOfRange(const TRLXLSRange& Range)
 {
-    TRLXLSPalette palette;
-    const TRLXLSPageSetup& setup = *FPageSetup;
-
-    // Fonts in order of first use; the four defaults come first.
-    QList<QByteArray> fontRecords;
-    const QByteArray defaultFont = FontRecordData(TRLXLSFont(), palette.ColorIndex(clBlack));
-    for (int i = 0; i < 4; ++i)
-        fontRecords.append(defaultFont);
-    std::vector<int> fontOfPool(std::size_t(FFonts.size()), -1);
-    QStringList formats;
-    QHash<QString, int> formatIndex;
-    uint32_t textCount = 0;
-    for (const auto& sheet : FWorksheets) {
-        for (const TRLXLSRange& range : sheet->Ranges()) {
-            const TRLXLSCellStyle& style = FStyles.at(range.Style);
-            int& font = fontOfPool[std::size_t(style.Font)];
-            if (font < 0) {
-                const TRLXLSFont& value = FFonts.at(style.Font);
-                fontRecords.append(FontRecordData(value, palette.ColorIndex(value.Color)));
-                font = int(fontRecords.size()); // position + 1
-            }
-            if (!style.NumberFormat.isEmpty() && !formatIndex.contains(style.NumberFormat)) {
-                formatIndex.insert(style.NumberFormat, 50 + int(formats.size()));
-                formats.append(style.NumberFormat);
-            }
-            if (range.Kind == vkText)
-                ++textCount;
-        }
+    const std::size_t slot = std::size_t(Range.Style) * 2 + (Range.IsMerged() ? 1 : 0);
+    if (FXFOfStyle.size() <= slot)
+        FXFOfStyle.resize(slot + 1, -1);
+    if (FXFOfStyle[slot] < 0) {
+        const TRLXLSCellStyle& style = FStyles.at(Range.Style);
+        const int font = FStyleTable->FontIndex(style.Font, FFonts.at(style.Font));
+        FXFOfStyle[slot] = FStyleTable->XFIndex(style, font, Range.IsMerged());
     }
+    return FXFOfStyle[slot];
+}
 
-    // Cell formats: one per distinct record, in range order.
-    QList<QByteArray> xfRecords { HexBytes(DefaultCellXF) };
-    QHash<QByteArray, int> xfIndex;
-    xfIndex.insert(xfRecords.first(), 15);
-    std::vector<int> xfOfStyle(std::size_t(FStyles.size()) * 2, -1);
-    std::vector<std::vector<int>> xfOfRange(FWorksheets.size());
-    for (std::size_t s = 0; s < FWorksheets.size(); ++s) {
-        const auto& ranges = FWorksheets[s]->Ranges();
-        xfOfRange[s].resize(ranges.size());
-        for (std::size_t r = 0; r < ranges.size(); ++r) {
-            const TRLXLSRange& range = ranges[r];
-            const bool merged = range.IsMerged();
-            int& xf = xfOfStyle[std::size_t(range.Style) * 2 + (merged ? 1 : 0)];
-            if (xf < 0) {
-                const TRLXLSCellStyle& style = FStyles.at(range.Style);
-                auto borderColor = [&](TRLXLSBorderKind kind) -> uint32_t {
-                    const TRLXLSBorder& border = style.Borders.Items[kind];
-                    return border.LineStyle ? uint32_t(palette.ColorIndex(border.Color)) : 0;
-                };
-                const TRLXLSBorder& diagonal1 = style.Borders.Items[bkDiagonal1];
-                const TRLXLSBorder& diagonal2 = style.Borders.Items[bkDiagonal2];
-                const TRLXLSBorderKind diagonal = diagonal2.LineStyle ? bkDiagonal2 : bkDiagonal1;
-                TRLByteBuilder data;
-                data.Word(uint16_t(fontOfPool[std::size_t(style.Font)]));
-                data.Word(uint16_t(style.NumberFormat.isEmpty() ? 0 : formatIndex.value(style.NumberFormat)));
-                data.Word(1);
-                data.Byte(uint8_t((style.HorizontalAlignment & 7) | (style.WrapText ? 8 : 0)
-                    | ((style.VerticalAlignment & 7) << 4)));
-                data.Byte(style.Rotation);
-                data.Word(uint16_t(0x7C00 | (merged ? 0x20 : 0)));
-                data.Word(uint16_t((style.Borders.Items[bkLeft].LineStyle & 15)
-                    | ((style.Borders.Items[bkRight].LineStyle & 15) << 4)
-                    | ((style.Borders.Items[bkTop].LineStyle & 15) << 8)
-                    | ((style.Borders.Items[bkBottom].LineStyle & 15) << 12)));
-                data.Word(uint16_t(borderColor(bkLeft) | (borderColor(bkRight) << 7)
-                    | (diagonal1.LineStyle ? 0x4000 : 0) | (diagonal2.LineStyle ? 0x8000 : 0)));
-                data.DWord(borderColor(bkTop) | (borderColor(bkBottom) << 7) | (borderColor(diagonal) << 14)
-                    | (uint32_t(style.Borders.Items[diagonal].LineStyle & 15) << 21)
-                    | (uint32_t(style.FillPattern & 63) << 26));
-                const uint32_t patternColor = uint32_t(palette.ColorIndex(style.PatternColor));
-                const uint32_t patternBackColor = uint32_t(palette.ColorIndex(style.PatternBackColor));
-                data.Word(uint16_t((patternColor & 127) | ((patternBackColor & 127) << 7)));
-                const auto known = xfIndex.constFind(data.Data());
-                if (known != xfIndex.constEnd()) {
-                    xf = known.value();
-                } else {
-                    xf = 15 + int(xfRecords.size());
-                    xfRecords.append(data.Data());
-                    xfIndex.insert(data.Data(), xf);
-                }
-            }
-            xfOfRange[s][r] = xf;
-        }
-    }
-    // XF indexes are 12-bit in cell records' parents and 16-bit here; the format reads at most 4050.
-    if (xfRecords.size() + 15 > 4050)
-        throw Exception(QStringLiteral("Too many cell formats for a workbook (%1).").arg(xfRecords.size() + 15));
+void TRLXLSWorkbook::OpenSheetStream()
+{
+    if (FSheetWriter)
+        return;
+    if (!FSheets.empty())
+        throw Exception(XLSWriteErrorMessage(QString(), QStringLiteral("the sheet stream was closed")));
+    FSheetFile = std::make_unique<QFile>();
+    FSheetFileName = CreateTempFile(*FSheetFile);
+    FSheetWriter = std::make_unique<TRLBiffWriter>(*FSheetFile);
+}
 
-    TRLBiffWriter w(Device);
-    w.WriteRecord(2057, TRLByteBuilder().Word(1536).Word(5).Word(3515).Word(1996).DWord(0).DWord(1536));
-    w.WriteRecord(225, WordRecord(1252));
-    w.WriteRecord(193, WordRecord(0));
-    w.WriteRecord(226, QByteArray());
+void TRLXLSWorkbook::CloseSheetStream()
+{
+    FSheetWriter.reset();
+    if (!FSheetFile)
+        return;
+    FSheetFile->close();
+    FSheetFile.reset();
+    QFile::remove(FSheetFileName);
+    UnregisterTempFile(FSheetFileName);
+    FSheetFileName.clear();
+}
+
+void TRLXLSWorkbook::AddWorksheet(const TRLXLSWorksheet& Sheet)
+{
+    OpenSheetStream();
+    TSheetEntry entry;
+    entry.Title = Sheet.Title();
+    WriteWorksheet(*FSheetWriter, Sheet, entry);
+    FTitles.insert(entry.Title.toCaseFolded());
+    FSheets.push_back(std::move(entry));
+}
+
+void TRLXLSWorkbook::WriteStream(QIODevice& Device)
+{
+    if (!FSheets.empty() && !FSheetWriter)
+        throw Exception(XLSWriteErrorMessage(QString(), QStringLiteral("the sheet stream was closed")));
+    TRLBiffWriter writer(Device);
+    std::vector<qint64> boundSheets;
+    WriteGlobals(writer, boundSheets);
+    WriteSheets(writer, boundSheets);
+    // Readers take a stream shorter than the container's mini-stream cut-off from the mini stream,
+    // which this file has not: the stream is padded to the cut-off instead.
+    if (writer.Position() < CompoundMinimumStreamSize)
+        writer.WriteRaw(QByteArray(CompoundMinimumStreamSize - writer.Position(), '\0'));
+    writer.Flush();
+}
+
+// --- workbook globals ----------------------------------------------------------------------------
+
+void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSheets) const
+{
+    // Identification and the user interface.
+    w.WriteRecord(rtBOF, TRLByteBuilder().Word(BiffVersion8).Word(BofWorkbookGlobals).Word(3515).Word(1996).DWord(0).DWord(1536));
+    w.WriteRecord(rtInterfaceHdr, WordRecord(1252));
+    w.WriteRecord(rtMMS, WordRecord(0));
+    w.WriteRecord(rtInterfaceEnd, QByteArray());
     {
         // The user name as the format defines it (count, flags, characters), padded with blanks.
         TRLByteBuilder access;
         UnicodeString(access, Author());
         QByteArray data = access.Data();
         data.append(112 - data.size(), ' ');
-        w.WriteRecord(92, data);
+        w.WriteRecord(rtWriteAccess, data);
     }
-    w.WriteRecord(66, WordRecord(1252));
-    w.WriteRecord(353, WordRecord(0));
-    w.WriteRecord(448, QByteArray());
+    w.WriteRecord(rtCodePage, WordRecord(1252));
+    w.WriteRecord(rtDSF, WordRecord(0));
+    w.WriteRecord(rtExcel9File, QByteArray());
     {
         TRLByteBuilder tabs;
-        for (std::size_t i = 0; i < FWorksheets.size(); ++i)
+        for (std::size_t i = 0; i < FSheets.size(); ++i)
             tabs.Word(uint16_t(i));
-        w.WriteRecord(317, tabs);
+        w.WriteRecord(rtTabId, tabs);
     }
-    w.WriteRecord(156, WordRecord(14));
-    for (uint16_t type : { 25, 18, 19, 431, 444 })
-        w.WriteRecord(type, WordRecord(0));
-    w.WriteRecord(61, TRLByteBuilder().Word(360).Word(30).Word(7454).Word(6240).Word(56).Word(0).Word(0).Word(1).Word(600));
-    w.WriteRecord(64, WordRecord(0));
-    w.WriteRecord(141, WordRecord(0));
-    w.WriteRecord(34, WordRecord(0));
-    w.WriteRecord(14, WordRecord(1));
-    w.WriteRecord(439, WordRecord(0));
-    w.WriteRecord(218, WordRecord(0));
-    for (const QByteArray& font : fontRecords)
-        w.WriteRecord(49, font);
-    auto writeFormat = [&](int index, const QString& text) {
-        TRLByteBuilder data;
-        data.Word(uint16_t(index));
-        UnicodeString(data, text);
-        w.WriteRecord(1054, data);
-    };
-    for (const TFixedFormat& format : FixedFormats)
-        writeFormat(format.Index, QString::fromUtf16(format.Text));
-    for (int i = 0; i < formats.size(); ++i)
-        writeFormat(50 + i, formats.at(i));
-    w.WriteRaw(HexBytes(StyleXF));
-    for (int i = 0; i < 2; ++i)
-        w.WriteRaw(HexBytes(StyleXF1));
-    for (int i = 0; i < 2; ++i)
-        w.WriteRaw(HexBytes(StyleXF2));
-    for (int i = 0; i < 10; ++i)
-        w.WriteRaw(HexBytes(StyleXF0));
-    for (const QByteArray& xf : xfRecords)
-        w.WriteRecord(224, xf);
-    if (palette.Changed()) {
-        TRLByteBuilder data;
-        data.Word(56);
-        for (uint32_t rgb : palette.Colors())
-            data.Byte(uint8_t(rgb >> 16)).Byte(uint8_t(rgb >> 8)).Byte(uint8_t(rgb)).Byte(0);
-        w.WriteRecord(146, data);
-    }
-    for (const char* style : StyleRecords)
-        w.WriteRaw(HexBytes(style));
-    w.WriteRecord(352, WordRecord(0));
-    std::vector<qint64> boundSheetPositions;
-    for (const auto& sheet : FWorksheets) {
-        boundSheetPositions.push_back(w.Position());
-        TRLByteBuilder data;
-        data.DWord(0).Byte(0).Byte(0).Byte(uint8_t(sheet->Title().size())).Byte(1).Utf16(sheet->Title());
-        w.WriteRecord(133, data);
-    }
-    w.WriteRecord(140, TRLByteBuilder().Word(7).Word(7));
+    w.WriteRecord(rtFnGroupCount, WordRecord(14));
 
-    // Shared strings, in range order: a range's string index is its place here.
-    std::vector<std::vector<int>> stringOfRange(FWorksheets.size());
-    if (textCount > 0) {
-        TRLSSTWriter sst(w, textCount);
-        int next = 0;
-        for (std::size_t s = 0; s < FWorksheets.size(); ++s) {
-            const auto& ranges = FWorksheets[s]->Ranges();
-            stringOfRange[s].assign(ranges.size(), -1);
-            for (std::size_t r = 0; r < ranges.size(); ++r) {
-                if (ranges[r].Kind != vkText)
-                    continue;
-                sst.Add(ranges[r].Value);
-                stringOfRange[s][r] = next++;
-            }
-        }
+    // Protection, window and calculation settings.
+    for (uint16_t type : { rtWindowProtect, rtProtect, rtPassword, rtProt4Rev, rtProt4RevPass })
+        w.WriteRecord(type, WordRecord(0));
+    // Opened on the first sheet, with one sheet selected.
+    w.WriteRecord(rtWindow1, TRLByteBuilder().Word(360).Word(30).Word(7454).Word(6240).Word(56).Word(0).Word(0).Word(1).Word(600));
+    w.WriteRecord(rtBackup, WordRecord(0));
+    w.WriteRecord(rtHideObj, WordRecord(0));
+    w.WriteRecord(rtDate1904, WordRecord(0));
+    w.WriteRecord(rtPrecision, WordRecord(1));
+    w.WriteRecord(rtRefreshAll, WordRecord(0));
+    w.WriteRecord(rtBookBool, WordRecord(0));
+
+    // The style table.
+    FStyleTable->WriteFonts(w);
+    FStyleTable->WriteFormats(w);
+    FStyleTable->WriteCellFormats(w);
+    FStyleTable->WritePalette(w);
+    FStyleTable->WriteStyles(w);
+    w.WriteRecord(rtUsesElfs, WordRecord(0));
+
+    // The sheets, their positions filled in once the globals are complete.
+    for (const TSheetEntry& sheet : FSheets) {
+        BoundSheets.push_back(w.Position());
+        TRLByteBuilder data;
+        data.DWord(0).Byte(0).Byte(0).Byte(uint8_t(sheet.Title.size())).Byte(1).Utf16(sheet.Title);
+        w.WriteRecord(rtBoundSheet, data);
+    }
+    w.WriteRecord(rtCountry, TRLByteBuilder().Word(7).Word(7));
+
+    // The shared strings, each once, in order of first use.
+    if (FStrings->UniqueCount() > 0) {
+        TRLSSTWriter sst(w, FStrings->TotalCount(), FStrings->UniqueCount());
+        for (uint32_t i = 0; i < FStrings->UniqueCount(); ++i)
+            sst.Add(FStrings->At(i));
         sst.Finish();
     }
-    w.WriteRecord(10, QByteArray());
+    w.WriteRecord(rtEOF, QByteArray());
+}
 
-    for (std::size_t s = 0; s < FWorksheets.size(); ++s) {
-        const TRLXLSWorksheet& sheet = *FWorksheets[s];
-        const auto& ranges = sheet.Ranges();
-        w.Patch(boundSheetPositions[s] + 4, TRLByteBuilder().DWord(uint32_t(w.Position())).Data());
-        w.WriteRecord(2057, TRLByteBuilder().Word(1536).Word(16).Word(3515).Word(1996).Zeros(8));
+// --- worksheets ----------------------------------------------------------------------------------
 
-        const bool empty = sheet.IsEmpty();
-        const int firstRow = empty ? 0 : sheet.FirstRow();
-        const int rowEnd = empty ? 0 : sheet.LastRow() + 1;
-        const int blocks = (rowEnd - firstRow + 31) / 32;
-        const qint64 indexPosition = w.Position();
-        {
-            TRLByteBuilder index;
-            index.DWord(0).DWord(uint32_t(firstRow)).DWord(uint32_t(rowEnd)).DWord(0).Zeros(4 * blocks);
-            w.WriteRecord(523, index);
-        }
-        w.WriteRecord(13, WordRecord(1));
-        w.WriteRecord(12, WordRecord(100));
-        w.WriteRecord(15, WordRecord(1));
-        w.WriteRecord(17, WordRecord(0));
-        w.WriteRaw(HexBytes("10 00 08 00 fc a9 f1 d2 4d 62 50 3f"));
-        w.WriteRecord(95, WordRecord(1));
-        w.WriteRecord(42, WordRecord(setup.PrintHeaders() ? 1 : 0));
-        w.WriteRecord(43, WordRecord(setup.PrintGridLines() ? 1 : 0));
-        w.WriteRecord(130, WordRecord(1));
-        w.WriteRecord(128, TRLByteBuilder().Zeros(8));
-        w.WriteRecord(549, TRLByteBuilder().Word(0).Word(255));
-        w.WriteRecord(129, WordRecord(1217));
-        auto headerText = [](const QString& left, const QString& center, const QString& right) {
-            QString text;
-            if (!left.isEmpty())
-                text += QStringLiteral("&L") + left;
-            if (!center.isEmpty())
-                text += QStringLiteral("&C") + center;
-            if (!right.isEmpty())
-                text += QStringLiteral("&R") + right;
-            return text.left(MaxHeaderLength);
-        };
-        const QString header = headerText(setup.LeftHeader(), setup.CenterHeader(), setup.RightHeader());
-        if (!header.isEmpty()) {
-            TRLByteBuilder data;
-            w.WriteRecord(20, UnicodeString(data, header));
-        }
-        const QString footer = headerText(setup.LeftFooter(), setup.CenterFooter(), setup.RightFooter());
-        if (!footer.isEmpty()) {
-            TRLByteBuilder data;
-            w.WriteRecord(21, UnicodeString(data, footer));
-        }
-        w.WriteRecord(131, WordRecord(setup.CenterHorizontally() ? 1 : 0));
-        w.WriteRecord(132, WordRecord(setup.CenterVertically() ? 1 : 0));
-        w.WriteRecord(38, TRLByteBuilder().Double(setup.LeftMargin() / 2.54));
-        w.WriteRecord(39, TRLByteBuilder().Double(setup.RightMargin() / 2.54));
-        w.WriteRecord(40, TRLByteBuilder().Double(setup.TopMargin() / 2.54));
-        w.WriteRecord(41, TRLByteBuilder().Double(setup.BottomMargin() / 2.54));
-        {
-            int flags = 0;
-            if (setup.PageOrder() == 1)
-                flags |= 1;
-            if (setup.Orientation() == 0)
-                flags |= 2;
-            if (setup.BlackAndWhite())
-                flags |= 8;
-            if (setup.Draft())
-                flags |= 16;
-            if (setup.PrintNotes())
-                flags |= 32;
-            if (setup.FirstPageNumber() != 1)
-                flags |= 128;
-            TRLByteBuilder data;
-            data.Word(uint16_t(setup.PaperSize())).Word(uint16_t(setup.Zoom())).Word(uint16_t(setup.FirstPageNumber()));
-            data.Word(setup.FitToPagesWide() ? 1 : 0).Word(setup.FitToPagesTall() ? 1 : 0).Word(uint16_t(flags));
-            data.Word(0).Word(0).Double(setup.HeaderMargin() / 2.54).Double(setup.FooterMargin() / 2.54);
-            data.Word(uint16_t(setup.Copies()));
-            w.WriteRecord(161, data);
-        }
-        w.WriteRecord(85, WordRecord(8));
-        for (const TRLXLSCol& col : sheet.Cols()) {
-            TRLByteBuilder data;
-            data.Word(uint16_t(col.Index)).Word(uint16_t(col.Index)).Word(uint16_t(qBound(0, col.Width, MaxColumnWidth)));
-            data.Word(0).Word(0).Byte(0);
-            w.WriteRecord(125, data);
-        }
-        {
-            TRLByteBuilder data;
-            if (empty)
-                data.Zeros(14);
-            else
-                data.DWord(uint32_t(firstRow)).DWord(uint32_t(rowEnd)).Word(uint16_t(sheet.FirstCol()))
-                    .Word(uint16_t(sheet.LastCol() + 1)).Word(0);
-            w.WriteRecord(512, data);
-        }
+namespace {
 
-        // Rows in blocks of 32, each block's cells gathered before they are written.
-        std::vector<int> heightOfRow(static_cast<std::size_t>(rowEnd), -1);
-        for (const TRLXLSRow& row : sheet.Rows())
-            if (row.Index >= 0 && row.Index < rowEnd)
-                heightOfRow[std::size_t(row.Index)] = row.Height;
-        std::vector<std::vector<int>> rangesOfRow(static_cast<std::size_t>(rowEnd));
-        for (std::size_t r = 0; r < ranges.size(); ++r)
-            for (int row = ranges[r].FirstRow; row <= ranges[r].LastRow && row < rowEnd; ++row)
-                rangesOfRow[std::size_t(row)].push_back(int(r));
-        for (auto& list : rangesOfRow)
-            std::sort(list.begin(), list.end(), [&](int a, int b) { return ranges[std::size_t(a)].FirstCol < ranges[std::size_t(b)].FirstCol; });
+// Everything of a worksheet before its cells: calculation settings and printing options.
+void WriteSheetSettings(TRLBiffWriter& w, const TRLXLSPageSetup& Setup)
+{
+    w.WriteRecord(rtCalcMode, WordRecord(1));
+    w.WriteRecord(rtCalcCount, WordRecord(100));
+    w.WriteRecord(rtRefMode, WordRecord(1));
+    w.WriteRecord(rtIteration, WordRecord(0));
+    w.WriteRecord(rtDelta, HexBytes("fc a9 f1 d2 4d 62 50 3f"));
+    w.WriteRecord(rtSaveRecalc, WordRecord(1));
+    w.WriteRecord(rtPrintHeaders, WordRecord(Setup.PrintHeaders() ? 1 : 0));
+    w.WriteRecord(rtPrintGridLines, WordRecord(Setup.PrintGridLines() ? 1 : 0));
+    w.WriteRecord(rtGridSet, WordRecord(1));
+    w.WriteRecord(rtGuts, TRLByteBuilder().Zeros(8));
+    w.WriteRecord(rtDefaultRowHeight, TRLByteBuilder().Word(0).Word(255));
+    w.WriteRecord(rtWsBool, WordRecord(1217));
+}
 
-        TRLByteBuilder indexEntries;
-        for (int block = 0; block < blocks; ++block) {
-            const int blockFirst = firstRow + block * 32;
-            const int blockEnd = qMin(rowEnd, blockFirst + 32);
-            const qint64 blockStart = w.Position();
-            for (int row = blockFirst; row < blockEnd; ++row) {
-                const auto& list = rangesOfRow[std::size_t(row)];
-                const int height = heightOfRow[std::size_t(row)];
-                TRLByteBuilder data;
-                data.Word(uint16_t(row));
-                data.Word(list.empty() ? 0 : uint16_t(ranges[std::size_t(list.front())].FirstCol));
-                data.Word(list.empty() ? 0 : uint16_t(ranges[std::size_t(list.back())].LastCol + 1));
-                data.Word(height >= 0 ? uint16_t(qBound(0, height, MaxRowHeight) * 20) : 255);
-                data.Word(0).Word(0).Word(height >= 0 ? 64 : 0).Word(0);
-                w.WriteRecord(520, data);
-            }
-            TRLByteBuilder cells;
-            std::vector<int> cellStart;
-            for (int row = blockFirst; row < blockEnd; ++row) {
-                cellStart.push_back(cells.Size());
-                for (int r : rangesOfRow[std::size_t(row)]) {
-                    const TRLXLSRange& range = ranges[std::size_t(r)];
-                    const int xf = xfOfRange[s][std::size_t(r)];
-                    int blankFrom = range.FirstCol;
-                    if (row == range.FirstRow) {
-                        TRLByteBuilder value;
-                        value.Word(uint16_t(row)).Word(uint16_t(range.FirstCol)).Word(uint16_t(xf));
-                        if (range.Kind == vkNumber) {
-                            value.Double(range.Number);
-                            cells.Bytes(BiffRecord(515, value.Data()));
-                        } else {
-                            value.DWord(uint32_t(stringOfRange[s][std::size_t(r)]));
-                            cells.Bytes(BiffRecord(253, value.Data()));
-                        }
-                        ++blankFrom;
-                    }
-                    AppendBlanks(cells, row, blankFrom, range.LastCol, xf);
-                }
-            }
-            const qint64 cellsPosition = w.Position();
-            w.WriteRaw(cells.Data());
-            const qint64 dbcellPosition = w.Position();
-            TRLByteBuilder dbcell;
-            dbcell.DWord(uint32_t(dbcellPosition - blockStart));
-            for (std::size_t i = 0; i < cellStart.size(); ++i) {
-                const qint64 offset = i == 0 ? cellsPosition + cellStart[0] - (blockStart + 20)
-                                             : qint64(cellStart[i] - cellStart[i - 1]);
-                dbcell.Word(uint16_t(offset));
-            }
-            w.WriteRecord(215, dbcell);
-            indexEntries.DWord(uint32_t(dbcellPosition));
-        }
-        if (blocks > 0)
-            w.Patch(indexPosition + 4 + 16, indexEntries.Data());
+void WritePageSetup(TRLBiffWriter& w, const TRLXLSPageSetup& Setup)
+{
+    const QString header = HeaderText(Setup.LeftHeader(), Setup.CenterHeader(), Setup.RightHeader());
+    if (!header.isEmpty()) {
+        TRLByteBuilder data;
+        w.WriteRecord(rtHeader, UnicodeString(data, header));
+    }
+    const QString footer = HeaderText(Setup.LeftFooter(), Setup.CenterFooter(), Setup.RightFooter());
+    if (!footer.isEmpty()) {
+        TRLByteBuilder data;
+        w.WriteRecord(rtFooter, UnicodeString(data, footer));
+    }
+    w.WriteRecord(rtHCenter, WordRecord(Setup.CenterHorizontally() ? 1 : 0));
+    w.WriteRecord(rtVCenter, WordRecord(Setup.CenterVertically() ? 1 : 0));
+    w.WriteRecord(rtLeftMargin, TRLByteBuilder().Double(Setup.LeftMargin() / 2.54));
+    w.WriteRecord(rtRightMargin, TRLByteBuilder().Double(Setup.RightMargin() / 2.54));
+    w.WriteRecord(rtTopMargin, TRLByteBuilder().Double(Setup.TopMargin() / 2.54));
+    w.WriteRecord(rtBottomMargin, TRLByteBuilder().Double(Setup.BottomMargin() / 2.54));
+    int flags = 0;
+    if (Setup.PageOrder() == 1)
+        flags |= 1;
+    if (Setup.Orientation() == 0)
+        flags |= 2;
+    if (Setup.BlackAndWhite())
+        flags |= 8;
+    if (Setup.Draft())
+        flags |= 16;
+    if (Setup.PrintNotes())
+        flags |= 32;
+    if (Setup.FirstPageNumber() != 1)
+        flags |= 128;
+    TRLByteBuilder data;
+    data.Word(uint16_t(Setup.PaperSize())).Word(uint16_t(Setup.Zoom())).Word(uint16_t(Setup.FirstPageNumber()));
+    data.Word(Setup.FitToPagesWide() ? 1 : 0).Word(Setup.FitToPagesTall() ? 1 : 0).Word(uint16_t(flags));
+    data.Word(0).Word(0).Double(Setup.HeaderMargin() / 2.54).Double(Setup.FooterMargin() / 2.54);
+    data.Word(uint16_t(Setup.Copies()));
+    w.WriteRecord(rtSetup, data);
+}
 
-        w.WriteRecord(574, TRLByteBuilder().Word(uint16_t(1206 + (s == 0 ? 512 : 0))).Word(0).Word(0).Word(64).Zeros(10));
-        w.WriteRecord(29, TRLByteBuilder().Byte(3).Zeros(6).Word(1).Zeros(6));
-        // A MERGEDCELLS record holds at most 1027 ranges; more go into further records, never into
-        // CONTINUE records, which readers of this record do not follow.
-        std::vector<const TRLXLSRange*> merged;
-        for (const TRLXLSRange& range : ranges)
-            if (range.IsMerged())
-                merged.push_back(&range);
-        constexpr std::size_t MergedPerRecord = (BiffMaxRecordData - 2) / 8;
-        for (std::size_t from = 0; from < merged.size(); from += MergedPerRecord) {
-            const std::size_t count = qMin(MergedPerRecord, merged.size() - from);
-            TRLByteBuilder data;
-            data.Word(uint16_t(count));
-            for (std::size_t i = from; i < from + count; ++i)
-                data.Word(uint16_t(merged[i]->FirstRow)).Word(uint16_t(merged[i]->LastRow))
-                    .Word(uint16_t(merged[i]->FirstCol)).Word(uint16_t(merged[i]->LastCol));
-            w.WriteRecord(229, data);
-        }
-        w.WriteRecord(10, QByteArray());
+void WriteColumns(TRLBiffWriter& w, const TRLXLSWorksheet& Sheet)
+{
+    w.WriteRecord(rtDefColWidth, WordRecord(8));
+    for (const TRLXLSCol& col : Sheet.Cols()) {
+        TRLByteBuilder data;
+        data.Word(uint16_t(col.Index)).Word(uint16_t(col.Index)).Word(uint16_t(qBound(0, col.Width, MaxColumnWidth)));
+        data.Word(0).Word(0).Byte(0);
+        w.WriteRecord(rtColInfo, data);
+    }
+}
+
+// Only the first sheet is selected and shown, so every reader opens the workbook on it.
+void WriteWindow(TRLBiffWriter& w, bool First)
+{
+    uint16_t options = Window2ShowGridLines | Window2ShowHeadings | Window2ShowZeros | Window2DefaultGridColor
+        | Window2OutlineSymbols;
+    if (First)
+        options |= Window2Selected | Window2Displayed;
+    w.WriteRecord(rtWindow2, TRLByteBuilder().Word(options).Word(0).Word(0).Word(64).Zeros(10));
+    w.WriteRecord(rtSelection, TRLByteBuilder().Byte(3).Zeros(6).Word(1).Zeros(6));
+}
+
+// A MERGEDCELLS record holds at most 1027 ranges; more go into further records, never into CONTINUE
+// records, which readers of this record do not follow.
+void WriteMergedCells(TRLBiffWriter& w, const std::vector<TRLXLSRange>& Ranges)
+{
+    std::vector<const TRLXLSRange*> merged;
+    for (const TRLXLSRange& range : Ranges)
+        if (range.IsMerged())
+            merged.push_back(&range);
+    constexpr std::size_t MergedPerRecord = (BiffMaxRecordData - 2) / 8;
+    for (std::size_t from = 0; from < merged.size(); from += MergedPerRecord) {
+        const std::size_t count = qMin(MergedPerRecord, merged.size() - from);
+        TRLByteBuilder data;
+        data.Word(uint16_t(count));
+        for (std::size_t i = from; i < from + count; ++i)
+            data.Word(uint16_t(merged[i]->FirstRow)).Word(uint16_t(merged[i]->LastRow))
+                .Word(uint16_t(merged[i]->FirstCol)).Word(uint16_t(merged[i]->LastCol));
+        w.WriteRecord(rtMergedCells, data);
+    }
+}
+
+} // namespace
+
+void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& Sheet, TSheetEntry& Entry)
+{
+    const auto& ranges = Sheet.Ranges();
+    // Cell formats and strings first: they go into the globals, written at the end.
+    std::vector<int> xfOfRange(ranges.size());
+    std::vector<uint32_t> stringOfRange(ranges.size(), 0);
+    for (std::size_t r = 0; r < ranges.size(); ++r) {
+        xfOfRange[r] = XFOfRange(ranges[r]);
+        if (ranges[r].Kind == vkText)
+            stringOfRange[r] = FStrings->Add(ranges[r].Value);
     }
 
-    // Readers take a stream shorter than the container's mini-stream cut-off from the mini stream,
-    // which this file has not: the stream is padded to the cut-off instead.
-    if (w.Position() < CompoundMinimumStreamSize)
-        w.WriteRaw(QByteArray(CompoundMinimumStreamSize - w.Position(), '\0'));
-    w.Flush();
+    Entry.Position = w.Position();
+    w.WriteRecord(rtBOF, TRLByteBuilder().Word(BiffVersion8).Word(BofWorksheet).Word(3515).Word(1996).Zeros(8));
+
+    const bool empty = Sheet.IsEmpty();
+    const int firstRow = empty ? 0 : Sheet.FirstRow();
+    const int rowEnd = empty ? 0 : Sheet.LastRow() + 1;
+    const int blocks = (rowEnd - firstRow + 31) / 32;
+    {
+        // The DBCELL positions are filled in when the workbook stream is put together.
+        TRLByteBuilder index;
+        index.DWord(0).DWord(uint32_t(firstRow)).DWord(uint32_t(rowEnd)).DWord(0).Zeros(4 * blocks);
+        Entry.IndexEntries = w.Position() + 4 + 16;
+        w.WriteRecord(rtIndex, index);
+    }
+    WriteSheetSettings(w, *FPageSetup);
+    WritePageSetup(w, *FPageSetup);
+    WriteColumns(w, Sheet);
+    {
+        TRLByteBuilder data;
+        if (empty)
+            data.Zeros(14);
+        else
+            data.DWord(uint32_t(firstRow)).DWord(uint32_t(rowEnd)).Word(uint16_t(Sheet.FirstCol()))
+                .Word(uint16_t(Sheet.LastCol() + 1)).Word(0);
+        w.WriteRecord(rtDimensions, data);
+    }
+
+    // Rows in blocks of 32, each block's cells gathered before they are written.
+    std::vector<int> heightOfRow(static_cast<std::size_t>(rowEnd), -1);
+    for (const TRLXLSRow& row : Sheet.Rows())
+        if (row.Index >= 0 && row.Index < rowEnd)
+            heightOfRow[std::size_t(row.Index)] = row.Height;
+    std::vector<std::vector<int>> rangesOfRow(static_cast<std::size_t>(rowEnd));
+    for (std::size_t r = 0; r < ranges.size(); ++r)
+        for (int row = ranges[r].FirstRow; row <= ranges[r].LastRow && row < rowEnd; ++row)
+            rangesOfRow[std::size_t(row)].push_back(int(r));
+    for (auto& list : rangesOfRow)
+        std::sort(list.begin(), list.end(),
+            [&](int a, int b) { return ranges[std::size_t(a)].FirstCol < ranges[std::size_t(b)].FirstCol; });
+
+    for (int block = 0; block < blocks; ++block) {
+        const int blockFirst = firstRow + block * 32;
+        const int blockEnd = qMin(rowEnd, blockFirst + 32);
+        const qint64 blockStart = w.Position();
+        for (int row = blockFirst; row < blockEnd; ++row) {
+            const auto& list = rangesOfRow[std::size_t(row)];
+            const int height = heightOfRow[std::size_t(row)];
+            TRLByteBuilder data;
+            data.Word(uint16_t(row));
+            data.Word(list.empty() ? 0 : uint16_t(ranges[std::size_t(list.front())].FirstCol));
+            data.Word(list.empty() ? 0 : uint16_t(ranges[std::size_t(list.back())].LastCol + 1));
+            data.Word(height >= 0 ? uint16_t(qBound(0, height, MaxRowHeight) * 20) : 255);
+            data.Word(0).Word(0).Word(height >= 0 ? 64 : 0).Word(0);
+            w.WriteRecord(rtRow, data);
+        }
+        TRLByteBuilder cells;
+        std::vector<int> cellStart;
+        for (int row = blockFirst; row < blockEnd; ++row) {
+            cellStart.push_back(cells.Size());
+            for (int r : rangesOfRow[std::size_t(row)]) {
+                const TRLXLSRange& range = ranges[std::size_t(r)];
+                const int xf = xfOfRange[std::size_t(r)];
+                int blankFrom = range.FirstCol;
+                if (row == range.FirstRow) {
+                    TRLByteBuilder value;
+                    value.Word(uint16_t(row)).Word(uint16_t(range.FirstCol)).Word(uint16_t(xf));
+                    if (range.Kind == vkNumber) {
+                        value.Double(range.Number);
+                        cells.Bytes(BiffRecord(rtNumber, value.Data()));
+                    } else {
+                        value.DWord(stringOfRange[std::size_t(r)]);
+                        cells.Bytes(BiffRecord(rtLabelSST, value.Data()));
+                    }
+                    ++blankFrom;
+                }
+                AppendBlanks(cells, row, blankFrom, range.LastCol, xf);
+            }
+        }
+        const qint64 cellsPosition = w.Position();
+        w.WriteRaw(cells.Data());
+        const qint64 dbcellPosition = w.Position();
+        TRLByteBuilder dbcell;
+        dbcell.DWord(uint32_t(dbcellPosition - blockStart));
+        for (std::size_t i = 0; i < cellStart.size(); ++i) {
+            const qint64 offset = i == 0 ? cellsPosition + cellStart[0] - (blockStart + 20)
+                                         : qint64(cellStart[i] - cellStart[i - 1]);
+            dbcell.Word(uint16_t(offset));
+        }
+        w.WriteRecord(rtDBCell, dbcell);
+        Entry.DBCells.push_back(uint32_t(dbcellPosition));
+    }
+
+    WriteWindow(w, FSheets.empty());
+    WriteMergedCells(w, ranges);
+    w.WriteRecord(rtEOF, QByteArray());
+}
+
+// The sheet stream after the globals, with every position it holds moved by the globals' size.
+void TRLXLSWorkbook::WriteSheets(TRLBiffWriter& w, const std::vector<qint64>& BoundSheets)
+{
+    if (FSheets.empty())
+        return;
+    const qint64 base = w.Position();
+    if (base + FSheetWriter->Position() > qint64(0xFFFFFFFFu))
+        throw Exception(XLSWriteErrorMessage(QString(), QStringLiteral("workbook too large")));
+    for (std::size_t s = 0; s < FSheets.size(); ++s)
+        w.Patch(BoundSheets[s] + 4, TRLByteBuilder().DWord(uint32_t(base + FSheets[s].Position)).Data());
+
+    FSheetWriter->Flush();
+    QFile& file = *FSheetFile;
+    if (!file.seek(0))
+        throw Exception(XLSWriteErrorMessage(file.fileName(), file.errorString()));
+    qint64 left = FSheetWriter->Position();
+    while (left > 0) {
+        const QByteArray chunk = file.read(qMin<qint64>(left, 1 << 16));
+        if (chunk.isEmpty())
+            throw Exception(XLSWriteErrorMessage(file.fileName(), file.errorString()));
+        left -= chunk.size();
+        w.WriteRaw(chunk);
+    }
+    // The sheet writer appends at its own count; the file position goes back there.
+    if (!file.seek(FSheetWriter->Position()))
+        throw Exception(XLSWriteErrorMessage(file.fileName(), file.errorString()));
+
+    for (const TSheetEntry& sheet : FSheets) {
+        if (sheet.DBCells.empty())
+            continue;
+        TRLByteBuilder entries;
+        for (uint32_t position : sheet.DBCells)
+            entries.DWord(uint32_t(base + position));
+        w.Patch(base + sheet.IndexEntries, entries.Data());
+    }
 }

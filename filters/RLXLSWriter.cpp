@@ -1,4 +1,5 @@
 #include "filters/RLXLSWriter.h"
+#include "filters/RLXLSRecords.h"
 
 #include "engine/RLConsts.h"
 #include "platform/Exceptions.h"
@@ -99,7 +100,7 @@ QByteArray BiffRecord(uint16_t Type, const QByteArray& Data)
         bytes.append(header.Data());
         bytes.append(Data.constData() + offset, chunk);
         offset += chunk;
-        type = BiffContinue;
+        type = rtContinue;
     } while (offset < Data.size());
     return bytes;
 }
@@ -148,20 +149,26 @@ void TRLBiffWriter::Patch(qint64 Position, const QByteArray& Bytes)
 
 // --- shared strings ------------------------------------------------------------------------------
 
-TRLSSTWriter::TRLSSTWriter(TRLBiffWriter& Writer, uint32_t Count)
+uint32_t TRLSSTWriter::StringsPerBucket(uint32_t UniqueCount)
+{
+    return qMax<uint32_t>(UniqueCount / 128 + 1, 8);
+}
+
+TRLSSTWriter::TRLSSTWriter(TRLBiffWriter& Writer, uint32_t TotalCount, uint32_t UniqueCount)
     : FWriter(Writer)
+    , FPerBucket(StringsPerBucket(UniqueCount))
 {
     FRecordStart = FWriter.Position();
     TRLByteBuilder counts;
-    counts.DWord(Count).DWord(Count);
+    counts.DWord(TotalCount).DWord(UniqueCount);
     FRecord = counts.Data();
-    FBuckets.reserve((Count + 7) / 8);
+    FBuckets.reserve((UniqueCount + FPerBucket - 1) / FPerBucket);
 }
 
 void TRLSSTWriter::FlushRecord()
 {
     FWriter.WriteRecord(FRecordType, FRecord);
-    FRecordType = BiffContinue;
+    FRecordType = rtContinue;
     FRecord.clear();
     FRecordStart = FWriter.Position();
 }
@@ -171,7 +178,7 @@ void TRLSSTWriter::Add(const QString& Text)
     // A header with no room for even one character after it would be split from its text.
     if (BiffMaxRecordData - FRecord.size() <= 4)
         FlushRecord();
-    if (FAdded % 8 == 0) {
+    if (FAdded % FPerBucket == 0) {
         const qint64 offset = 4 + FRecord.size();
         FBuckets.push_back({ uint32_t(FRecordStart + offset), uint16_t(offset) });
     }
@@ -199,10 +206,72 @@ void TRLSSTWriter::Finish()
 {
     FlushRecord();
     TRLByteBuilder extsst;
-    extsst.Word(8);
+    extsst.Word(uint16_t(FPerBucket));
     for (const TBucket& bucket : FBuckets)
         extsst.DWord(bucket.Position).Word(bucket.Offset).Word(0);
-    FWriter.WriteRecord(255, extsst);
+    FWriter.WriteRecord(rtExtSST, extsst);
+}
+
+// --- string table --------------------------------------------------------------------------------
+
+void TRLXLSStringTable::Clear()
+{
+    FArena = QByteArray();
+    FStarts = {};
+    FHashes = {};
+    FSlots.assign(1024, 0);
+    FTotal = 0;
+}
+
+QByteArrayView TRLXLSStringTable::Bytes(uint32_t Index) const
+{
+    const uint32_t start = FStarts[Index];
+    const uint32_t end = Index + 1 < FStarts.size() ? FStarts[Index + 1] : uint32_t(FArena.size());
+    return QByteArrayView(FArena.constData() + start, end - start);
+}
+
+QString TRLXLSStringTable::At(uint32_t Index) const
+{
+    return QString::fromUtf8(Bytes(Index));
+}
+
+void TRLXLSStringTable::Grow()
+{
+    std::vector<uint32_t> table(FSlots.size() * 2, 0);
+    const std::size_t mask = table.size() - 1;
+    for (uint32_t i = 0; i < FStarts.size(); ++i) {
+        std::size_t slot = FHashes[i] & mask;
+        while (table[slot] != 0)
+            slot = (slot + 1) & mask;
+        table[slot] = i + 1;
+    }
+    FSlots = std::move(table);
+}
+
+uint32_t TRLXLSStringTable::Add(const QString& Text)
+{
+    const QByteArray utf8 = Text.toUtf8();
+    const uint32_t hash = uint32_t(qHash(QByteArrayView(utf8)));
+    const std::size_t mask = FSlots.size() - 1;
+    std::size_t slot = hash & mask;
+    ++FTotal;
+    while (FSlots[slot] != 0) {
+        const uint32_t index = FSlots[slot] - 1;
+        if (FHashes[index] == hash && Bytes(index) == QByteArrayView(utf8))
+            return index;
+        slot = (slot + 1) & mask;
+    }
+    // Offsets are 32-bit, and so are the format's string counts.
+    if (qint64(FArena.size()) + utf8.size() > qint64(0xFFFFFFFFu) || FStarts.size() >= 0xFFFFFFFEu)
+        throw Exception(XLSWriteErrorMessage(QString(), QStringLiteral("too many texts")));
+    const uint32_t index = uint32_t(FStarts.size());
+    FStarts.push_back(uint32_t(FArena.size()));
+    FHashes.push_back(hash);
+    FArena.append(utf8);
+    FSlots[slot] = index + 1;
+    if (FStarts.size() * 2 > FSlots.size())
+        Grow();
+    return index;
 }
 
 // --- compound document ---------------------------------------------------------------------------

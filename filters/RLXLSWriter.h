@@ -5,6 +5,8 @@
 // Nothing here depends on the locale: numbers are written as their binary forms. Every device write
 // is checked; a failed write raises Exception with a message in the user's language that names the
 // file (the device's file name, when it is a file).
+#include "filters/RLXLSRecords.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtEndian>
@@ -106,7 +108,6 @@ QByteArray HexBytes(const char* Text);
 
 // The largest record data; longer data continues in CONTINUE records.
 constexpr int BiffMaxRecordData = 8224;
-constexpr uint16_t BiffContinue = 60;
 
 // One record (header and data), split into CONTINUE records when the data is longer than the limit.
 QByteArray BiffRecord(uint16_t Type, const QByteArray& Data);
@@ -136,29 +137,59 @@ private:
 };
 
 // Writes the shared string table: SST with CONTINUE records that never split a string header, then
-// EXTSST with one bucket per eight strings.
+// EXTSST. TotalCount is the number of cells that refer to the table, UniqueCount the number of
+// (distinct) strings that follow; the extended table has one bucket per
+// max(UniqueCount / 128 + 1, 8) strings, as the format's readers expect.
 class TRLSSTWriter
 {
 public:
-    TRLSSTWriter(TRLBiffWriter& Writer, uint32_t Count);
+    TRLSSTWriter(TRLBiffWriter& Writer, uint32_t TotalCount, uint32_t UniqueCount);
     void Add(const QString& Text);
     // Writes the last SST/CONTINUE record and the EXTSST record.
     void Finish();
+
+    static uint32_t StringsPerBucket(uint32_t UniqueCount);
 
 private:
     void FlushRecord();
 
     TRLBiffWriter& FWriter;
     QByteArray FRecord; // data of the record being filled
-    uint16_t FRecordType = 252;
+    uint16_t FRecordType = rtSST;
     qint64 FRecordStart = 0; // stream position of its header
     uint32_t FAdded = 0;
+    uint32_t FPerBucket = 8;
     struct TBucket
     {
         uint32_t Position;
         uint16_t Offset;
     };
     std::vector<TBucket> FBuckets;
+};
+
+// The distinct texts of a workbook in order of first use, each stored once: a million-product
+// inventory repeats its headings, units and prices on every sheet. Texts live as UTF-8 in one block
+// with an open-addressing index, a few bytes per text beyond the text itself.
+class TRLXLSStringTable
+{
+public:
+    TRLXLSStringTable() { Clear(); }
+    // The index of Text, added when new; every call counts one reference.
+    uint32_t Add(const QString& Text);
+    uint32_t TotalCount() const { return FTotal; }
+    uint32_t UniqueCount() const { return uint32_t(FStarts.size()); }
+    QString At(uint32_t Index) const;
+    void Clear();
+
+private:
+    QByteArrayView Bytes(uint32_t Index) const;
+    void Grow();
+
+    QByteArray FArena;
+    std::vector<uint32_t> FStarts; // of each text in FArena; it ends where the next begins
+    std::vector<uint32_t> FHashes;
+    std::vector<uint32_t> FSlots; // index + 1, 0 when free; a power of two in size
+    uint32_t FTotal = 0;
 };
 
 // Where the parts of a compound document go, for a stream of StreamSectors sectors.

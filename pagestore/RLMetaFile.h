@@ -16,6 +16,7 @@
 #include "platform/Rect.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,11 @@ class TRLGraphicSurface;
 // ---------------------------------------------------------------------------------------------------
 // Byte streams of page records. Everything is little-endian; text is Windows-1252.
 
+// Texts that Windows-1252 cannot hold, keyed by the position of their length field in a record. The
+// swap file keeps them beside the page record, so a page read back from it has its full text, while
+// the record itself (and the page store file made from it) keeps the 8-bit text.
+using TRLFullTexts = QHash<qsizetype, QString>;
+
 // Appends to a byte buffer that grows in bulk; one page is built here and written in one piece.
 class TRLStreamWriter
 {
@@ -50,7 +56,8 @@ public:
             std::memcpy(Grow(Size), Data, std::size_t(Size));
     }
     void WriteBytes(const QByteArray& Data) { WriteBytes(Data.constData(), Data.size()); }
-    // An int32 byte length followed by the Windows-1252 bytes of Text.
+    // An int32 byte length followed by the Windows-1252 bytes of Text. A text the code page cannot
+    // hold is also noted in FullTexts.
     void WriteString(const QString& Text);
     // An int32 count followed by one string per line.
     void WriteStrings(const QStringList& Lines);
@@ -69,6 +76,7 @@ public:
     {
         Trim();
         FUsed = 0;
+        FFullTexts.clear();
         return std::move(FBytes);
     }
     void Reserve(qsizetype Size)
@@ -76,6 +84,8 @@ public:
         if (FBytes.size() < Size)
             Expand(Size - FUsed);
     }
+    // The texts written so far that lost characters to the code page.
+    const TRLFullTexts& FullTexts() const { return FFullTexts; }
 
 private:
     // Room for Count more bytes at the end. A page writes thousands of small fields: the buffer
@@ -105,6 +115,7 @@ private:
     mutable char* FData = nullptr;
     mutable qsizetype FRoom = 0;
     qsizetype FUsed = 0;
+    TRLFullTexts FFullTexts;
 };
 
 // Reads a bounded piece of memory that it does not own. It never trusts a count or a length beyond
@@ -119,6 +130,13 @@ public:
     explicit TRLStreamReader(const QByteArray& Data)
         : TRLStreamReader(Data.constData(), Data.size())
     { }
+    // A reader whose strings come from FullTexts where it has one for their position (not owned;
+    // it must outlive the reader and the readers taken from it).
+    TRLStreamReader(const QByteArray& Data, const TRLFullTexts* FullTexts)
+        : TRLStreamReader(Data.constData(), Data.size())
+    {
+        FFullTexts = FullTexts && !FullTexts->isEmpty() ? FullTexts : nullptr;
+    }
 
     uint8_t ReadByte();
     uint16_t ReadWord();
@@ -143,6 +161,9 @@ private:
     const char* FData;
     qsizetype FSize;
     qsizetype FPos = 0;
+    // Where FData lies in the record FFullTexts refers to.
+    qsizetype FBase = 0;
+    const TRLFullTexts* FFullTexts = nullptr;
 };
 
 // Raises EReadError with the text "File is corrupted!".
@@ -640,6 +661,9 @@ public:
     void LoadFromStream(TRLStreamReader& Stream);
     QByteArray SaveToBytes() const;
     void LoadFromBytes(const QByteArray& Bytes);
+    // The same with the texts the record's 8-bit text could not hold (see TRLFullTexts).
+    QByteArray SaveToBytes(TRLFullTexts& FullTexts) const;
+    void LoadFromBytes(const QByteArray& Bytes, const TRLFullTexts& FullTexts);
 
 private:
     friend class TRLGraphicObject;
@@ -701,9 +725,10 @@ public:
 
     // Told of every page record the store writes to its swap file, a new page or a page stored
     // again, on the thread that stores it and before Add returns: the page's index and the record's
-    // body, exactly as the page store file will hold it. A pipelined export hands these bodies to
-    // the thread that writes the output, which then never touches the store while pages are added.
-    using TPageStoredProc = std::function<void(int Index, const QByteArray& Body)>;
+    // body, exactly as the page store file will hold it, with the texts its 8-bit text could not
+    // hold. A pipelined export hands these to the thread that writes the output, which then never
+    // touches the store while pages are added.
+    using TPageStoredProc = std::function<void(int Index, const QByteArray& Body, const TRLFullTexts& FullTexts)>;
     void SetPageStoredProc(TPageStoredProc Proc) { FPageStored = std::move(Proc); }
 
     int FileVersion() const { return 3; }
@@ -749,7 +774,9 @@ private:
     void RemoveFromCache(TRLGraphicSurface* Surface) { FCache.removeOne(Surface); }
     void OpenSwapFile();
     void CloseSwapFile();
-    TPageSlot AppendToSwapFile(const QByteArray& Body);
+    // A page record followed by the full texts of its strings that the 8-bit record lost: an int32
+    // count, then per text its int32 position, int32 UTF-16 length and the UTF-16 code units.
+    TPageSlot AppendToSwapFile(const QByteArray& Body, const TRLFullTexts& FullTexts = {});
 
     QList<TRLGraphicSurface*> FCache;
     std::vector<TPageSlot> FPages;

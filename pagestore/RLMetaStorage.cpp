@@ -133,26 +133,36 @@ void TRLGraphicStorage::CloseSwapFile()
     FSwapFileName.clear();
 }
 
-TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArray& Body)
+TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArray& Body, const TRLFullTexts& FullTexts)
 {
     OpenSwapFile();
     if (Body.size() > std::numeric_limits<int32_t>::max())
         RaiseWriteError();
+    QByteArray trailer = Int32Bytes(int32_t(FullTexts.size()));
+    for (auto it = FullTexts.constBegin(); it != FullTexts.constEnd(); ++it) {
+        trailer += Int32Bytes(int32_t(it.key()));
+        trailer += Int32Bytes(int32_t(it.value().size()));
+        const qsizetype at = trailer.size();
+        trailer.resize(at + 2 * it.value().size());
+        qToLittleEndian<char16_t>(it.value().utf16(), it.value().size(), trailer.data() + at);
+    }
     const qint64 position = FSwapEnd;
     if (!FSwapFile->seek(position))
         RaiseWriteError();
     WriteAll(*FSwapFile, Int32Bytes(int32_t(Body.size())));
     WriteAll(*FSwapFile, Body);
+    WriteAll(*FSwapFile, trailer);
     if (!FSwapFile->flush())
         RaiseWriteError();
-    FSwapEnd = position + 4 + Body.size();
+    FSwapEnd = position + 4 + Body.size() + trailer.size();
     return TPageSlot { position, Body.size() };
 }
 
 void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
 {
-    const QByteArray body = Surface->SaveToBytes();
-    const TPageSlot slot = AppendToSwapFile(body);
+    TRLFullTexts fullTexts;
+    const QByteArray body = Surface->SaveToBytes(fullTexts);
+    const TPageSlot slot = AppendToSwapFile(body, fullTexts);
     if (Surface->FSlotIndex < 0 || Surface->FSlotIndex >= int(FPages.size())) {
         FPages.push_back(slot);
         Surface->FSlotIndex = int(FPages.size() - 1);
@@ -162,7 +172,7 @@ void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
     }
     Surface->Dirty = false;
     if (FPageStored)
-        FPageStored(Surface->FSlotIndex, body);
+        FPageStored(Surface->FSlotIndex, body, fullTexts);
 }
 
 TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)
@@ -179,7 +189,29 @@ TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)
             return nullptr;
         QByteArray body(length, Qt::Uninitialized);
         ReadExact(*FSwapFile, body.data(), length, RaiseFileCorrupted);
-        surface->LoadFromBytes(body);
+        // The full texts behind the record, each checked against the end of what was written.
+        qint64 left = FSwapEnd - (slot.Offset + 4 + length);
+        auto takeInt32 = [&] {
+            if (left < 4)
+                RaiseFileCorrupted();
+            left -= 4;
+            return ReadInt32(*FSwapFile);
+        };
+        TRLFullTexts fullTexts;
+        const int32_t count = takeInt32();
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t at = takeInt32();
+            const int32_t size = takeInt32();
+            if (size < 0 || 2 * qint64(size) > left)
+                RaiseFileCorrupted();
+            QByteArray units(2 * size, Qt::Uninitialized);
+            ReadExact(*FSwapFile, units.data(), units.size(), RaiseFileCorrupted);
+            left -= units.size();
+            QString text(size, Qt::Uninitialized);
+            qFromLittleEndian<char16_t>(units.constData(), size, text.data());
+            fullTexts.insert(at, text);
+        }
+        surface->LoadFromBytes(body, fullTexts);
     } catch (const Exception&) {
         return nullptr; // a page that cannot be read is a missing page
     } catch (const std::bad_alloc&) {

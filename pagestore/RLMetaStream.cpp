@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 // --- streams ------------------------------------------------------------------------------------
@@ -29,10 +30,21 @@ void TRLStreamWriter::Expand(qsizetype Count)
 void TRLStreamWriter::WriteString(const QString& Text)
 {
     // Encoded straight into the buffer after room for its length, which is known only afterwards.
+    const qsizetype position = FUsed;
     char* length = Grow(4 + Text.size());
     const qsizetype bytes = StringToCp1252(QStringView(Text), length + 4);
     FUsed -= Text.size() - bytes;
     qToLittleEndian(int32_t(bytes), length);
+    // A '?' that the text did not have, or fewer bytes than characters (a pair beyond the basic
+    // plane), means the code page lost something.
+    const char* out = length + 4;
+    bool lost = bytes != Text.size();
+    if (!lost && std::memchr(out, '?', std::size_t(bytes))) {
+        for (qsizetype i = 0; i < bytes && !lost; ++i)
+            lost = out[i] == '?' && Text.at(i) != u'?';
+    }
+    if (lost)
+        FFullTexts.insert(position, Text);
 }
 
 void TRLStreamWriter::WriteStrings(const QStringList& Lines)
@@ -80,8 +92,14 @@ QByteArray TRLStreamReader::ReadBytes(qsizetype Size)
 
 QString TRLStreamReader::ReadString()
 {
+    const qsizetype position = FBase + FPos;
     const int32_t length = ReadInt32();
     const char* p = Take(length); // a negative length is corruption too
+    if (FFullTexts) {
+        const auto found = FFullTexts->constFind(position);
+        if (found != FFullTexts->constEnd())
+            return found.value();
+    }
     return Cp1252ToString(p, length);
 }
 
@@ -110,8 +128,12 @@ void TRLStreamReader::Skip(qsizetype Size)
 
 TRLStreamReader TRLStreamReader::SubReader(qsizetype Size)
 {
+    const qsizetype base = FBase + FPos;
     const char* p = Take(Size);
-    return TRLStreamReader(p, Size);
+    TRLStreamReader reader(p, Size);
+    reader.FBase = base;
+    reader.FFullTexts = FFullTexts;
+    return reader;
 }
 
 // --- colours and enumerations -------------------------------------------------------------------

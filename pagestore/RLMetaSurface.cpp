@@ -480,3 +480,17 @@ void TRLGraphicSurface::LoadFromBytes(const QByteArray& Bytes)
     TRLStreamReader stream(Bytes);
     LoadFromStream(stream);
 }
+
+QByteArray TRLGraphicSurface::SaveToBytes(TRLFullTexts& FullTexts) const
+{
+    TRLStreamWriter stream;
+    SaveToStream(stream);
+    FullTexts = stream.FullTexts();
+    return stream.TakeBytes();
+}
+
+void TRLGraphicSurface::LoadFromBytes(const QByteArray& Bytes, const TRLFullTexts& FullTexts)
+{
+    TRLStreamReader stream(Bytes, &FullTexts);
+    LoadFromStream(stream);
+}

@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 // Restores the normal cursor on every way out of a search, failures included.
@@ -63,6 +65,23 @@ TfrmRLFindDialog::TfrmRLFindDialog(QWidget* Parent)
     RadioButtonDown = new QRadioButton(RLMessage(RLMsgDirectionDown), RadioGroupDirection);
     RadioButtonDown->setGeometry(6, 30, 64, 16);
     RadioButtonDown->setChecked(true);
+
+    // The designed places assume the platform's narrow dialog font; the fonts standing in for it are
+    // wider. Where a check box's caption needs more room than it was given, the direction box and
+    // the buttons move over and the dialog widens (the text box with them), so no caption is cut.
+    int checkBoxesRight = 0;
+    for (QCheckBox* box : { CheckBoxWholeWords, CheckBoxMatchCase }) {
+        box->resize(std::max(box->width(), box->sizeHint().width()), box->height());
+        checkBoxesRight = std::max(checkBoxesRight, box->x() + box->width());
+    }
+    const int extra = std::max(0, checkBoxesRight + 3 - RadioGroupDirection->x());
+    if (extra > 0) {
+        EditTextToFind->resize(EditTextToFind->width() + extra, EditTextToFind->height());
+        for (QWidget* moved : { static_cast<QWidget*>(RadioGroupDirection), static_cast<QWidget*>(BitBtnFindNext),
+                 static_cast<QWidget*>(BitBtnCancel) })
+            moved->move(moved->x() + extra, moved->y());
+        setFixedSize(width() + extra, height());
+    }
 
     connect(BitBtnFindNext, &QPushButton::clicked, this, [this] { BitBtnFindNextClick(); });
     connect(BitBtnCancel, &QPushButton::clicked, this, [this] { BitBtnCancelClick(); });

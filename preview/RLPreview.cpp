@@ -750,10 +750,41 @@ bool TRLPreview::FindText(const QString& Text, bool Backward, bool MatchCase, bo
                 FPageBoxes[b]->ClearPicked();
             RepaintVisibleBoxes();
             GoToPageIndex(index);
+            ScrollFoundIntoView();
             return true;
         }
     }
     return false;
+}
+
+void TRLPreview::ScrollFoundIntoView()
+{
+    const int boxIndex = FFoundPage - FFirstVisible;
+    if (!FHasFound || boxIndex < 0 || boxIndex >= FShownBoxes)
+        return;
+    TRLPreviewBox* box = FPageBoxes[boxIndex];
+    TRLGraphicSurface* page = box->Page();
+    if (!page || FFoundObject < 0 || FFoundObject >= page->ObjectCount())
+        return;
+    // The hit with the frame the box draws around it, in the viewport's coordinates.
+    const QRect hit
+        = box->ReportToBox(page->Objects(FFoundObject)->BoundsRect).adjusted(-4, -4, 4, 4).translated(box->pos());
+    const QRect view = viewport()->rect();
+    // Forward only as far as the hit's end, and never past its start: a hit wider or taller than the
+    // view shows from its beginning.
+    const auto shift = [](int Low, int High, int ViewLow, int ViewHigh) {
+        if (High > ViewHigh)
+            return std::min(High - ViewHigh, Low - ViewLow);
+        if (Low < ViewLow)
+            return Low - ViewLow;
+        return 0;
+    };
+    const int down = shift(hit.top(), hit.bottom() + 1, view.top(), view.bottom() + 1);
+    const int across = shift(hit.left(), hit.right() + 1, view.left(), view.right() + 1);
+    if (down != 0)
+        SetScrollValue(Qt::Vertical, verticalScrollBar()->value() + down);
+    if (across != 0)
+        SetScrollValue(Qt::Horizontal, horizontalScrollBar()->value() + across);
 }
 
 // --- clipboard -------------------------------------------------------------------------------------

@@ -155,7 +155,8 @@ public:
 
     // Searches the raw texts of the text objects from the first visible page on, continuing after
     // the previous hit and never wrapping. Whole words need a character that is no letter or digit
-    // (or the text's end) on both sides of the hit.
+    // (or the text's end) on both sides of the hit. A hit outside the visible part of its page is
+    // scrolled into view.
     bool FindText(const QString& Text, bool Backward, bool MatchCase, bool WholeWords = false);
 
     void SetSelectMode(bool On);
@@ -183,6 +184,7 @@ private:
     void StorageDestroyed();
     void RaiseEnter();
     void RepaintVisibleBoxes();
+    void ScrollFoundIntoView();
     void SetScrollValue(Qt::Orientation Orientation, int Value);
 
     TRLGraphicStorage* FStorage = nullptr;

@@ -145,6 +145,15 @@ QIcon Glyph(TGlyph Kind)
     return QIcon(pixmap);
 }
 
+// A typed zoom as the zoom box reads it: without "%", with a decimal comma or point; 0 when it is no
+// number.
+double ReadTypedZoom(QString Text)
+{
+    Text.remove(u'%');
+    Text.replace(u',', u'.');
+    return TextToFloat(Text, 0);
+}
+
 bool IsAcceleratorCharacter(QChar C)
 {
     const QChar upper = C.toUpper();
@@ -371,6 +380,11 @@ TRLPreviewForm::TRLPreviewForm(QWidget* Parent)
     connect(EditPageNo, &QLineEdit::textEdited, this, [this] { EditPageNoChange(); });
     connect(ComboBoxZoom, &QComboBox::editTextChanged, this, [this] { ComboBoxZoomChange(); });
     connect(ComboBoxZoom, &QComboBox::activated, this, [this] { ComboBoxZoomChange(); });
+    // Leaving the box, or Enter, shows the zoom as the window writes it.
+    connect(ComboBoxZoom->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (!FZoomTyping)
+            ShowZoomText();
+    });
     connect(TimerRepeat, &QTimer::timeout, this, [this] { TimerRepeatTimer(); });
 
     // The window sees keys before its controls.
@@ -543,6 +557,20 @@ void TRLPreviewForm::UpdateZoomText()
 {
     if (FZoomTyping)
         return;
+    // A refresh that comes after the keystroke that set the zoom (a scroll bar that appears lays the
+    // pages out again) must not rewrite what is being typed: "150" would become "150%" with the
+    // cursor after the "%", and the "%" typed next would give "150%%". While the box has the focus
+    // and its text says the zoom shown, it stays as typed.
+    TRLPreview* preview = Current();
+    const double zoom = preview ? preview->ZoomPercent() : 100;
+    QLineEdit* edit = ComboBoxZoom->lineEdit();
+    if (edit && edit->hasFocus() && ReadTypedZoom(edit->text()) == zoom)
+        return;
+    ShowZoomText();
+}
+
+void TRLPreviewForm::ShowZoomText()
+{
     TRLPreview* preview = Current();
     const QSignalBlocker blocker(ComboBoxZoom);
     ComboBoxZoom->setCurrentIndex(-1);
@@ -569,10 +597,7 @@ void TRLPreviewForm::ComboBoxZoomChange()
     const QString text = ComboBoxZoom->currentText();
     const int item = int(ComboBoxZoom->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive));
     if (item < 0) {
-        QString number = text;
-        number.remove(u'%');
-        number.replace(u',', u'.');
-        const double value = TextToFloat(number, 0);
+        const double value = ReadTypedZoom(text);
         if (value >= PreviewMinimumZoom) {
             preview->SetZoom(value);
             return;

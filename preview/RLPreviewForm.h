@@ -200,6 +200,8 @@ private:
     void NewBevel(int Left);
     void RunGuarded(const std::function<void()>& Action);
     void RestoreFocus(QWidget* Remembered, bool AfterSave);
+    // Writes the zoom text unconditionally (UpdateZoomText decides when).
+    void ShowZoomText();
 
     QList<TRLPreview*> FPreviews;
     int FCurrentIndex = 0;

@@ -3,6 +3,7 @@
 #include "engine/RLConsts.h"
 #include "engine/RLSite.h"
 #include "filters/RLFilters.h"
+#include "filters/RLPDFFilter.h"
 #include "filters/RLPrinterWrapper.h"
 #include "filters/RLSpoolFilter.h"
 #include "pagestore/RLMetaFile.h"
@@ -131,6 +132,11 @@ bool RLSaveStorageWithDialog(QWidget* Parent, TRLGraphicStorage* Storage, const 
     if (!confirmed)
         return false;
     if (TRLCustomSaveFilter* filter = params.Filter()) {
+        // The dialog showed the PDF writer's options for it; what the user left there is the choice.
+        if (auto* pdf = qobject_cast<TRLPDFFilter*>(filter)) {
+            pdf->SetEmbedFonts(params.EmbedFonts());
+            pdf->SetCompress(params.Compress());
+        }
         filter->SetFileName(params.FileName());
         filter->ProcessPages(Storage, params.FromPage(), params.ToPage(), params.SaveInBackground());
     } else {

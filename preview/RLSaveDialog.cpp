@@ -1,6 +1,7 @@
 #include "preview/RLSaveDialog.h"
 
 #include "engine/RLConsts.h"
+#include "filters/RLPDFFilter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,6 +55,36 @@ QString AskWithFileDialog(
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
+}
+
+QString EmbedFontsCaption()
+{
+    switch (RLActiveLanguage()) {
+    case lgPortuguese:
+        return QStringLiteral("Embutir as fontes");
+    case lgFrench:
+        return QStringLiteral("Incorporer les polices");
+    case lgSpanish:
+        return QStringLiteral("Incrustar las fuentes");
+    case lgEnglish:
+        break;
+    }
+    return QStringLiteral("Embed fonts");
+}
+
+QString CompressCaption()
+{
+    switch (RLActiveLanguage()) {
+    case lgPortuguese:
+        return QStringLiteral("Compactar");
+    case lgFrench:
+        return QStringLiteral("Compresser");
+    case lgSpanish:
+        return QStringLiteral("Comprimir");
+    case lgEnglish:
+        break;
+    }
+    return QStringLiteral("Compress");
 }
 
 } // namespace
@@ -111,6 +142,9 @@ TRLSaveDialog::TRLSaveDialog(QWidget* Parent)
     EditToPage->setFocusPolicy(Qt::ClickFocus);
 
     CheckBoxSaveInBackground = Place(new QCheckBox(RLMessage(RLMsgSaveInBackground), this), 12, 172, 365, 17);
+    // Beside the buttons, which leave the lower left corner free.
+    CheckBoxEmbedFonts = Place(new QCheckBox(EmbedFontsCaption(), this), 12, 192, 200, 17);
+    CheckBoxCompress = Place(new QCheckBox(CompressCaption(), this), 12, 212, 200, 17);
 
     ButtonSave = Place(new QPushButton(RLMessage(RLMsgSave), this), 220, 204, 75, 25);
     ButtonSave->setDefault(true);
@@ -122,6 +156,8 @@ TRLSaveDialog::TRLSaveDialog(QWidget* Parent)
     connect(
         EditFromPage, &QLineEdit::textEdited, this, [this] { RadioButtonPagesInterval->setChecked(true); });
     connect(EditToPage, &QLineEdit::textEdited, this, [this] { RadioButtonPagesInterval->setChecked(true); });
+    connect(ComboBoxFormat, &QComboBox::currentIndexChanged, this, [this] { UpdatePdfOptions(); });
+    connect(EditFileName, &QLineEdit::textChanged, this, [this] { UpdatePdfOptions(); });
 
     RLWidenToCaptions(this);
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -158,6 +194,20 @@ void TRLSaveDialog::SpeedButtonLookupClick()
     const QString chosen = AskFileName(this, LookupTypeFilter(), LookupDefaultExt(), EditFileName->text());
     if (!chosen.isEmpty())
         EditFileName->setText(chosen);
+}
+
+TRLCustomSaveFilter* TRLSaveDialog::ChosenFilter() const
+{
+    if (HasExtension(EditFileName->text()))
+        return SaveFilterForFile(EditFileName->text());
+    return FilterAt(ComboBoxFormat->currentIndex());
+}
+
+void TRLSaveDialog::UpdatePdfOptions()
+{
+    const bool pdf = qobject_cast<TRLPDFFilter*>(ChosenFilter()) != nullptr;
+    CheckBoxEmbedFonts->setVisible(pdf);
+    CheckBoxCompress->setVisible(pdf);
 }
 
 void TRLSaveDialog::ButtonSaveClick()
@@ -205,6 +255,9 @@ void TRLSaveDialog::LoadEditors()
     EditToPage->setText(RLDialogNumberText(params.ToPage()));
     CheckBoxSaveInBackground->setChecked(params.SaveInBackground());
     CheckBoxSaveInBackground->setEnabled(!params.Options().testFlag(rsoDisableSaveInBackground));
+    CheckBoxEmbedFonts->setChecked(params.EmbedFonts());
+    CheckBoxCompress->setChecked(params.Compress());
+    UpdatePdfOptions();
     RadioButtonPagesInterval->setEnabled(true);
     RLPaintEditEnabled(EditFromPage, true);
     RLPaintEditEnabled(EditToPage, true);
@@ -226,6 +279,8 @@ void TRLSaveDialog::SaveEditors()
     params.SetFromPage(range.first);
     params.SetToPage(range.second);
     params.SetSaveInBackground(CheckBoxSaveInBackground->isChecked());
+    params.SetEmbedFonts(CheckBoxEmbedFonts->isChecked());
+    params.SetCompress(CheckBoxCompress->isChecked());
     params.SetFilter(FilterAt(ComboBoxFormat->currentIndex()));
     if (HasExtension(params.FileName()))
         params.SetFilter(SaveFilterForFile(params.FileName()));

@@ -9,6 +9,8 @@
 // controls, runs modally and, on OK only, writes them back: the file name's extension picks the save
 // filter (an extension no filter has means the page store format under that name), and a name
 // without one gets the chosen format's extension. On cancel the parameters stay as they were.
+// The PDF writer's embedding and compression are offered while the PDF writer is the one that
+// would write; like the background choice they are remembered from one save to the next.
 #include "preview/RLPrintDialog.h"
 
 #include <QDialog>
@@ -39,6 +41,8 @@ class TRLSaveParams : public TRLDialogParams
     Q_PROPERTY(int ToPage READ ToPage WRITE SetToPage)
     Q_PROPERTY(RLPrintDialogs::TRLSaveRange SaveRange READ SaveRange WRITE SetSaveRange)
     Q_PROPERTY(bool SaveInBackground READ SaveInBackground WRITE SetSaveInBackground)
+    Q_PROPERTY(bool EmbedFonts READ EmbedFonts WRITE SetEmbedFonts)
+    Q_PROPERTY(bool Compress READ Compress WRITE SetCompress)
     Q_PROPERTY(TRLCustomSaveFilter* Filter READ Filter WRITE SetFilter)
     Q_PROPERTY(int HelpContext READ HelpContext WRITE SetHelpContext)
 public:
@@ -50,6 +54,10 @@ public:
     void SetSaveRange(TRLSaveRange Value) { FSaveRange = Value; }
     bool SaveInBackground() const { return FSaveInBackground; }
     void SetSaveInBackground(bool Value) { FSaveInBackground = Value; }
+    bool EmbedFonts() const { return FEmbedFonts; }
+    void SetEmbedFonts(bool Value) { FEmbedFonts = Value; }
+    bool Compress() const { return FCompress; }
+    void SetCompress(bool Value) { FCompress = Value; }
     TRLCustomSaveFilter* Filter() const { return static_cast<TRLCustomSaveFilter*>(WatchedFilter()); }
     void SetFilter(TRLCustomSaveFilter* Value) { WatchFilter(Value); }
 
@@ -61,6 +69,8 @@ private:
     TRLSaveDialogOptions FOptions;
     TRLSaveRange FSaveRange = rsrAllPages;
     bool FSaveInBackground = false;
+    bool FEmbedFonts = false;
+    bool FCompress = false;
 };
 
 TRLSaveParams& SaveParams();
@@ -83,6 +93,9 @@ public:
     QLineEdit* EditFromPage = nullptr;
     QLineEdit* EditToPage = nullptr;
     QCheckBox* CheckBoxSaveInBackground = nullptr;
+    // Shown only while the PDF writer would write.
+    QCheckBox* CheckBoxEmbedFonts = nullptr;
+    QCheckBox* CheckBoxCompress = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonCancel = nullptr;
     QLineEdit* EditFileName = nullptr;
@@ -106,6 +119,10 @@ public:
     void SpeedButtonLookupClick();
     // OK: an empty file name keeps the dialog open.
     void ButtonSaveClick();
+    // The save filter that OK would pick: the file name's extension first, then the format list.
+    TRLCustomSaveFilter* ChosenFilter() const;
+    // Shows the PDF writer's options while it is the chosen filter.
+    void UpdatePdfOptions();
 
 private:
     std::vector<QPointer<TRLCustomSaveFilter>> FFilters;

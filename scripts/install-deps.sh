@@ -13,6 +13,9 @@ packages=(
   sqlite3
   postgresql libqt6sql6-psql
   firebird3.0-server firebird3.0-utils libqt6sql6-ibase
+  dpkg-dev lintian desktop-file-utils man-db
+  libharfbuzz-dev zlib1g-dev ghostscript
+  libxlsxwriter-dev python3-openpyxl
 )
 
 missing=()

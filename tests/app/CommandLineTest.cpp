@@ -63,6 +63,48 @@ TEST(CommandLineTest, AcceptedCommandLines)
     }
 }
 
+TEST(CommandLineTest, PdfOptionsGoWithAPdfExportOnly)
+{
+    struct TCase
+    {
+        QStringList Arguments;
+        bool EmbedFonts, Compress;
+    } accepted[] = {
+        { Args({ "--export", "a.pdf" }), false, false },
+        { Args({ "--export", "a.pdf", "--embed-fonts" }), true, false },
+        { Args({ "--compress", "--export", "a.PDF" }), false, true },
+        { Args({ "--export=a.pdf", "--embed-fonts", "--compress", "--date", "x" }), true, true },
+    };
+    for (const TCase& c : accepted) {
+        const TInventoryCommandLine line = ParseInventoryCommandLine(c.Arguments);
+        EXPECT_EQ(line.EmbedFonts, c.EmbedFonts) << c.Arguments.join(' ').toStdString();
+        EXPECT_EQ(line.Compress, c.Compress) << c.Arguments.join(' ').toStdString();
+    }
+    struct TRefused
+    {
+        QStringList Arguments;
+        const char* MessagePart;
+    } refused[] = {
+        { Args({ "--export", "a.xls", "--embed-fonts" }), "--embed-fonts só se aplica a arquivos .pdf" },
+        { Args({ "--export", "a.pgx", "--compress" }), "--compress só se aplica a arquivos .pdf" },
+        { Args({ "--export", "pdf", "--compress" }), "só se aplica a arquivos .pdf" },
+        { Args({ "--export", "a.pdf.xls", "--compress" }), "só se aplica a arquivos .pdf" },
+        { Args({ "--embed-fonts" }), "não se aplica" },
+        { Args({ "--create-demo-database", "d.db", "--compress" }), "não se aplica" },
+        { Args({ "--export", "a.pdf", "--compress", "--compress" }), "repetida" },
+        { Args({ "--export", "a.pdf", "--compress=yes" }), "não aceita valor" },
+    };
+    for (const TRefused& c : refused) {
+        try {
+            ParseInventoryCommandLine(c.Arguments);
+            ADD_FAILURE() << c.Arguments.join(' ').toStdString() << ": accepted";
+        } catch (const ECommandLineError& error) {
+            EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.MessagePart)))
+                << c.Arguments.join(' ').toStdString() << ": " << error.what();
+        }
+    }
+}
+
 TEST(CommandLineTest, RefusedCommandLinesSayWhy)
 {
     struct TCase
@@ -72,7 +114,8 @@ TEST(CommandLineTest, RefusedCommandLinesSayWhy)
         const char* MessagePart;
     } cases[] = {
         { "unknown option", Args({ "--expor", "x" }), "desconhecida" },
-        { "stray argument", Args({ "out.pgx" }), "inesperado" },
+        { "stray argument", Args({ "--export", "o", "out.pgx" }), "inesperado" },
+        { "a second saved report", Args({ "a.pgx", "b.pgx" }), "inesperado" },
         { "single dash", Args({ "-h" }), "inesperado" },
         { "missing value", Args({ "--export" }), "precisa de um valor" },
         { "empty file name", Args({ "--export=" }), "precisa de um valor" },
@@ -104,7 +147,7 @@ TEST(CommandLineTest, UsageNamesEveryOptionAndExitCode)
 {
     const QString usage = InventoryUsageText();
     for (const char* option : { "--export", "--date", "--database", "--aliases", "--create-demo-database",
-             "--products", "--help", "--version" })
+             "--products", "--help", "--version", "--embed-fonts", "--compress" })
         EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(usage.contains(QStringLiteral("%1 ").arg(code))) << code;

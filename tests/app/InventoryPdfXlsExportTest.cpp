@@ -267,6 +267,13 @@ TEST_F(InventoryPdfXlsExportTest, DefinitionCarriesBothWritersAsTheSaveDialogOff
     EXPECT_EQ(pdf->DefaultExt(), QStringLiteral(".pdf"));
     EXPECT_TRUE(pdf->ShowProgress());
 
+    ASSERT_NE(report.RLXLSXFilter1, nullptr);
+    ASSERT_NE(report.RLCSVFilter1, nullptr);
+    EXPECT_EQ(report.RLXLSXFilter1->GetDisplayName(), QStringLiteral("Planilha de dados (xlsx)"));
+    EXPECT_EQ(report.RLCSVFilter1->GetDisplayName(), QStringLiteral("Texto separado (csv)"));
+    EXPECT_EQ(report.RLXLSXFilter1->Table(), &report.Data);
+    EXPECT_EQ(report.RLCSVFilter1->Table(), &report.Data);
+
     TRLXLSFilter* xls = report.RLXLSFilter1;
     ASSERT_NE(xls, nullptr);
     EXPECT_EQ(xls->Owner(), report.Root());
@@ -289,7 +296,8 @@ TEST_F(InventoryPdfXlsExportTest, DefinitionCarriesBothWritersAsTheSaveDialogOff
         { "inventario.pgx", nullptr },
         { "inventario", nullptr },
         { "inventario.pdf.pgx", nullptr },
-        { "inventario.xlsx", nullptr },
+        { "inventario.xlsx", report.RLXLSXFilter1 },
+        { "inventario.CSV", report.RLCSVFilter1 },
     };
     for (const TLookup& c : lookups) {
         EXPECT_EQ(SaveFilterForFile(QString::fromUtf8(c.FileName)), c.Expected) << c.FileName;
@@ -505,6 +513,9 @@ TEST_F(InventoryPdfXlsExportTest, SpreadsheetHasOneSheetPerPageWithTheProductsAn
         EXPECT_TRUE(holds(sheets[p], QString::number(p + 2), p + 2))
             << "sheet " << p << " lacks its page number";
         EXPECT_TRUE(sheets[p].Texts.contains(QStringLiteral("SUB - TOTAL"))) << "sheet " << p;
+        // The centred company name under "Página:" and the page number is not lost.
+        EXPECT_TRUE(sheets[p].Texts.contains(QStringLiteral("Comercial Quillborough Ltda"))) << "sheet " << p;
+        EXPECT_TRUE(sheets[p].Texts.contains(QStringLiteral("31/12/2024"))) << "sheet " << p;
     }
     const TSheet& first = sheets.first();
     EXPECT_TRUE(first.Texts.contains(QStringLiteral("Abacate Especial")));

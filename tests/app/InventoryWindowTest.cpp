@@ -5,7 +5,9 @@
 #include "platform/Format.h"
 #include "platform/SqlDataSet.h"
 
+#include <QFontDatabase>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -181,3 +183,27 @@ TEST_F(InventoryWindowTest, EscapeAndSairCloseTheWindow)
 }
 
 } // namespace
+
+TEST(InventoryDatePrompt, TitleIsNotSqueezedByTheWindowManager)
+{
+    const QString caption = QStringLiteral("Data do Inventário");
+    const std::unique_ptr<QInputDialog> box
+        = NewInputBox(nullptr, caption, QStringLiteral("Informe a Data de Referência:"), QStringLiteral("01/02/2024"));
+    EXPECT_EQ(box->windowTitle(), caption);
+    EXPECT_EQ(box->labelText(), QStringLiteral("Informe a Data de Referência:"));
+    EXPECT_EQ(box->textValue(), QStringLiteral("01/02/2024"));
+    box->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box.get()));
+    // Whole in a bold title font, beside an icon and three title-bar buttons of at least 24 pixels.
+    QFont bold = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    bold.setBold(true);
+    const int needed = QFontMetrics(bold).horizontalAdvance(caption) + 4 * 24;
+    EXPECT_GE(box->width(), needed);
+    EXPECT_GE(TitleBarWidth(caption), needed);
+    // A longer title gets a wider box.
+    EXPECT_GT(TitleBarWidth(caption + caption), TitleBarWidth(caption));
+    const std::unique_ptr<QInputDialog> longer = NewInputBox(nullptr, caption + caption, QString(), QString());
+    longer->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(longer.get()));
+    EXPECT_GE(longer->width(), TitleBarWidth(caption + caption));
+}

@@ -10,6 +10,7 @@
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
 #include "platform/TextMeasure.h"
+#include "support/PDFTextPlacement.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -148,14 +150,14 @@ TEST_F(TPDFFilterFixture, OnePageWithOneTextIsExactlyThisFile)
                      "0 0 0 rg\r\n"
                      "BT\r\n"
                      "/F1 12 Tf\r\n"
-                     "7.5 42 Td\r\n"
+                     "7.5 44.484 Td\r\n"
                      "(Ol\xe1) Tj\r\n"
                      "ET\r\n"
                      "Q\r\n"
                      "endstream\r\n"
                      "endobj\r\n"
                      "7 0 obj\r\n"
-                     "56\r\n"
+                     "60\r\n"
                      "endobj\r\n"
                      "8 0 obj <<\r\n"
                      "/Type/Font/Subtype/Type1/Name/F1/BaseFont/Helvetica/Encoding/WinAnsiEncoding\r\n"
@@ -179,12 +181,12 @@ TEST_F(TPDFFilterFixture, OnePageWithOneTextIsExactlyThisFile)
                      "0000000000 65535 f\r\n"
                      "0000000010 00000 n\r\n"
                      "0000000129 00000 n\r\n"
-                     "0000000623 00000 n\r\n"
-                     "0000000527 00000 n\r\n"
+                     "0000000627 00000 n\r\n"
+                     "0000000531 00000 n\r\n"
                      "0000000181 00000 n\r\n"
                      "0000000291 00000 n\r\n"
-                     "0000000405 00000 n\r\n"
-                     "0000000426 00000 n\r\n"
+                     "0000000409 00000 n\r\n"
+                     "0000000430 00000 n\r\n"
                      "trailer\r\n"
                      "<<\r\n"
                      "/Size 9\r\n"
@@ -192,7 +194,7 @@ TEST_F(TPDFFilterFixture, OnePageWithOneTextIsExactlyThisFile)
                      "/Info 1 0 R\r\n"
                      ">>\r\n"
                      "startxref\r\n"
-                     "711\r\n"
+                     "715\r\n"
                      "%%EOF\r\n");
     const QByteArray pdf = Run(filter, store.Store);
     EXPECT_EQ(pdf, expected) << pdf.constData();
@@ -320,6 +322,9 @@ TEST_F(TPDFFilterFixture, TextIsPlacedByAlignmentAndClippedUnlessAutoSized)
         thousandths += bold.Widths[c.unicode()];
     const double width = thousandths * 10 / 1000.0 * 96 / 72;
     ASSERT_GT(width, TextWidth(QStringLiteral("Arial"), MulDiv(10, 96, 72), 0, text));
+    // The base line stands the declared descent above the rectangle's bottom (789.75 points up).
+    ASSERT_LT(bold.Descent, 0);
+    const QByteArray baseline = PDFNumber(789.75 - bold.Descent * 10 / 1000.0);
     struct TCase
     {
         TRLMetaTextAlignment Alignment;
@@ -339,8 +344,57 @@ TEST_F(TPDFFilterFixture, TextIsPlacedByAlignmentAndClippedUnlessAutoSized)
         store.Add(page);
         const QByteArray content = ContentStream(Run(store.Store), 1);
         const QByteArray expected = "q\r\n0 0 1 rg\r\n75 789.75 150 15 re\r\nW n\r\nBT\r\n/F1 10 Tf\r\n"
-            + PDFNumber(PixelsToPoints(c.X)) + " 789.75 Td\r\n(Total geral) Tj\r\nET\r\nQ\r\n";
+            + PDFNumber(PixelsToPoints(c.X)) + " " + baseline + " Td\r\n(Total geral) Tj\r\nET\r\nQ\r\n";
         EXPECT_EQ(content, expected) << int(c.Alignment);
+    }
+}
+
+// The base line stood on the bottom edge of the clip, which cut off every descender and cedilla in
+// every viewer ("JARDIM" read "IARDIM", "MUÇARELA" "MUCARELA").
+TEST_F(TPDFFilterFixture, DescendersAndCedillasStayInsideTheTextsClip)
+{
+    struct TFace
+    {
+        const char* Name;
+        TRLMetaFontStyles Style;
+    } faces[] = {
+        { "Arial", 0 },
+        { "Arial", MetaFontStyleBold },
+        { "Verdana", MetaFontStyleBold | MetaFontStyleItalic },
+        { "Times New Roman", 0 },
+        { "Courier New", 0 },
+        { "Helvetica", 0 },
+        { "Times-Roman", 0 },
+        { "Courier", 0 },
+    };
+    TStore store(210, 297);
+    TRLGraphicSurface* page = store.NewPage();
+    int top = 10;
+    int count = 0;
+    for (const TFace& face : faces) {
+        for (const int size : { 7, 8, 10, 14 }) {
+            // A cell as tall as the font's own, as the report's labels record them.
+            const TTextMetrics metrics = TextMetrics(QString::fromLatin1(face.Name), MulDiv(size, 96, 72),
+                TFontStyles(face.Style) & (fsBold | fsItalic));
+            AddText(page, QString::fromLatin1(face.Name), size, TRect(20, top, 400, top + metrics.Height),
+                QStringLiteral("JARDIM MUÇARELA Qg"), MetaTextAlignmentLeft, face.Style, TextFlagKeepWhole);
+            top += metrics.Height + 4;
+            ++count;
+        }
+    }
+    store.Add(page);
+    const QByteArray pdf = Run(store.Store);
+    const QList<PDFTextPlacement::TPlacedText> texts = PDFTextPlacement::PlacedTexts(pdf);
+    ASSERT_EQ(texts.size(), count);
+    for (const PDFTextPlacement::TPlacedText& text : texts) {
+        ASSERT_TRUE(text.Clip.has_value()) << text.Font.constData();
+        ASSERT_LT(text.Descent, 0) << text.Font.constData() << " declares no descent";
+        const double lowest = text.Y + text.Descent * text.Size / 1000.0;
+        // Inside, to the four decimals the file carries.
+        EXPECT_GE(lowest, text.Clip->Bottom - 0.0001) << text.Font.constData() << " " << text.Size;
+        EXPECT_LT(text.Y, text.Clip->Top()) << text.Font.constData() << " " << text.Size;
+        // And the text sits on the cell's floor, not higher up than its descent.
+        EXPECT_NEAR(lowest, text.Clip->Bottom, 0.0001) << text.Font.constData() << " " << text.Size;
     }
 }
 
@@ -694,6 +748,70 @@ TEST(PDFFilterProperties, DefaultsAndDocumentInfo)
     EXPECT_FALSE(filter.IsPropertyStored(displayName));
     filter.SetDisplayName(QStringLiteral("PDF"));
     EXPECT_TRUE(filter.IsPropertyStored(displayName));
+
+    // Embedding and compression are asked for; a definition that does not ask stays as it was.
+    EXPECT_FALSE(filter.EmbedFonts());
+    EXPECT_FALSE(filter.Compress());
+    for (const char* name : { "EmbedFonts", "Compress" }) {
+        const QMetaProperty property = meta->property(meta->indexOfProperty(name));
+        ASSERT_TRUE(property.isValid()) << name;
+        EXPECT_FALSE(filter.IsPropertyStored(property)) << name;
+        ASSERT_TRUE(property.write(&filter, true));
+        EXPECT_TRUE(filter.IsPropertyStored(property)) << name;
+    }
+    EXPECT_TRUE(filter.EmbedFonts());
+    EXPECT_TRUE(filter.Compress());
+}
+
+// A document made with the new options names its producer and says where its creation time was
+// taken; the plain one keeps its bytes (see OnePageWithOneTextIsExactlyThisFile).
+TEST_F(TPDFFilterFixture, CreationDateCarriesItsTimeZoneWithTheOptions)
+{
+    struct TCase
+    {
+        int OffsetSeconds;
+        bool EmbedFonts, Compress;
+        QString Producer;
+        const char* Expected;
+    } cases[] = {
+        { -3 * 3600, true, false, {}, "/CreationDate(D:20240131235958-03'00')\r\n" },
+        { 5 * 3600 + 30 * 60, false, true, {}, "/CreationDate(D:20240131235958+05'30')\r\n" },
+        { 0, true, true, {}, "/CreationDate(D:20240131235958+00'00')\r\n" },
+        { -(9 * 3600 + 30 * 60), false, true, QStringLiteral("Loja (matriz)"),
+            "/CreationDate(D:20240131235958-09'30')\r\n" },
+    };
+    for (const TCase& c : cases) {
+        TStore store;
+        TRLGraphicSurface* page = store.NewPage();
+        AddText(page, QStringLiteral("Arial"), 8, TRect(0, 0, 90, 10), QStringLiteral("Ação"));
+        store.Add(page);
+        TRLPDFFilter filter;
+        filter.SetEmbedFonts(c.EmbedFonts);
+        filter.SetCompress(c.Compress);
+        filter.DocumentInfo()->SetProducer(c.Producer);
+        filter.SetShowProgress(false);
+        filter.SetFileName(FileName);
+        filter.SetCreationDate(QDateTime(FixedDate.date(), FixedDate.time(), Qt::OffsetFromUTC, c.OffsetSeconds));
+        filter.ProcessPages(store.Store, 1, -1, false);
+        QFile file(FileName);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray pdf = file.readAll();
+        const QByteArray producer = c.Producer.isEmpty() ? QByteArray(PDFWriterProducer) : "Loja \\(matriz\\)";
+        EXPECT_TRUE(pdf.contains(QByteArray("1 0 obj <<\r\n") + c.Expected + "/Creator(Quillborough v0.6)\r\n/Producer("
+            + producer + ")\r\n>> endobj\r\n"))
+            << pdf.left(200).constData();
+    }
+    // pdfinfo reads the offset: the same instant, whatever zone the reader is in.
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+        GTEST_SKIP() << "pdfinfo is not installed";
+    QProcess process;
+    process.start(QStringLiteral("pdfinfo"), { QStringLiteral("-isodates"), FileName });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString info = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("CreationDate:\\s+2024-01-31T23:59:58-09:30"))))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Producer:\\s+Loja \\(matriz\\)"))))
+        << info.toStdString();
 }
 
 TEST_F(TPDFFilterFixture, ViewerSettingsAreResetWhenADocumentBegins)
@@ -856,7 +974,7 @@ struct TReportFixture : TPDFFilterFixture
 {
     // Two A4 pages as a report prints them: texts in Arial and Times, a rule, a filled band, a
     // picture and a clip.
-    void Write()
+    QByteArray Write(bool EmbedFonts = false, bool Compress = false)
     {
         TStore store(210, 297);
         for (int p = 0; p < 2; ++p) {
@@ -888,36 +1006,188 @@ struct TReportFixture : TPDFFilterFixture
         }
         TRLPDFFilter filter;
         filter.DocumentInfo()->SetTitle(QStringLiteral("Inventário (teste)"));
-        Run(filter, store.Store);
+        filter.SetEmbedFonts(EmbedFonts);
+        filter.SetCompress(Compress);
+        return Run(filter, store.Store);
     }
 };
 
+// The options' combinations, named for the messages.
+struct TOptions
+{
+    bool EmbedFonts;
+    bool Compress;
+    const char* Name;
+};
+constexpr TOptions AllOptions[] = {
+    { false, false, "plain" },
+    { true, false, "embedded fonts" },
+    { false, true, "compressed" },
+    { true, true, "embedded fonts, compressed" },
+};
+
+// A FlateDecode stream's bytes as they were before compression.
+QByteArray Inflate(const QByteArray& Deflated, qsizetype ExpectedSize)
+{
+    // qUncompress reads zlib data behind a big-endian length.
+    QByteArray framed(4, '\0');
+    framed[0] = char(ExpectedSize >> 24);
+    framed[1] = char(ExpectedSize >> 16);
+    framed[2] = char(ExpectedSize >> 8);
+    framed[3] = char(ExpectedSize);
+    return qUncompress(framed + Deflated);
+}
+
 TEST_F(TReportFixture, QpdfFindsNoFault)
 {
-    Write();
-    RUN_TOOL(output, "qpdf", { QStringLiteral("--check"), FileName });
-    EXPECT_TRUE(output.contains("No syntax or stream encoding errors found")) << output.constData();
+    for (const TOptions& options : AllOptions) {
+        Write(options.EmbedFonts, options.Compress);
+        RUN_TOOL(output, "qpdf", { QStringLiteral("--check"), FileName });
+        EXPECT_TRUE(output.contains("No syntax or stream encoding errors found"))
+            << options.Name << "\n"
+            << output.constData();
+    }
 }
 
 TEST_F(TReportFixture, PdftotextReadsTheTextsInOrder)
 {
-    Write();
-    RUN_TOOL(output, "pdftotext",
-        { QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), FileName,
-            QStringLiteral("-") });
-    const QString text = QString::fromUtf8(output);
-    const qsizetype title = text.indexOf(QStringLiteral("Inventário por Preço de Custo"));
-    const qsizetype first = text.indexOf(QStringLiteral("Ação nº 1 (página)"));
-    const qsizetype second = text.indexOf(QStringLiteral("Ação nº 2 (página)"));
-    EXPECT_GE(title, 0) << output.constData();
-    EXPECT_GT(first, title);
-    EXPECT_GT(second, first);
-    EXPECT_TRUE(text.contains(QStringLiteral("1.234,56")));
+    for (const TOptions& options : AllOptions) {
+        Write(options.EmbedFonts, options.Compress);
+        RUN_TOOL(output, "pdftotext",
+            { QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), FileName,
+                QStringLiteral("-") });
+        const QString text = QString::fromUtf8(output);
+        const qsizetype title = text.indexOf(QStringLiteral("Inventário por Preço de Custo"));
+        const qsizetype first = text.indexOf(QStringLiteral("Ação nº 1 (página)"));
+        const qsizetype second = text.indexOf(QStringLiteral("Ação nº 2 (página)"));
+        EXPECT_GE(title, 0) << options.Name << "\n" << output.constData();
+        EXPECT_GT(first, title) << options.Name;
+        EXPECT_GT(second, first) << options.Name;
+        EXPECT_TRUE(text.contains(QStringLiteral("1.234,56"))) << options.Name;
+    }
+}
+
+TEST_F(TReportFixture, CompressedPagesHoldThePlainPagesOperators)
+{
+    const QByteArray plain = Write(false, false);
+    const QByteArray compressed = Write(false, true);
+    EXPECT_LT(compressed.size(), plain.size());
+    for (int page = 1; page <= 2; ++page) {
+        const QByteArray expected = ContentStream(plain, page);
+        ASSERT_FALSE(expected.isEmpty());
+        // The page's stream, its length from the length object the dictionary points to.
+        const QRegularExpression dictionary(QStringLiteral(
+            "(\\d+) 0 obj <<\r\n/Length (\\d+) 0 R\r\n/Filter/FlateDecode\r\n>>\r\nstream\r\n"));
+        QRegularExpressionMatchIterator it = dictionary.globalMatch(QString::fromLatin1(compressed));
+        QRegularExpressionMatch match;
+        for (int i = 0; i < page && it.hasNext(); ++i)
+            match = it.next();
+        ASSERT_TRUE(match.hasMatch()) << "page " << page;
+        const QRegularExpressionMatch length
+            = QRegularExpression(QStringLiteral("\n") + match.captured(2) + QStringLiteral(" 0 obj\r\n(\\d+)\r\n"))
+                  .match(QString::fromLatin1(compressed));
+        ASSERT_TRUE(length.hasMatch());
+        const QByteArray data = compressed.mid(match.capturedEnd(), length.captured(1).toLongLong());
+        EXPECT_TRUE(compressed.mid(match.capturedEnd() + data.size(), 11) == "\r\nendstream")
+            << "the length does not end where the data ends";
+        EXPECT_EQ(Inflate(data, expected.size()), expected) << "page " << page;
+    }
+    // Fonts without embedding are the same names as before.
+    EXPECT_TRUE(compressed.contains("/BaseFont/Arial,Bold\r\n"));
+}
+
+TEST_F(TReportFixture, EmbeddedFontsAreSubsetsWithTheirCharacters)
+{
+    for (const bool compress : { false, true }) {
+        const QByteArray pdf = Write(true, compress);
+        RUN_TOOL(output, "pdffonts", { FileName });
+        // name, type, encoding, emb, sub, uni, object, generation.
+        const QStringList lines = QString::fromUtf8(output).split(u'\n', Qt::SkipEmptyParts).mid(2);
+        ASSERT_EQ(lines.size(), 3) << output.constData();
+        for (const QString& line : lines) {
+            const QStringList words = line.simplified().split(u' ');
+            ASSERT_GE(words.size(), 8) << line.toStdString();
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Z]{6}\\+")).match(words[0]).hasMatch())
+                << line.toStdString();
+            EXPECT_EQ(words[1], QStringLiteral("TrueType")) << line.toStdString();
+            const qsizetype n = words.size();
+            EXPECT_EQ(words.mid(n - 5, 3), QStringList({ "yes", "yes", "yes" })) << line.toStdString();
+        }
+        // The subset of the bold title holds its own characters and not the whole face.
+        const QRegularExpression program(QStringLiteral("/Length (\\d+)\r\n/Length1 (\\d+)\r\n"));
+        QRegularExpressionMatchIterator it = program.globalMatch(QString::fromLatin1(pdf));
+        int programs = 0;
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            ++programs;
+            EXPECT_LT(m.captured(2).toInt(), 60000) << "not a subset";
+            if (compress)
+                EXPECT_LT(m.captured(1).toInt(), m.captured(2).toInt());
+            else
+                EXPECT_EQ(m.captured(1), m.captured(2));
+        }
+        EXPECT_EQ(programs, 3);
+    }
+}
+
+// Renders page 1 of FileName with the PostScript interpreter at Resolution, or a null image.
+QImage RenderWithGhostscript(const QString& FileName, const QString& Png, int Resolution)
+{
+    QProcess process;
+    process.start(QStringLiteral("gs"),
+        { QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
+            QStringLiteral("-sDEVICE=pnggray"), QStringLiteral("-r%1").arg(Resolution),
+            QStringLiteral("-dFirstPage=1"), QStringLiteral("-dLastPage=1"), QStringLiteral("-sOutputFile=") + Png,
+            FileName });
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    return QImage(Png);
+}
+
+// The ink (darkness summed) inside a rectangle of report pixels on an image rendered at Resolution.
+double Ink(const QImage& Image, const TRect& Rect, int Resolution)
+{
+    const double scale = Resolution / 96.0;
+    double ink = 0;
+    for (int y = int(Rect.Top * scale); y < int(Rect.Bottom * scale) && y < Image.height(); ++y)
+        for (int x = int(Rect.Left * scale); x < int(Rect.Right * scale) && x < Image.width(); ++x)
+            ink += 255 - qGray(Image.pixel(x, y));
+    return ink;
+}
+
+// The interpreter has no bold face for a bold TrueType font it is only told the name of (the
+// report's "Verdana,Bold"), and draws it regular; with the subset embedded the bold text is bold.
+TEST_F(TReportFixture, ThePostScriptInterpreterDrawsEmbeddedBoldAsBold)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+        GTEST_SKIP() << "gs (ghostscript) is not installed; run scripts/install-deps.sh";
+    const QString text = QStringLiteral("MUÇARELA JARDIM LARANJA");
+    const TRect regularCell(20, 20, 420, 45);
+    const TRect boldCell(20, 60, 420, 85);
+    auto render = [&](bool EmbedFonts) {
+        TStore store(210, 297);
+        TRLGraphicSurface* page = store.NewPage();
+        AddText(page, QStringLiteral("Verdana"), 14, regularCell, text, MetaTextAlignmentLeft, 0, TextFlagKeepWhole);
+        AddText(page, QStringLiteral("Verdana"), 14, boldCell, text, MetaTextAlignmentLeft, MetaFontStyleBold,
+            TextFlagKeepWhole);
+        store.Add(page);
+        TRLPDFFilter filter;
+        filter.SetEmbedFonts(EmbedFonts);
+        Run(filter, store.Store);
+        const QImage image = RenderWithGhostscript(FileName, Dir.filePath(QStringLiteral("gs.png")), 150);
+        EXPECT_FALSE(image.isNull()) << "gs failed";
+        return Ink(image, boldCell, 150) / qMax(1.0, Ink(image, regularCell, 150));
+    };
+    const double embedded = render(true);
+    // The report's face: the bold one lays far more ink than the regular one on the same text.
+    EXPECT_GT(embedded, 1.2) << "bold drawn as regular";
+    const double named = render(false);
+    EXPECT_GT(embedded, named + 0.1) << "embedding made no difference: " << named;
 }
 
 TEST_F(TReportFixture, PdfinfoSeesThePagesAndTheirSize)
 {
-    Write();
+    Write(true, true);
     RUN_TOOL(output, "pdfinfo", { FileName });
     const QString info = QString::fromUtf8(output);
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\n")))) << output.constData();

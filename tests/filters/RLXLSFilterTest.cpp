@@ -1,6 +1,7 @@
 // The spreadsheet writer, checked at two levels: exact bytes of single records and of the container,
 // and whole files read back by an independent reader (python3-xlrd) and compared on meaning.
 #include "filters/RLXLSFilter.h"
+#include "filters/RLXLSRecords.h"
 #include "filters/RLXLSWriter.h"
 
 #include "engine/RLUtils.h"
@@ -16,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -89,13 +91,20 @@ std::vector<TRecord> Records(const QByteArray& Stream)
     return records;
 }
 
-QByteArray WorkbookStream(const TRLXLSFilter& Filter)
+uint32_t DWordAt(const QByteArray& Data, qsizetype Offset);
+
+// The "Workbook" stream of a written file: the writer stores it in consecutive sectors from the
+// directory entry's start sector, so it is read straight from there.
+QByteArray WorkbookStream(const QString& File)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadWrite);
-    Filter.Workbook()->WriteStream(buffer);
-    return bytes;
+    QFile file(File);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    const qsizetype directory = 512 + 512 * qsizetype(DWordAt(bytes, 48));
+    const qsizetype entry = directory + 128;
+    const qsizetype start = 512 + 512 * qsizetype(DWordAt(bytes, entry + 116));
+    return bytes.mid(start, DWordAt(bytes, entry + 120));
 }
 
 std::vector<TRecord> OfType(const std::vector<TRecord>& All, int Type)
@@ -246,7 +255,7 @@ TEST(XLSRecords, LongDataContinuesInContinueRecords)
     ASSERT_EQ(bytes.size(), 4 + BiffMaxRecordData + 4 + 10);
     EXPECT_EQ(bytes.left(4), HexBytes("eb 00 20 20"));
     EXPECT_EQ(bytes.mid(4 + BiffMaxRecordData, 4), HexBytes("3c 00 0a 00"));
-    EXPECT_EQ(BiffRecord(10, QByteArray()), HexBytes("0a 00 00 00"));
+    EXPECT_EQ(BiffRecord(rtEOF, QByteArray()), HexBytes("0a 00 00 00"));
 }
 
 TEST(XLSRecords, SharedStringsSplitInsideTextButNeverInAHeader)
@@ -258,7 +267,7 @@ TEST(XLSRecords, SharedStringsSplitInsideTextButNeverInAHeader)
     // 8 count bytes + 3 + 2 x 4105 = 8221 leaves 3 bytes: the next header goes to a CONTINUE record.
     // That one then holds 3 + 2 x 4108 = 8219 bytes, and the third string's two characters do not fit
     // after its header: one character stays, one continues after a repeated flags byte.
-    TRLSSTWriter sst(writer, 3);
+    TRLSSTWriter sst(writer, 3, 3);
     sst.Add(QString(4105, u'a'));
     sst.Add(QString(4108, u'b'));
     sst.Add(QStringLiteral("cd"));
@@ -266,17 +275,17 @@ TEST(XLSRecords, SharedStringsSplitInsideTextButNeverInAHeader)
     writer.Flush();
     const std::vector<TRecord> records = Records(bytes);
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].Type, 252);
+    EXPECT_EQ(records[0].Type, rtSST);
     EXPECT_EQ(records[0].Data.size(), 8221);
     EXPECT_EQ(records[0].Data.left(11), HexBytes("03 00 00 00 03 00 00 00 09 10 01"));
-    EXPECT_EQ(records[1].Type, 60);
+    EXPECT_EQ(records[1].Type, rtContinue);
     EXPECT_EQ(records[1].Data.left(3), HexBytes("0c 10 01"));
     EXPECT_EQ(records[1].Data.right(5), HexBytes("02 00 01 63 00"));
     EXPECT_EQ(records[1].Data.size(), 8224);
-    EXPECT_EQ(records[2].Type, 60);
+    EXPECT_EQ(records[2].Type, rtContinue);
     EXPECT_EQ(records[2].Data, HexBytes("01 64 00"));
     // One bucket: the first string, at stream position 12, 12 bytes into its record.
-    EXPECT_EQ(records[3].Type, 255);
+    EXPECT_EQ(records[3].Type, rtExtSST);
     EXPECT_EQ(records[3].Data, HexBytes("08 00 0c 00 00 00 0c 00 00 00"));
 }
 
@@ -286,8 +295,8 @@ TEST(XLSRecords, ExtendedStringTableHasABucketPerEightStrings)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadWrite);
     TRLBiffWriter writer(buffer);
-    writer.WriteRecord(10, QByteArray()); // something before, so positions are absolute
-    TRLSSTWriter sst(writer, 9);
+    writer.WriteRecord(rtEOF, QByteArray()); // something before, so positions are absolute
+    TRLSSTWriter sst(writer, 9, 9);
     for (int i = 0; i < 9; ++i)
         sst.Add(QStringLiteral("s%1").arg(i));
     sst.Finish();
@@ -296,6 +305,65 @@ TEST(XLSRecords, ExtendedStringTableHasABucketPerEightStrings)
     ASSERT_EQ(records.size(), 3u);
     // Strings of 3 + 4 bytes: the ninth starts 4 + 8 + 8 x 7 bytes into the SST record.
     EXPECT_EQ(records[2].Data, HexBytes("08 00 10 00 00 00 0c 00 00 00 48 00 00 00 44 00 00 00"));
+}
+
+TEST(XLSRecords, ExtendedStringTableBucketsGrowWithTheStringCount)
+{
+    // Strings per bucket: max(unique / 128 + 1, 8).
+    const struct
+    {
+        uint32_t Unique;
+        uint32_t PerBucket;
+    } rules[] = { { 0, 8 }, { 9, 8 }, { 1023, 8 }, { 1024, 9 }, { 2000, 16 }, { 100000, 782 } };
+    for (const auto& rule : rules)
+        EXPECT_EQ(TRLSSTWriter::StringsPerBucket(rule.Unique), rule.PerBucket) << rule.Unique;
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    TRLBiffWriter writer(buffer);
+    TRLSSTWriter sst(writer, 2500, 2000);
+    for (int i = 0; i < 2000; ++i)
+        sst.Add(QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0')));
+    sst.Finish();
+    writer.Flush();
+    const std::vector<TRecord> records = Records(bytes);
+    ASSERT_GE(records.size(), 3u);
+    EXPECT_EQ(DWordAt(records[0].Data, 0), 2500u); // references
+    EXPECT_EQ(DWordAt(records[0].Data, 4), 2000u); // distinct strings
+    const TRecord& extsst = records.back();
+    ASSERT_EQ(extsst.Type, rtExtSST);
+    ASSERT_EQ(extsst.Data.size(), 2 + 8 * 125);
+    EXPECT_EQ(extsst.Data.left(2), HexBytes("10 00"));
+    // Each bucket points at its first string: "000000", "000016", "000032", ...
+    for (int bucket = 0; bucket < 125; ++bucket) {
+        const uint32_t position = DWordAt(extsst.Data, 2 + 8 * bucket);
+        const QString expected = QStringLiteral("%1").arg(bucket * 16, 6, 10, QLatin1Char('0'));
+        ASSERT_LT(qsizetype(position) + 3 + 12, bytes.size());
+        EXPECT_EQ(bytes.mid(position, 3), HexBytes("06 00 01")) << bucket;
+        EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + position + 3), 6), expected)
+            << bucket;
+    }
+}
+
+TEST(XLSRecords, StringTableKeepsEachTextOnceInOrderOfFirstUse)
+{
+    TRLXLSStringTable table;
+    EXPECT_EQ(table.Add(QStringLiteral("UN")), 0u);
+    EXPECT_EQ(table.Add(QStringLiteral("Ωμέγα")), 1u);
+    EXPECT_EQ(table.Add(QStringLiteral("UN")), 0u);
+    EXPECT_EQ(table.Add(QString()), 2u);
+    for (int i = 0; i < 5000; ++i) // enough to make the index grow several times
+        EXPECT_EQ(table.Add(QStringLiteral("t%1").arg(i)), uint32_t(3 + i));
+    EXPECT_EQ(table.Add(QStringLiteral("t17")), 20u);
+    EXPECT_EQ(table.TotalCount(), 5005u);
+    EXPECT_EQ(table.UniqueCount(), 5003u);
+    EXPECT_EQ(table.At(1), QStringLiteral("Ωμέγα"));
+    EXPECT_EQ(table.At(2), QString());
+    EXPECT_EQ(table.At(5002), QStringLiteral("t4999"));
+    table.Clear();
+    EXPECT_EQ(table.UniqueCount(), 0u);
+    EXPECT_EQ(table.Add(QStringLiteral("t17")), 0u);
 }
 
 TEST(XLSRecords, WriterPatchesBytesAlreadyFlushed)
@@ -327,60 +395,61 @@ TEST_F(XLSFile, GlobalsAndCellRecordsHaveTheirExactBytes)
                          { TRect(100, 40, 200, 60), QStringLiteral("x"), MetaTextAlignmentCenter },
                          { TRect(200, 40, 300, 60), QStringLiteral("y") } } },
         filter);
-    const std::vector<TRecord> all = Records(WorkbookStream(filter));
+    const std::vector<TRecord> all = Records(WorkbookStream(Path()));
     ASSERT_FALSE(all.empty());
-    EXPECT_EQ(all[0].Type, 2057);
+    EXPECT_EQ(all[0].Type, rtBOF);
     EXPECT_EQ(all[0].Data, HexBytes("00 06 05 00 bb 0d cc 07 00 00 00 00 00 06 00 00"));
-    const std::vector<TRecord> bofs = OfType(all, 2057);
+    const std::vector<TRecord> bofs = OfType(all, rtBOF);
     ASSERT_EQ(bofs.size(), 2u);
     EXPECT_EQ(bofs[1].Data, HexBytes("00 06 10 00 bb 0d cc 07 00 00 00 00 00 00 00 00"));
     // The user name with its count and flags, padded with blanks to 112 bytes.
-    const std::vector<TRecord> access = OfType(all, 92);
+    const std::vector<TRecord> access = OfType(all, rtWriteAccess);
     ASSERT_EQ(access.size(), 1u);
     EXPECT_EQ(access[0].Data.size(), 112);
     EXPECT_EQ(access[0].Data.left(5), HexBytes("0c 00 01 51 00"));
     EXPECT_EQ(access[0].Data.right(3), QByteArray("   "));
 
-    // Fonts: four defaults and the range font (Arial 10 black: colour index 8, weight 100).
-    const std::vector<TRecord> fonts = OfType(all, 49);
+    // Fonts: four defaults and the range font (Arial 10 black: colour index 8, regular weight 400).
+    const std::vector<TRecord> fonts = OfType(all, rtFont);
     ASSERT_EQ(fonts.size(), 5u);
-    EXPECT_EQ(fonts[4].Data, HexBytes("c8 00 00 00 08 00 64 00 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
+    EXPECT_EQ(fonts[0].Data, HexBytes("c8 00 00 00 08 00 90 01 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
+    EXPECT_EQ(fonts[4].Data, HexBytes("c8 00 00 00 08 00 90 01 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
 
     // Cell formats: 15 styles, the default cell format, then one per distinct record in range order.
-    const std::vector<TRecord> xfs = OfType(all, 224);
+    const std::vector<TRecord> xfs = OfType(all, rtXF);
     ASSERT_EQ(xfs.size(), 15u + 1 + 4);
     EXPECT_EQ(xfs[15].Data, HexBytes("00 00 00 00 01 00 20 00 00 00 00 00 00 00 00 00 00 00 c0 20"));
     // The number: right, top; the merged text: left, top, merge flag.
     EXPECT_EQ(xfs[16].Data, HexBytes("05 00 00 00 01 00 03 00 00 7c 00 00 00 00 00 00 00 00 08 04"));
     EXPECT_EQ(xfs[17].Data, HexBytes("05 00 00 00 01 00 01 00 20 7c 00 00 00 00 00 00 00 00 08 04"));
 
-    const std::vector<TRecord> numbers = OfType(all, 515);
+    const std::vector<TRecord> numbers = OfType(all, rtNumber);
     ASSERT_EQ(numbers.size(), 1u);
     EXPECT_EQ(numbers[0].Data, HexBytes("00 00 00 00 10 00 00 00 00 00 00 00 29 40"));
-    const std::vector<TRecord> labels = OfType(all, 253);
+    const std::vector<TRecord> labels = OfType(all, rtLabelSST);
     ASSERT_EQ(labels.size(), 3u);
     EXPECT_EQ(labels[0].Data, HexBytes("01 00 00 00 11 00 00 00 00 00"));
-    const std::vector<TRecord> blanks = OfType(all, 190);
+    const std::vector<TRecord> blanks = OfType(all, rtMulBlank);
     ASSERT_EQ(blanks.size(), 1u);
     EXPECT_EQ(blanks[0].Data, HexBytes("01 00 01 00 11 00 11 00 02 00"));
-    const std::vector<TRecord> merged = OfType(all, 229);
+    const std::vector<TRecord> merged = OfType(all, rtMergedCells);
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_EQ(merged[0].Data, HexBytes("01 00 01 00 01 00 00 00 02 00"));
     // The shared strings in range order; the number is not among them.
-    const std::vector<TRecord> sst = OfType(all, 252);
+    const std::vector<TRecord> sst = OfType(all, rtSST);
     ASSERT_EQ(sst.size(), 1u);
     EXPECT_EQ(sst[0].Data, HexBytes("03 00 00 00 03 00 00 00 07 00 01 50 00 72 00 6f 00 64 00 75 00 74 00 6f 00"
                                     " 01 00 01 78 00 01 00 01 79 00"));
     // Column widths in column units: 100 px = 3810.
-    const std::vector<TRecord> cols = OfType(all, 125);
+    const std::vector<TRecord> cols = OfType(all, rtColInfo);
     ASSERT_EQ(cols.size(), 3u);
     EXPECT_EQ(cols[0].Data, HexBytes("00 00 00 00 e2 0e 00 00 00 00 00"));
     // Dimensions: rows 0..2, columns 0..2.
-    const std::vector<TRecord> dimensions = OfType(all, 512);
+    const std::vector<TRecord> dimensions = OfType(all, rtDimensions);
     ASSERT_EQ(dimensions.size(), 1u);
     EXPECT_EQ(dimensions[0].Data, HexBytes("00 00 00 00 03 00 00 00 00 00 03 00 00 00"));
     // Row 1: cells from column 0 to 3 (exclusive end), 20 px high = 400 twips.
-    const std::vector<TRecord> rows = OfType(all, 520);
+    const std::vector<TRecord> rows = OfType(all, rtRow);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].Data, HexBytes("01 00 00 00 03 00 90 01 00 00 00 00 40 00 00 00"));
 }
@@ -392,10 +461,10 @@ TEST_F(XLSFile, BlocksOfThirtyTwoRowsEachGetADBCellListedInTheIndex)
     for (int row = 0; row < 33; ++row)
         texts.push_back({ TRect(0, row * 20, 100, row * 20 + 20), QStringLiteral("linha %1").arg(row) });
     Export(Path(), { texts }, filter);
-    const QByteArray stream = WorkbookStream(filter);
+    const QByteArray stream = WorkbookStream(Path());
     const std::vector<TRecord> all = Records(stream);
-    const std::vector<TRecord> index = OfType(all, 523);
-    const std::vector<TRecord> dbcells = OfType(all, 215);
+    const std::vector<TRecord> index = OfType(all, rtIndex);
+    const std::vector<TRecord> dbcells = OfType(all, rtDBCell);
     ASSERT_EQ(index.size(), 1u);
     ASSERT_EQ(dbcells.size(), 2u);
     ASSERT_EQ(index[0].Data.size(), 16 + 8);
@@ -405,8 +474,8 @@ TEST_F(XLSFile, BlocksOfThirtyTwoRowsEachGetADBCellListedInTheIndex)
     EXPECT_EQ(DWordAt(index[0].Data, 20), uint32_t(dbcells[1].Offset));
 
     // Each DBCELL leads back to its block's first ROW and to each row's first cell.
-    const std::vector<TRecord> rows = OfType(all, 520);
-    const std::vector<TRecord> labels = OfType(all, 253);
+    const std::vector<TRecord> rows = OfType(all, rtRow);
+    const std::vector<TRecord> labels = OfType(all, rtLabelSST);
     ASSERT_EQ(rows.size(), 33u);
     ASSERT_EQ(labels.size(), 33u);
     EXPECT_EQ(dbcells[0].Offset - DWordAt(dbcells[0].Data, 0), rows[0].Offset);
@@ -423,16 +492,16 @@ TEST_F(XLSFile, AnEmptyPageGivesAnEmptyWorksheet)
 {
     TRLXLSFilter filter;
     Export(Path(), { {} }, filter);
-    const std::vector<TRecord> all = Records(WorkbookStream(filter));
-    const std::vector<TRecord> index = OfType(all, 523);
+    const std::vector<TRecord> all = Records(WorkbookStream(Path()));
+    const std::vector<TRecord> index = OfType(all, rtIndex);
     ASSERT_EQ(index.size(), 1u);
     EXPECT_EQ(index[0].Data, QByteArray(16, '\0'));
-    const std::vector<TRecord> dimensions = OfType(all, 512);
+    const std::vector<TRecord> dimensions = OfType(all, rtDimensions);
     ASSERT_EQ(dimensions.size(), 1u);
     EXPECT_EQ(dimensions[0].Data, QByteArray(14, '\0'));
-    EXPECT_TRUE(OfType(all, 520).empty());
-    EXPECT_TRUE(OfType(all, 215).empty());
-    EXPECT_TRUE(OfType(all, 252).empty());
+    EXPECT_TRUE(OfType(all, rtRow).empty());
+    EXPECT_TRUE(OfType(all, rtDBCell).empty());
+    EXPECT_TRUE(OfType(all, rtSST).empty());
 }
 
 // --- container -----------------------------------------------------------------------------------
@@ -615,34 +684,81 @@ TEST_F(XLSFile, ASheetTitleAlreadyTakenMovesToTheNextNumber)
     TRLXLSFilter filter;
     Export(Path(), { {}, {}, {} }, filter);
     ASSERT_EQ(filter.Workbook()->WorksheetCount(), 3);
-    EXPECT_EQ(filter.Workbook()->Worksheets(2)->Title(), QStringLiteral("Página 3"));
+    EXPECT_EQ(filter.Workbook()->WorksheetTitle(2), QStringLiteral("Página 3"));
+    EXPECT_TRUE(filter.Workbook()->HasWorksheetTitled(QStringLiteral("PÁGINA 2")));
     // A title is cut to 31 characters and trimmed.
     TRLXLSWorksheet sheet(filter.Workbook());
     sheet.SetTitle(QStringLiteral("  ") + QString(40, u'x'));
     EXPECT_EQ(sheet.Title(), QString(29, u'x'));
 }
 
-TEST_F(XLSFile, OverlappingTextsReplaceEarlierRangesAndEqualBoundsReuseThem)
+// The worksheet one page becomes, before the workbook writes it out.
+std::unique_ptr<TRLXLSWorksheet> SheetOf(TRLXLSFilter& Filter, const std::vector<TTextItem>& Texts)
 {
-    TRLXLSFilter filter;
-    Export(Path(),
-        { { { TRect(0, 0, 100, 20), QStringLiteral("a") }, { TRect(100, 0, 200, 20), QStringLiteral("b") },
-              { TRect(0, 0, 100, 20), QStringLiteral("a2") }, { TRect(0, 20, 200, 40), QStringLiteral("c") },
-              { TRect(0, 0, 200, 20), QStringLiteral("d") } } },
-        filter);
-    const auto& ranges = filter.Workbook()->Worksheets(0)->Ranges();
-    ASSERT_EQ(ranges.size(), 2u);
-    EXPECT_EQ(ranges[0].Value, QStringLiteral("c"));
-    EXPECT_EQ(ranges[1].Value, QStringLiteral("d"));
-    EXPECT_EQ(ranges[1].LastCol, 1);
+    std::unique_ptr<TRLGraphicSurface> page(MakePage(Texts));
+    auto sheet = std::make_unique<TRLXLSWorksheet>(Filter.Workbook());
+    Filter.BuildWorksheet(page.get(), *sheet);
+    return sheet;
+}
+
+TEST(XLSRanges, OverlappingTextsAreCutBackSoNoPrintedTextVanishes)
+{
+    struct TExpected
+    {
+        const char* Value;
+        int FirstCol, LastCol, FirstRow, LastRow;
+    };
+    const struct
+    {
+        const char* Name;
+        std::vector<TTextItem> Texts;
+        std::vector<TExpected> Ranges; // in range order
+    } cases[] = {
+        { "a centred heading under later texts to its right keeps the columns before them",
+            { { TRect(0, 0, 400, 20), QStringLiteral("Comercial Ltda"), MetaTextAlignmentCenter },
+                { TRect(250, 0, 300, 20), QStringLiteral("Página:") },
+                { TRect(300, 0, 400, 20), QStringLiteral("2") } },
+            { { "Comercial Ltda", 0, 0, 0, 0 }, { "Página:", 1, 1, 0, 0 }, { "2", 2, 2, 0, 0 } } },
+        { "a new text starting left of an earlier one ends before it",
+            { { TRect(100, 0, 300, 20), QStringLiteral("b") }, { TRect(0, 0, 200, 20), QStringLiteral("a") } },
+            { { "b", 1, 1, 0, 0 }, { "a", 0, 0, 0, 0 } } },
+        { "a new text from the same column reaching further goes on right of the earlier one",
+            { { TRect(0, 0, 100, 20), QStringLiteral("x") }, { TRect(100, 20, 150, 40), QStringLiteral("w") },
+                { TRect(0, 0, 200, 20), QStringLiteral("y") }, { TRect(200, 0, 300, 20), QStringLiteral("z") } },
+            { { "x", 0, 0, 0, 0 }, { "w", 1, 1, 1, 1 }, { "y", 1, 1, 0, 0 }, { "z", 2, 2, 0, 0 } } },
+        { "an earlier range covering the new one from its first column has nothing left",
+            { { TRect(0, 0, 200, 20), QStringLiteral("largo") }, { TRect(100, 20, 200, 40), QStringLiteral("m") },
+                { TRect(0, 0, 100, 20), QStringLiteral("curto") } },
+            { { "m", 1, 1, 1, 1 }, { "curto", 0, 0, 0, 0 } } },
+        { "equal bounds reuse the range; ranges on other rows are left alone",
+            { { TRect(0, 0, 100, 20), QStringLiteral("a") }, { TRect(100, 0, 200, 20), QStringLiteral("b") },
+                { TRect(0, 0, 100, 20), QStringLiteral("a2") }, { TRect(0, 20, 200, 40), QStringLiteral("c") } },
+            { { "a2", 0, 0, 0, 0 }, { "b", 1, 1, 0, 0 }, { "c", 0, 1, 1, 1 } } },
+        { "a text over two rows is cut back by a later one on its second row",
+            { { TRect(0, 0, 300, 40), QStringLiteral("alto") }, { TRect(200, 20, 300, 40), QStringLiteral("q") } },
+            { { "alto", 0, 0, 0, 1 }, { "q", 1, 1, 1, 1 } } },
+    };
+    for (const auto& c : cases) {
+        TRLXLSFilter filter;
+        const auto sheet = SheetOf(filter, c.Texts);
+        const auto& ranges = sheet->Ranges();
+        ASSERT_EQ(ranges.size(), c.Ranges.size()) << c.Name;
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            const TExpected& e = c.Ranges[i];
+            EXPECT_EQ(ranges[i].Value, QString::fromUtf8(e.Value)) << c.Name << " #" << i;
+            EXPECT_EQ(ranges[i].FirstCol, e.FirstCol) << c.Name << " #" << i;
+            EXPECT_EQ(ranges[i].LastCol, e.LastCol) << c.Name << " #" << i;
+            EXPECT_EQ(ranges[i].FirstRow, e.FirstRow) << c.Name << " #" << i;
+            EXPECT_EQ(ranges[i].LastRow, e.LastRow) << c.Name << " #" << i;
+        }
+    }
 }
 
 TEST_F(XLSFile, NarrowTextsKeepACellOfTheirOwn)
 {
     // Every text narrower than the threshold: the grid keeps one column and one row to hold them.
     TRLXLSFilter filter;
-    Export(Path(), { { { TRect(500, 500, 505, 505), QStringLiteral("1") } } }, filter);
-    const TRLXLSWorksheet* sheet = filter.Workbook()->Worksheets(0);
+    const auto sheet = SheetOf(filter, { { TRect(500, 500, 505, 505), QStringLiteral("1") } });
     ASSERT_EQ(sheet->Ranges().size(), 1u);
     EXPECT_EQ(sheet->Ranges()[0].LastCol, sheet->Ranges()[0].FirstCol);
     EXPECT_EQ(sheet->Cols().size(), 1u);
@@ -667,7 +783,7 @@ TEST_F(XLSFile, ManyMergedRangesSplitIntoSeveralMergedCellsRecords)
     for (int row = 1; row <= 1100; ++row)
         texts.push_back({ TRect(0, row * 12, 200, row * 12 + 12), QStringLiteral("m%1").arg(row) });
     Export(Path(), { texts }, filter, 1101 * 12 + 12);
-    const std::vector<TRecord> merged = OfType(Records(WorkbookStream(filter)), 229);
+    const std::vector<TRecord> merged = OfType(Records(WorkbookStream(Path())), 229);
     ASSERT_EQ(merged.size(), 2u);
     EXPECT_EQ(merged[0].Data.left(2), HexBytes("03 04"));
     const QJsonObject sheet = ReadBack(Path())[QStringLiteral("sheets")].toArray()[0].toObject();
@@ -687,6 +803,178 @@ TEST_F(XLSFile, ColoursMissingFromThePaletteTakeFreeEntries)
     EXPECT_EQ(CellAt(sheet, 0, 0)[QStringLiteral("colour")].toInt(), 24);
     EXPECT_EQ(CellAt(sheet, 0, 0)[QStringLiteral("rgb")].toArray(), QJsonArray({ 1, 2, 3 }));
     EXPECT_EQ(CellAt(sheet, 1, 0)[QStringLiteral("colour")].toInt(), 8);
+}
+
+TEST_F(XLSFile, OnlyTheFirstSheetIsSelectedAndShown)
+{
+    TRLXLSFilter filter;
+    Export(Path(), { { { TRect(0, 0, 100, 20), QStringLiteral("a") } }, {}, {} }, filter);
+    const std::vector<TRecord> all = Records(WorkbookStream(Path()));
+    const std::vector<TRecord> windows = OfType(all, rtWindow2);
+    ASSERT_EQ(windows.size(), 3u);
+    // Grid lines, headings, zeros, default grid colour, outline symbols; the first also selected
+    // (0x200) and displayed (0x400).
+    EXPECT_EQ(windows[0].Data, HexBytes("b6 06 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(windows[1].Data, HexBytes("b6 00 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(windows[2].Data, windows[1].Data);
+    // The workbook window opens on sheet 0 with one sheet selected.
+    const std::vector<TRecord> window1 = OfType(all, rtWindow1);
+    ASSERT_EQ(window1.size(), 1u);
+    EXPECT_EQ(window1[0].Data.mid(10, 6), HexBytes("00 00 00 00 01 00"));
+
+    if (!HaveXlrd())
+        GTEST_SKIP() << "python3-xlrd is not installed; the reader's view is not checked";
+    QProcess process;
+    process.start(Python(), { QStringLiteral("-c"),
+        QStringLiteral("import sys, xlrd\n"
+                       "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+                       "print(' '.join('%s:%d%d' % (s.name, s.sheet_selected, s.sheet_visible) for s in b.sheets()))\n"),
+        Path() });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
+        QStringLiteral("Página 1:11 Página 2:00 Página 3:00"))
+        << process.readAllStandardError().constData();
+}
+
+TEST_F(XLSFile, RepeatedTextsAreSharedOnceAndCounted)
+{
+    TRLXLSFilter filter;
+    const std::vector<TTextItem> page { { TRect(0, 0, 100, 20), QStringLiteral("Página:") },
+        { TRect(100, 0, 200, 20), QStringLiteral("UN") }, { TRect(0, 20, 100, 40), QStringLiteral("UN") } };
+    Export(Path(), { page, page }, filter);
+    const std::vector<TRecord> all = Records(WorkbookStream(Path()));
+    const std::vector<TRecord> sst = OfType(all, rtSST);
+    ASSERT_EQ(sst.size(), 1u);
+    // Six cells refer to two strings.
+    EXPECT_EQ(sst[0].Data, HexBytes("06 00 00 00 02 00 00 00 07 00 01 50 00 e1 00 67 00 69 00 6e 00 61 00 3a 00"
+                                    " 02 00 01 55 00 4e 00"));
+    const std::vector<TRecord> labels = OfType(all, rtLabelSST);
+    ASSERT_EQ(labels.size(), 6u);
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        EXPECT_EQ(DWordAt(labels[i].Data, 6), i % 3 == 0 ? 0u : 1u) << i;
+    const std::vector<TRecord> extsst = OfType(all, rtExtSST);
+    ASSERT_EQ(extsst.size(), 1u);
+    EXPECT_EQ(extsst[0].Data.size(), 2 + 8);
+    if (!HaveXlrd())
+        GTEST_SKIP() << "python3-xlrd is not installed; whole-file check skipped";
+    const QJsonArray sheets = ReadBack(Path())[QStringLiteral("sheets")].toArray();
+    ASSERT_EQ(sheets.size(), 2);
+    for (const QJsonValue& sheet : sheets) {
+        EXPECT_EQ(CellAt(sheet.toObject(), 0, 0)[QStringLiteral("value")].toString(), QStringLiteral("Página:"));
+        EXPECT_EQ(CellAt(sheet.toObject(), 0, 1)[QStringLiteral("value")].toString(), QStringLiteral("UN"));
+        EXPECT_EQ(CellAt(sheet.toObject(), 1, 0)[QStringLiteral("value")].toString(), QStringLiteral("UN"));
+    }
+}
+
+TEST_F(XLSFile, FontsAreRegularOrBoldByTheFormatsWeights)
+{
+    REQUIRE_XLRD();
+    TRLXLSFilter filter;
+    Export(Path(),
+        { { { TRect(0, 0, 100, 20), QStringLiteral("normal") },
+            { TRect(100, 0, 200, 20), QStringLiteral("negrito"), MetaTextAlignmentLeft, MetaTextLayoutTop, clBlack,
+                fsBold } } },
+        filter);
+    QProcess process;
+    process.start(Python(), { QStringLiteral("-c"),
+        QStringLiteral("import sys, xlrd\n"
+                       "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+                       "s = b.sheet_by_index(0)\n"
+                       "for c in range(2):\n"
+                       "    f = b.font_list[b.xf_list[s.cell_xf_index(0, c)].font_index]\n"
+                       "    print(s.cell_value(0, c), f.weight)\n"
+                       "print(sorted(set(f.weight for f in b.font_list)))\n"),
+        Path() });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+        QStringLiteral("normal 400\nnegrito 700\n[400, 700]\n"))
+        << process.readAllStandardError().constData();
+}
+
+TEST_F(XLSFile, TextsOutsideTheCodePageSurviveOnEverySheet)
+{
+    REQUIRE_XLRD();
+    // More pages than the page store keeps in memory: the first ones are read back from its swap file.
+    const QString wide = QStringLiteral("Ωμέγα ₹ 中文 😀 café");
+    std::vector<std::vector<TTextItem>> pages;
+    for (int n = 0; n < 8; ++n)
+        pages.push_back({ { TRect(0, 0, 300, 20), wide + QString::number(n) } });
+    TRLXLSFilter filter;
+    Export(Path(), pages, filter);
+    const QJsonArray sheets = ReadBack(Path())[QStringLiteral("sheets")].toArray();
+    ASSERT_EQ(sheets.size(), 8);
+    for (int n = 0; n < 8; ++n)
+        EXPECT_EQ(CellAt(sheets[n].toObject(), 0, 0)[QStringLiteral("value")].toString(), wide + QString::number(n)) << n;
+}
+
+// A heading as the inventory prints it: the company name centred over the width, "Página:" and the
+// page number over its right end; then one line of its own per page.
+std::vector<std::vector<TTextItem>> HeadingPages(int Count)
+{
+    std::vector<std::vector<TTextItem>> pages;
+    for (int n = 1; n <= Count; ++n)
+        pages.push_back({ { TRect(76, 5, 742, 21), QStringLiteral("Comercial Quillborough Ltda"), MetaTextAlignmentCenter,
+                              MetaTextLayoutTop, clBlack, fsBold | fsItalic },
+            { TRect(627, 5, 668, 17), QStringLiteral("Página:"), MetaTextAlignmentLeft, MetaTextLayoutTop, clBlack, fsBold },
+            { TRect(672, 5, 748, 17), QString::number(n + 1) },
+            { TRect(76, 40, 300, 52), QStringLiteral("linha da página %1").arg(n) } });
+    return pages;
+}
+
+TEST_F(XLSFile, TheCompanyNameUnderThePageNumberIsOnEverySheet)
+{
+    REQUIRE_XLRD();
+    TRLXLSFilter filter;
+    Export(Path(), HeadingPages(3), filter);
+    const QJsonArray sheets = ReadBack(Path())[QStringLiteral("sheets")].toArray();
+    ASSERT_EQ(sheets.size(), 3);
+    for (int n = 0; n < 3; ++n) {
+        QStringList texts;
+        for (const QJsonValue& cell : sheets[n].toObject()[QStringLiteral("cells")].toArray())
+            texts.append(cell.toObject()[QStringLiteral("value")].toVariant().toString());
+        EXPECT_TRUE(texts.contains(QStringLiteral("Comercial Quillborough Ltda"))) << n << texts.join('|').toStdString();
+        EXPECT_TRUE(texts.contains(QStringLiteral("Página:"))) << n;
+        EXPECT_TRUE(texts.contains(QString::number(n + 2))) << n;
+    }
+}
+
+// Spreadsheet programs' own readers, where they are installed: the workbook opens on its first sheet
+// and every sheet keeps the company name.
+TEST_F(XLSFile, SpreadsheetProgramsReadEverySheetAndOpenOnTheFirst)
+{
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (office.isEmpty())
+        office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    if (ssconvert.isEmpty() && office.isEmpty())
+        GTEST_SKIP() << "neither Gnumeric's ssconvert nor LibreOffice is installed; their read-backs are skipped";
+    TRLXLSFilter filter;
+    Export(Path(), HeadingPages(3), filter);
+    if (!ssconvert.isEmpty()) {
+        QProcess process;
+        process.start(ssconvert, { QStringLiteral("-S"), Path(), Folder.filePath(QStringLiteral("gnumeric.csv")) });
+        ASSERT_TRUE(process.waitForFinished(120000));
+        for (int n = 0; n < 3; ++n) {
+            QFile sheet(Folder.filePath(QStringLiteral("gnumeric.csv.%1").arg(n)));
+            ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << n;
+            const QString text = QString::fromUtf8(sheet.readAll());
+            EXPECT_TRUE(text.contains(QStringLiteral("Comercial Quillborough Ltda"))) << n << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("linha da página %1").arg(n + 1))) << n;
+        }
+    }
+    if (!office.isEmpty()) {
+        // Converted to text, a workbook gives the sheet it opens on.
+        const QString out = Folder.filePath(QStringLiteral("office"));
+        QProcess process;
+        process.start(office, { QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
+                                  QStringLiteral("--outdir"), out, Path() });
+        ASSERT_TRUE(process.waitForFinished(180000));
+        QFile sheet(out + QStringLiteral("/out.csv"));
+        ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << process.readAllStandardError().constData();
+        const QString text = QString::fromUtf8(sheet.readAll());
+        EXPECT_TRUE(text.contains(QStringLiteral("Comercial Quillborough Ltda"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("linha da página 1"))) << text.toStdString();
+    }
 }
 
 // --- replacing files -----------------------------------------------------------------------------

@@ -192,6 +192,66 @@ TEST(SwapFile, AMissingRecordIsAMissingPage)
     EXPECT_NE(store.Pages(5), nullptr);
 }
 
+TEST(SwapFile, TextsOutsideTheCodePageSurviveEvictionButTheStoreFileKeepsEightBits)
+{
+    // Greek, the rupee sign, CJK and a character beyond the basic plane, beside code-page text; a
+    // font name outside the code page too. The euro sign is in the code page and a plain '?' stays.
+    const QString wide = QStringLiteral("Ωμέγα ₹ 中文 😀 café € ?");
+    TRLGraphicStorage store;
+    for (int n = 0; n < 7; ++n) {
+        TRLGraphicSurface* page = NumberedPage(n);
+        page->CurrentFont().SetName(QStringLiteral("Fonte Ω"));
+        page->WriteText(TRect(0, 20, 100, 40), 0, 20, wide + QString::number(n), MetaTextAlignmentLeft,
+            MetaTextLayoutTop, 5);
+        store.Add(page);
+    }
+    ASSERT_FALSE(store.IsCached(0));
+    for (int n = 0; n < 7; ++n) {
+        TRLGraphicSurface* page = store.Pages(n);
+        ASSERT_NE(page, nullptr) << n;
+        ASSERT_EQ(page->ObjectCount(), 3) << n;
+        const auto* text = static_cast<const TRLTextObject*>(page->Objects(2));
+        EXPECT_EQ(text->Text, wide + QString::number(n)) << n;
+        EXPECT_EQ(text->Font.Name(), QStringLiteral("Fonte Ω")) << n;
+        EXPECT_EQ(PageText(page), QStringLiteral("Página %1").arg(n)) << n;
+    }
+
+    // The page store file keeps its 8-bit text: what the code page lacks is '?' there.
+    const QByteArray file = SaveStore(store);
+    EXPECT_TRUE(file.contains("\x3F\x3F\x3F\x3F\x3F \x3F \x3F\x3F \x3F caf\xE9 \x80 ?0")) << "8-bit text not found";
+    EXPECT_FALSE(file.contains("\xCE\xA9")) << "UTF-8 leaked into the page store file";
+    TRLGraphicStorage loaded;
+    LoadStore(loaded, file);
+    ASSERT_EQ(loaded.PageCount(), 7);
+    for (int n = 0; n < 7; ++n)
+        EXPECT_EQ(static_cast<const TRLTextObject*>(loaded.Pages(n)->Objects(2))->Text,
+            QStringLiteral("????? ? ?? ? café € ?%1").arg(n));
+    // Saving what was loaded gives the same bytes.
+    EXPECT_EQ(SaveStore(loaded), file);
+}
+
+TEST(SwapFile, ADamagedFullTextListIsAMissingPage)
+{
+    TRLGraphicStorage store;
+    TRLGraphicSurface* first = NumberedPage(0);
+    first->WriteText(TRect(0, 20, 100, 40), 0, 20, QStringLiteral("Ω"), MetaTextAlignmentLeft, MetaTextLayoutTop, 5);
+    store.Add(first);
+    for (int n = 1; n < 6; ++n)
+        store.Add(NumberedPage(n));
+    ASSERT_FALSE(store.IsCached(0));
+    // The first record's full-text count, right after its body, made absurd.
+    QFile file(store.SwapFileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    char length[4];
+    ASSERT_EQ(file.read(length, 4), 4);
+    const qint64 body = qFromLittleEndian<int32_t>(length);
+    file.seek(4 + body);
+    file.write("\xff\xff\xff\x7f");
+    file.close();
+    EXPECT_EQ(store.Pages(0), nullptr);
+    EXPECT_NE(store.Pages(1), nullptr);
+}
+
 TEST(Links, AnOwnerlessStoreFreesItselfWithItsLastLink)
 {
     QPointer<TRLGraphicStorage> store = new TRLGraphicStorage;

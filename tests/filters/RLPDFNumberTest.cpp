@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -58,8 +59,9 @@ TEST(PDFNumber, MatchesTheGeneralConversionOnCoordinatesAndAwkwardValues)
         ASSERT_EQ(Formatted(a), Reference(a)) << a;
         ASSERT_EQ(Formatted(b), Reference(b)) << b;
     }
+    const double infinity = std::numeric_limits<double>::infinity();
     for (double value : { 0.0, -0.0, 0.00004, -0.00004, 0.00005, -0.00005, 0.75, -0.75, 1e15, -1e15, 4.5e11,
-             1e300, -1e300, 5e-324, std::nan(""), INFINITY, -INFINITY, 0.125, 2.5e-5 })
+             1e300, -1e300, 5e-324, std::nan(""), infinity, -infinity, 0.125, 2.5e-5 })
         EXPECT_EQ(Formatted(value), Reference(value)) << value;
     EXPECT_EQ(Formatted(72), "72");
     EXPECT_EQ(Formatted(595.2756), "595.2756");

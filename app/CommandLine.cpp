@@ -366,9 +366,9 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
     // A writer of its own file format writes each page while the report prepares the next one; the
     // page store file is the store's own bytes, copied once the store is complete.
-    TRLCustomSaveFilter* pipelined = RLPipelinedExportEnabled()
-        ? InventorySaveFilterFor(Options.ExportFile, report->Root())
-        : nullptr;
+    TRLCustomSaveFilter* pipelined = InventorySaveFilterFor(Options.ExportFile, report->Root());
+    if (!RLPipelinedExportSuits(pipelined))
+        pipelined = nullptr;
     std::exception_ptr writeFailure;
     bool prepared = false;
     if (pipelined) {

@@ -2,6 +2,8 @@
 
 #include "engine/RLReport.h"
 #include "filters/RLFilters.h"
+#include "filters/RLPDFFilter.h"
+#include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
 
@@ -37,10 +39,12 @@ QStringList WithoutLastPageNumber(QStringList Values)
 
 } // namespace
 
-bool RLPipelinedExportEnabled()
+bool RLPipelinedExportSuits(const TRLCustomSaveFilter* Filter)
 {
     const QByteArray value = qgetenv("QB_EXPORT_SEQUENTIAL");
-    return value.isEmpty() || value == "0";
+    if (!value.isEmpty() && value != "0")
+        return false;
+    return qobject_cast<const TRLPDFFilter*>(Filter) || qobject_cast<const TRLXLSFilter*>(Filter);
 }
 
 // What the two threads share. Everything below the mutex is guarded by it.

@@ -60,6 +60,8 @@ private:
     QString FFallbackReason;
 };
 
-// Whether the program's exports may pipeline: yes unless QB_EXPORT_SEQUENTIAL is set to anything
-// but "0" (for comparing the two ways and for measuring them).
-bool RLPipelinedExportEnabled();
+// Whether an export through Filter may pipeline: only for a writer whose file comes from the pages
+// and the report values alone (the PDF and .xls writers; the data writers read a table that the
+// application fills while preparing, which the writing thread must not read meanwhile), and unless
+// QB_EXPORT_SEQUENTIAL is set to anything but "0" (for comparing the two ways and for measuring them).
+bool RLPipelinedExportSuits(const TRLCustomSaveFilter* Filter);

@@ -63,7 +63,10 @@ TEST(InventoryPipelinedExport, WritesTheSequentialBytesInEveryFormatAndSize)
                       errors),
             0)
             << errors.constData();
-        for (const char* extension : { "pgx", "pdf", "xls" }) {
+        // The data writers are not pipelined (they read what the application gathers while
+        // preparing); the delimited text is here so that nothing makes them so by mistake (the data
+        // workbook keeps the clock's time inside its zip, so no two of its files are alike).
+        for (const char* extension : { "pgx", "pdf", "xls", "csv" }) {
             SCOPED_TRACE(std::to_string(products) + " products, ." + extension);
             const QString sequential = folder.filePath(QStringLiteral("s-%1.%2").arg(products).arg(extension));
             const QString pipelined = folder.filePath(QStringLiteral("p-%1.%2").arg(products).arg(extension));
@@ -72,7 +75,7 @@ TEST(InventoryPipelinedExport, WritesTheSequentialBytesInEveryFormatAndSize)
             ASSERT_EQ(RunProgram(QStringList { "--export", pipelined } + common, false, errors), 0) << errors.constData();
             const QByteArray a = Comparable(sequential);
             const QByteArray b = Comparable(pipelined);
-            ASSERT_GT(a.size(), 1000);
+            ASSERT_GT(a.size(), 60);
             EXPECT_EQ(a.size(), b.size());
             EXPECT_TRUE(a == b) << "the pipelined export differs from the sequential one";
         }

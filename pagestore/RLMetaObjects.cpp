@@ -7,10 +7,13 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
-int GroupCounter = 0;
+// Counted by the thread that prepares; a pipelined export's writing thread makes objects too (read
+// back from their records, which then set their own numbers), and only reads it.
+std::atomic<int> GroupCounter { 0 };
 
 void WriteRect(TRLStreamWriter& Stream, const TRect& Rect)
 {
@@ -80,13 +83,13 @@ void OffsetPoints(TRLPointArray& Points, int DX, int DY)
 
 int NewGroupId()
 {
-    return ++GroupCounter;
+    return GroupCounter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 // --- base ---------------------------------------------------------------------------------------
 
 TRLGraphicObject::TRLGraphicObject(TRLGraphicSurface* ASurface)
-    : GroupId(GroupCounter)
+    : GroupId(GroupCounter.load(std::memory_order_relaxed))
     , FSurface(ASurface)
 {
     if (FSurface)

@@ -1,5 +1,6 @@
 #include "filters/RLFilterPipeline.h"
 
+#include "engine/RLProgress.h"
 #include "engine/RLReport.h"
 #include "filters/RLFilters.h"
 #include "filters/RLPDFFilter.h"
@@ -43,6 +44,10 @@ bool RLPipelinedExportSuits(const TRLCustomSaveFilter* Filter)
 {
     const QByteArray value = qgetenv("QB_EXPORT_SEQUENTIAL");
     if (!value.isEmpty() && value != "0")
+        return false;
+    // A save that shows its progress, page by page with its cancel, keeps doing so: that display
+    // belongs to the main thread, which is busy preparing while a pipeline writes.
+    if (Filter && Filter->ShowProgress() && HasProgressFactory())
         return false;
     return qobject_cast<const TRLPDFFilter*>(Filter) || qobject_cast<const TRLXLSFilter*>(Filter);
 }

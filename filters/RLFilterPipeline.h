@@ -62,6 +62,8 @@ private:
 
 // Whether an export through Filter may pipeline: only for a writer whose file comes from the pages
 // and the report values alone (the PDF and .xls writers; the data writers read a table that the
-// application fills while preparing, which the writing thread must not read meanwhile), and unless
-// QB_EXPORT_SEQUENTIAL is set to anything but "0" (for comparing the two ways and for measuring them).
+// application fills while preparing, which the writing thread must not read meanwhile), only when
+// the save shows no progress of its own (no progress display is registered, or the filter's
+// ShowProgress is off: on a terminal the export keeps its page-by-page save line and cancel), and
+// unless QB_EXPORT_SEQUENTIAL is set to anything but "0" (for comparing the two ways and measuring).
 bool RLPipelinedExportSuits(const TRLCustomSaveFilter* Filter);

@@ -20,9 +20,12 @@ DATE = "31/12/2024"
 
 
 def timed(argv):
-    """Runs argv alone and returns (seconds, peak RSS in MiB) of that one child."""
+    """Runs argv alone and returns (seconds, peak RSS in MiB) of that one child. Its standard error
+    is not a terminal, as in a script: on a terminal the program shows its progress line and saves
+    after preparing instead of while preparing."""
     start = time.monotonic()
-    pid = os.posix_spawn(argv[0], argv, os.environ)
+    pid = os.posix_spawn(argv[0], argv, os.environ,
+                         file_actions=[(os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)])
     _, status, usage = os.wait4(pid, 0)
     seconds = time.monotonic() - start
     if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:

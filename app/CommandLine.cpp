@@ -226,6 +226,15 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         for (const char* refused : { "--date", "--database", "--aliases" })
             if (seen.contains(QLatin1String(refused)))
                 throw ECommandLineError(QStringLiteral("%1 não se aplica junto com --from").arg(QLatin1String(refused)));
+    // The data writers take their rows from the run that prepares the report; a saved report has only
+    // its pages, so they would have nothing to write.
+    if (!result.FromFile.isEmpty()) {
+        const QString suffix = QFileInfo(result.ExportFile).suffix().toLower();
+        if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("csv"))
+            throw ECommandLineError(QStringLiteral("--from não grava .%1: os dados dos produtos não estão no "
+                                                   "relatório salvo, só as páginas (use .pdf, .xls ou .pgx)")
+                                        .arg(suffix));
+    }
 
     for (const QString& option : std::as_const(seen))
         if (!OptionFitsMode(option, result.Mode))

@@ -1,6 +1,7 @@
 #include "filters/RLPDFFilter.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLUtils.h"
 #include "filters/RLPDFWriter.h"
 #include "pagestore/RLMetaDraw.h"
@@ -13,7 +14,6 @@
 #include <QImage>
 #include <QMetaProperty>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <cmath>
 #include <numbers>
@@ -167,7 +167,7 @@ private:
     int FontNumber(const QString& FaceName, int Style);
     void WriteFont(int Index, TRLPDFFilterFontEncoding Encoding, bool ForceASCII);
 
-    QSaveFile File;
+    TRLSaveFile File;
     TRLPDFOutput Out;
     int DocumentWidth;
     int DocumentHeight;

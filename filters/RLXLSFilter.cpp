@@ -3,6 +3,7 @@
 #include "filters/RLXLSWriter.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLUtils.h"
 #include "pagestore/RLMetaDraw.h"
 #include "pagestore/RLMetaFile.h"
@@ -10,7 +11,6 @@
 #include "platform/Format.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -361,7 +361,7 @@ void TRLXLSFilter::WriteFile()
         sheet->SetTitle(RLMessage(RLMsgPage) + QStringLiteral(" 1"));
     }
 
-    QFile stream;
+    TRLTempFile stream;
     const QString streamName = CreateTempFile(stream);
     const auto removeStream = qScopeGuard([&] {
         stream.close();
@@ -371,14 +371,15 @@ void TRLXLSFilter::WriteFile()
     try {
         FWorkbook->WriteStream(stream);
     } catch (const Exception& error) {
-        throw Exception(XLSWriteErrorMessage(fileName, error.Message()));
+        // A failure of the temporary stream is told as that, with its folder and cause.
+        throw Exception(XLSWriteErrorMessage(fileName, stream.LastErrorNumber() ? stream.WriteFailureText() : error.Message()));
     }
     const qint64 size = stream.size();
     if (!stream.flush() || !stream.seek(0))
-        throw Exception(XLSWriteErrorMessage(fileName, stream.errorString()));
+        throw Exception(XLSWriteErrorMessage(fileName, stream.WriteFailureText()));
 
     // Written beside the target and renamed over it only when complete.
-    QSaveFile out(fileName);
+    TRLSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly))
         throw Exception(XLSWriteErrorMessage(fileName, out.errorString()));
     try {

@@ -94,7 +94,9 @@ qint64 TRLSaveFile::writeData(const char* Data, qint64 Length)
 {
     errno = 0;
     const qint64 written = QSaveFile::writeData(Data, Length);
-    if (written < 0)
+    // A short write is a failure too: the kernel took what fitted and refused the rest, and errno
+    // holds why.
+    if (written < Length)
         Failed(errno);
     return written;
 }
@@ -130,7 +132,7 @@ qint64 TRLTempFile::writeData(const char* Data, qint64 Length)
 {
     errno = 0;
     const qint64 written = QFile::writeData(Data, Length);
-    if (written < 0) {
+    if (written < Length) {
         FErrorNumber = errno;
         setErrorString(FileErrorCause(FErrorNumber));
     }

@@ -112,6 +112,13 @@ bool TRLSaveFile::flush()
 
 bool TRLSaveFile::commit()
 {
+    // The buffer goes out first, so that between the last look at the terminating flag and the
+    // file taking the target's place there is only the rename.
+    if (isOpen() && !flush()) {
+        cancelWriting();
+        QSaveFile::commit();
+        return false;
+    }
     if (ApplicationTerminating()) {
         cancelWriting();
         QSaveFile::commit(); // closes the device and throws the unfinished file away

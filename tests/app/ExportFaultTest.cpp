@@ -109,7 +109,7 @@ protected:
         Database = std::make_unique<QTemporaryDir>();
         DatabaseFile = Database->filePath(QStringLiteral("demo.db"));
         // Enough products for preparation and writing to last long enough to be caught at.
-        CreateDemoDatabase(DatabaseFile, 60000);
+        CreateDemoDatabase(DatabaseFile, 8000);
         // Readable by the unprivileged user one test runs the program as.
         ::chmod(QFile::encodeName(Database->path()).constData(), 0755);
         ::chmod(QFile::encodeName(DatabaseFile).constData(), 0644);
@@ -128,7 +128,7 @@ protected:
     // Runs the export to fileName. With a phase, waits until the child reaches it, stops it there
     // and sends the signal.
     TRun Run(const QString& fileName, const std::function<void()>& childSetup = {}, TPhase phase = phStarting,
-        int signal = 0, const QString& tempFolder = QString())
+        int signal = 0, const QString& tempFolder = QString(), const std::function<void(pid_t)>& atPhase = {})
     {
         const QString temp = tempFolder.isEmpty() ? TempFolder : tempFolder;
         QProcess process;
@@ -136,13 +136,15 @@ protected:
         environment.insert(QStringLiteral("TMPDIR"), temp);
         environment.insert(QStringLiteral("LANG"), QStringLiteral("pt_BR.UTF-8"));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("pt_BR.UTF-8"));
+        for (const QString& name : ExtraEnvironment.keys())
+            environment.insert(name, ExtraEnvironment.value(name));
         process.setProcessEnvironment(environment);
         if (childSetup)
             process.setChildProcessModifier(childSetup);
         process.start(Program(), { QStringLiteral("--export"), fileName, QStringLiteral("--database"), DatabaseFile });
         EXPECT_TRUE(process.waitForStarted());
         TRun run;
-        if (signal != 0) {
+        if (signal != 0 || atPhase) {
             const qint64 pid = process.processId();
             const QString targetFolder = QFileInfo(fileName).absolutePath();
             run.SawPhase = false;
@@ -152,7 +154,10 @@ protected:
                     // Frozen where it stands, so the signal lands in that phase.
                     ::kill(pid_t(pid), SIGSTOP);
                     run.SawPhase = PhaseOf(pid, temp, targetFolder) == phase;
-                    ::kill(pid_t(pid), signal);
+                    if (atPhase)
+                        atPhase(pid_t(pid));
+                    if (signal != 0)
+                        ::kill(pid_t(pid), signal);
                     ::kill(pid_t(pid), SIGCONT);
                     break;
                 }
@@ -181,10 +186,12 @@ protected:
         EXPECT_EQ(Content(target), OldContent) << target.toStdString();
         EXPECT_EQ(Entries(QFileInfo(target).absolutePath()), QStringList { QFileInfo(target).fileName() });
         EXPECT_EQ(Entries(tempFolder.isEmpty() ? TempFolder : tempFolder), QStringList());
+        QFile::remove(target); // the next case starts from an empty folder
     }
 
     static inline std::unique_ptr<QTemporaryDir> Database;
     static inline QString DatabaseFile;
+    QProcessEnvironment ExtraEnvironment;
     QTemporaryDir Temp;
     QTemporaryDir Target;
     QString TempFolder;
@@ -244,22 +251,60 @@ TEST_F(ExportFaultTest, SigkillLeavesNothingBehind)
 TEST_F(ExportFaultTest, TheFileSizeLimitFailsTheWriteWithItsCause)
 {
     for (const char* format : Formats) {
-        // The limit is one byte short of the complete file: the temporary files, smaller than the
-        // file they become, fit; the output does not.
         const QString complete = TargetFolder + QStringLiteral("/complete.") + QLatin1String(format);
         ASSERT_EQ(Run(complete).ExitCode, ecWritten) << format;
-        const rlim_t limit = rlim_t(QFileInfo(complete).size() - 1);
+        const rlim_t half = rlim_t(QFileInfo(complete).size() / 2);
         QFile::remove(complete);
 
+        // Lowered once the output is being written (the swap file may be larger than the output),
+        // so the limit falls in the middle of the file.
         const QString target = OldTarget(TargetFolder, format);
-        const TRun run = Run(target, [limit] {
-            const rlimit bound { limit, limit };
-            ::setrlimit(RLIMIT_FSIZE, &bound);
+        const TRun run = Run(target, {}, phWriting, 0, QString(), [half](pid_t pid) {
+            const rlimit bound { half, half };
+            ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &bound, nullptr), 0);
         });
+        EXPECT_TRUE(run.SawPhase) << format;
         EXPECT_EQ(run.Status, QProcess::NormalExit) << format; // SIGXFSZ does not end it
         EXPECT_EQ(run.ExitCode, ecOutput) << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(QStringLiteral("Arquivo muito grande"))) << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(target)) << format << ": " << run.Errors.toStdString();
+        ExpectNothingLeft(target);
+    }
+}
+
+TEST_F(ExportFaultTest, TheFileSizeLimitSetBeforeTheStartFailsThePageStoreFile)
+{
+    // Set in the child before it starts, one byte short of the complete file: the swap file, which
+    // holds the same records without the header, fits; the page store file does not.
+    const QString complete = TargetFolder + QStringLiteral("/complete.pgx");
+    ASSERT_EQ(Run(complete).ExitCode, ecWritten);
+    const rlim_t limit = rlim_t(QFileInfo(complete).size() - 1);
+    QFile::remove(complete);
+    const QString target = OldTarget(TargetFolder, "pgx");
+    const TRun run = Run(target, [limit] {
+        const rlimit bound { limit, limit };
+        ::setrlimit(RLIMIT_FSIZE, &bound);
+    });
+    EXPECT_EQ(run.Status, QProcess::NormalExit);
+    EXPECT_EQ(run.ExitCode, ecOutput) << run.Errors.toStdString();
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não foi possível gravar o arquivo \"%1\": Arquivo muito grande").arg(target)))
+        << run.Errors.toStdString();
+    ExpectNothingLeft(target);
+}
+
+TEST_F(ExportFaultTest, TheFileSizeLimitOnTheSwapFileStopsThePreparation)
+{
+    for (const char* format : Formats) {
+        const QString target = OldTarget(TargetFolder, format);
+        const TRun run = Run(target, [] {
+            const rlimit bound { 64 * 1024, 64 * 1024 };
+            ::setrlimit(RLIMIT_FSIZE, &bound);
+        });
+        EXPECT_EQ(run.Status, QProcess::NormalExit) << format;
+        EXPECT_EQ(run.ExitCode, ecPreparation) << format << ": " << run.Errors.toStdString();
+        EXPECT_TRUE(run.Errors.contains(
+            QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Arquivo muito grande").arg(TempFolder)))
+            << format << ": " << run.Errors.toStdString();
         ExpectNothingLeft(target);
     }
 }
@@ -277,7 +322,6 @@ TEST_F(ExportFaultTest, AFullDiskFailsTheWriteWithItsCause)
         EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não há espaço no disco"))) << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(target)) << format << ": " << run.Errors.toStdString();
         ExpectNothingLeft(target);
-        QFile::remove(target);
     }
 }
 
@@ -330,6 +374,12 @@ TEST_F(ExportFaultTest, AFolderClosedToTheUserIsReportedBeforePreparation)
     for (const char* format : Formats)
         targets << OldTarget(TargetFolder, format);
     ::chmod(QFile::encodeName(TargetFolder).constData(), 0555);
+    // Qt makes its own runtime folder in TMPDIR for a user whose XDG_RUNTIME_DIR is not theirs.
+    QTemporaryDir runtime;
+    if (asRoot) {
+        ASSERT_EQ(::chown(QFile::encodeName(runtime.path()).constData(), 65534, 65534), 0);
+        ExtraEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    }
     for (const QString& target : std::as_const(targets)) {
         const TRun run = Run(target, [asRoot] {
             if (asRoot && (::setgid(65534) != 0 || ::setuid(65534) != 0))

@@ -136,7 +136,7 @@ enum TRLFailureMessage : int {
     RLFailCannotReadTempFile, // %1 the folder, %2 the cause
     RLFailTempFolderUnusable, // %1 the folder, %2 the cause
     RLFailTempFolderFallback, // %1 the folder refused, %2 the cause, %3 the folder used instead
-    RLFailTargetFolderUnusable, // %1 the folder, %2 the cause
+    RLFailTargetFolderUnusable, // %1 the file, %2 its folder, %3 the cause
     RLFailInterrupted, // %1 the signal's name, %2 the file not written
     RLFailInterruptedRun, // %1 the signal's name
     RLFailPageStoreTooLarge,

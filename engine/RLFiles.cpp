@@ -61,7 +61,7 @@ void CheckOutputFolder(const QString& FileName)
     const QString folder = QFileInfo(FileName).absolutePath();
     const QString cause = FolderUnusableCause(folder);
     if (!cause.isEmpty())
-        throw Exception(RLFailureText(RLFailTargetFolderUnusable).arg(QDir::toNativeSeparators(folder), cause));
+        throw Exception(RLFailureText(RLFailTargetFolderUnusable).arg(FileName, QDir::toNativeSeparators(folder), cause));
 }
 
 // --- TRLSaveFile --------------------------------------------------------------------------------
@@ -112,9 +112,16 @@ bool TRLSaveFile::flush()
 
 bool TRLSaveFile::commit()
 {
-    // The buffer goes out first, so that between the last look at the terminating flag and the
-    // file taking the target's place there is only the rename.
+    // The buffer goes out and reaches the disk first (commit would sync it too, which takes long on
+    // a busy disk), so that between the last look at the terminating flag and the file taking the
+    // target's place there is only the rename.
     if (isOpen() && !flush()) {
+        cancelWriting();
+        QSaveFile::commit();
+        return false;
+    }
+    if (isOpen() && handle() >= 0 && ::fdatasync(handle()) != 0 && errno != EINVAL && errno != EROFS) {
+        Failed(errno);
         cancelWriting();
         QSaveFile::commit();
         return false;

@@ -357,7 +357,7 @@ TEST_F(ExportFaultTest, AReadOnlyFolderIsReportedBeforePreparation)
         EXPECT_EQ(run.ExitCode, ecOutput) << run.Errors.toStdString();
         // The words of the check made before preparing, not those of the writer at the end.
         EXPECT_TRUE(run.Errors.contains(
-            QStringLiteral("Não é possível gravar na pasta \"%1\": Sistema de arquivos somente leitura").arg(folder)))
+            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Sistema de arquivos somente leitura").arg(target, folder)))
             << run.Errors.toStdString();
         EXPECT_EQ(Content(target), OldContent);
         EXPECT_EQ(Entries(TempFolder), QStringList());
@@ -387,7 +387,7 @@ TEST_F(ExportFaultTest, AFolderClosedToTheUserIsReportedBeforePreparation)
         });
         EXPECT_EQ(run.ExitCode, ecOutput) << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(
-            QStringLiteral("Não é possível gravar na pasta \"%1\": Permissão negada").arg(TargetFolder)))
+            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Permissão negada").arg(target, TargetFolder)))
             << run.Errors.toStdString();
         EXPECT_EQ(Content(target), OldContent);
     }
@@ -403,7 +403,7 @@ TEST_F(ExportFaultTest, AMissingFolderIsReportedBeforePreparation)
         const QString target = folder + QStringLiteral("/estoque.") + QLatin1String(format);
         const TRun run = Run(target);
         EXPECT_EQ(run.ExitCode, ecOutput) << format;
-        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não é possível gravar na pasta \"%1\": Pasta não encontrada").arg(folder)))
+        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada").arg(target, folder)))
             << format << ": " << run.Errors.toStdString();
         EXPECT_EQ(Entries(TargetFolder), QStringList());
         EXPECT_EQ(Entries(TempFolder), QStringList());

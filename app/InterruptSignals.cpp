@@ -2,6 +2,7 @@
 
 #include "engine/RLProgress.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QSocketNotifier>
 
@@ -92,6 +93,10 @@ void WatchInterruptsFromEventLoop(QObject* Parent)
         char bytes[16];
         while (::read(WakePipe[0], bytes, sizeof bytes) > 0) {
         }
-        RequestApplicationTerminate();
+        // The flag stops a preparation at its next record; exit() ends the event loops, the modal
+        // ones included. quit() is not used here: it also closes every window at once, the progress
+        // window of a preparation still running among them, which that run then frees a second time.
+        RLProgressDetail::TerminateRequested.store(true);
+        QCoreApplication::exit(0);
     });
 }

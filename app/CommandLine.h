@@ -13,7 +13,9 @@
 // file to use. Options take their value as the next argument or after "=" (--date=01/02/2024).
 //
 // Exit codes: 0 written, 1 no data (nothing written), 2 usage, 3 database or alias, 4 preparation
-// failure, 5 output failure. Messages go to standard error; --help and --version print on standard
+// failure, 5 output failure (the target's folder is checked before preparing, and again when the file
+// is created), 128 + the signal's number for a run interrupted by SIGINT, SIGTERM or SIGHUP (see
+// app/InterruptSignals.h). Messages go to standard error; --help and --version print on standard
 // output, which is what was asked for.
 #include "platform/Exceptions.h"
 

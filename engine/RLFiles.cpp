@@ -96,7 +96,8 @@ qint64 TRLSaveFile::writeData(const char* Data, qint64 Length)
     const qint64 written = QSaveFile::writeData(Data, Length);
     // A short write is a failure too: the kernel took what fitted and refused the rest, and errno
     // holds why.
-    if (written < Length)
+    // The first refusal tells why; later writes are refused without a new cause.
+    if (written < Length && FErrorNumber == 0)
         Failed(errno);
     return written;
 }
@@ -106,37 +107,37 @@ bool TRLSaveFile::flush()
     errno = 0;
     if (QSaveFile::flush())
         return true;
-    Failed(errno);
+    Failed(FErrorNumber != 0 ? FErrorNumber : errno);
     return false;
 }
 
 bool TRLSaveFile::commit()
 {
+    // Throws the unfinished file away; the first failure's cause stays the one told.
+    auto refuse = [this](int error) {
+        const int cause = FErrorNumber != 0 ? FErrorNumber : error;
+        cancelWriting();
+        QSaveFile::commit();
+        Failed(cause);
+        return false;
+    };
     // The buffer goes out and reaches the disk first (commit would sync it too, which takes long on
     // a busy disk), so that between the last look at the terminating flag and the file taking the
     // target's place there is only the rename.
-    if (isOpen() && !flush()) {
-        cancelWriting();
-        QSaveFile::commit();
-        return false;
-    }
-    if (isOpen() && handle() >= 0 && ::fdatasync(handle()) != 0 && errno != EINVAL && errno != EROFS) {
-        Failed(errno);
-        cancelWriting();
-        QSaveFile::commit();
-        return false;
-    }
+    errno = 0;
+    if (isOpen() && !flush())
+        return refuse(errno);
+    if (isOpen() && handle() >= 0 && ::fdatasync(handle()) != 0 && errno != EINVAL && errno != EROFS)
+        return refuse(errno);
     if (ApplicationTerminating()) {
         cancelWriting();
         QSaveFile::commit(); // closes the device and throws the unfinished file away
         throw EAbort();
     }
-    const int earlier = FErrorNumber;
     errno = 0;
     if (QSaveFile::commit())
         return true;
-    // A write that failed before keeps its own cause; commit's text would only say "cancelled".
-    Failed(earlier != 0 ? earlier : errno);
+    Failed(FErrorNumber != 0 ? FErrorNumber : errno);
     return false;
 }
 
@@ -146,7 +147,7 @@ qint64 TRLTempFile::writeData(const char* Data, qint64 Length)
 {
     errno = 0;
     const qint64 written = QFile::writeData(Data, Length);
-    if (written < Length) {
+    if (written < Length && FErrorNumber == 0) {
         FErrorNumber = errno;
         setErrorString(FileErrorCause(FErrorNumber));
     }
@@ -169,7 +170,8 @@ bool TRLTempFile::flush()
     errno = 0;
     if (QFile::flush())
         return true;
-    FErrorNumber = errno;
+    if (FErrorNumber == 0)
+        FErrorNumber = errno;
     setErrorString(FileErrorCause(FErrorNumber));
     return false;
 }

@@ -1,6 +1,7 @@
 #include "engine/RLUtils.h"
 #include "engine/RLConsts.h"
 #include "engine/RLFiles.h"
+#include "engine/RLProgress.h"
 #include "platform/Component.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -659,6 +661,110 @@ TEST_F(RLTempFileTest, AFullFolderGivesItsCauseInTheUsersLanguage)
     EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco"));
     EXPECT_EQ(file.WriteFailureText(),
         QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Não há espaço no disco").arg(mountPoint.path()));
+}
+
+// --- files written for the user ------------------------------------------------------------------
+
+TEST_F(RLTempFileTest, SaveFileCausesAreInTheUsersLanguage)
+{
+    RLSelectLanguage(0x16);
+    const QString missing = Folder() + QStringLiteral("/no/such/out.pdf");
+    TRLSaveFile absent(missing);
+    EXPECT_FALSE(absent.open(QIODevice::WriteOnly));
+    EXPECT_EQ(absent.errorString(), QStringLiteral("Pasta não encontrada"));
+    try {
+        CheckOutputFolder(missing);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada")
+                                       .arg(missing, Folder() + QStringLiteral("/no/such")));
+    }
+    EXPECT_NO_THROW(CheckOutputFolder(Folder() + QStringLiteral("/here.pdf")));
+    const QString plain = Touch(QStringLiteral("plain"));
+    EXPECT_EQ(FolderUnusableCause(plain), QStringLiteral("Não é uma pasta"));
+}
+
+TEST_F(RLTempFileTest, SaveFileOnAFullDiskKeepsTheOldFileAndSaysWhy)
+{
+    QTemporaryDir mountPoint;
+    ASSERT_TRUE(mountPoint.isValid());
+    const QByteArray point = QFile::encodeName(mountPoint.path());
+    if (::mount("tmpfs", point.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
+    const auto unmount = qScopeGuard([&] { ::umount2(point.constData(), MNT_DETACH); });
+    RLSelectLanguage(0x16);
+    const QString target = mountPoint.path() + QStringLiteral("/out.pgx");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    TRLSaveFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray block(16 * 1024, 'x');
+    for (int i = 0; i < 16; ++i)
+        file.write(block); // the first refusal is kept, later ones change nothing
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco")) << file.errorString().toStdString() << " " << file.LastErrorNumber();
+    EXPECT_EQ(file.LastErrorNumber(), ENOSPC);
+    QFile check(target);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), QByteArray("old"));
+    EXPECT_EQ(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("out.pgx") });
+}
+
+TEST_F(RLTempFileTest, SaveFileRefusesToReplaceTheTargetOnceTheApplicationIsTerminating)
+{
+    const QString target = Touch(QStringLiteral("kept.pdf"), "old");
+    TRLSaveFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("new and complete");
+    RequestApplicationTerminate();
+    EXPECT_THROW(file.commit(), EAbort);
+    ResetApplicationTerminate();
+    QFile check(target);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), QByteArray("old"));
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("kept.pdf") });
+    // Without the flag the same file replaces the target.
+    TRLSaveFile again(target);
+    ASSERT_TRUE(again.open(QIODevice::WriteOnly));
+    again.write("new");
+    EXPECT_TRUE(again.commit());
+    QFile replaced(target);
+    ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
+    EXPECT_EQ(replaced.readAll(), QByteArray("new"));
+}
+
+TEST(RLFileErrorCauseTest, KnownCausesHaveTheirWords)
+{
+    RLSelectLanguage(0x16);
+    const struct
+    {
+        int Error;
+        bool Writing;
+        const char16_t* Text;
+    } cases[] = {
+        { ENOSPC, true, u"Não há espaço no disco" },
+        { EDQUOT, true, u"Não há espaço no disco" },
+        { EFBIG, true, u"Arquivo muito grande" },
+        { EACCES, true, u"Permissão negada" },
+        { EPERM, true, u"Permissão negada" },
+        { EROFS, true, u"Sistema de arquivos somente leitura" },
+        { ENOENT, true, u"Pasta não encontrada" },
+        { ENOENT, false, u"Arquivo não encontrado" },
+        { ENOTDIR, true, u"Não é uma pasta" },
+        { EIO, true, u"Erro de entrada e saída" },
+        { 0, true, u"Erro desconhecido" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileErrorCause(c.Error, c.Writing), QString::fromUtf16(c.Text)) << c.Error;
+    RLSelectLanguage(0x09);
+    EXPECT_EQ(FileErrorCause(ENOSPC), QStringLiteral("No space left on the disk"));
+    RLSelectLanguage(0x0C);
+    EXPECT_EQ(FileErrorCause(EFBIG), QStringLiteral("Fichier trop volumineux"));
+    RLSelectLanguage(0x16);
+    EXPECT_FALSE(FileErrorCause(ETXTBSY).isEmpty()); // the system's own words
 }
 
 // --- start-up -----------------------------------------------------------------------------------

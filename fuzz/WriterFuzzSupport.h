@@ -27,10 +27,11 @@ inline void EnsureFuzzApplication(const char* Name)
     new QGuiApplication(argc, argv);
 }
 
+// Removed with its files when the process ends normally.
 inline QString FuzzOutputFolder()
 {
-    static QTemporaryDir* folder = new QTemporaryDir;
-    return folder->path();
+    static QTemporaryDir folder;
+    return folder.path();
 }
 
 // The pages the bytes hold, at most MaxPages, in a store owned by Owner. The first byte is left to

@@ -59,6 +59,14 @@ std::vector<TEdge> BuildEdges(const std::map<int, int>& Inserted, int Threshold)
     return edges;
 }
 
+// Corrupt or hostile pages may carry coordinates near the limits of int; positions are kept within a
+// range whose differences still fit, so no edge, size or span computation overflows.
+constexpr int EdgeLimit = 1 << 29;
+int BoundedEdge(int Position)
+{
+    return std::clamp(Position, -EdgeLimit, EdgeLimit);
+}
+
 void InsertEdge(std::map<int, int>& Edges, int Position, int Size)
 {
     const auto [it, inserted] = Edges.try_emplace(Position, Size);
@@ -277,9 +285,9 @@ void TRLXLSFilter::DrawPage(TRLGraphicSurface* Surface)
         if (display.isEmpty())
             continue;
         const TRect& r = text->BoundsRect;
-        const int left = PixelsToColumnUnits(r.Left);
-        InsertEdge(colEdges, left, PixelsToColumnUnits(r.Right) - left);
-        InsertEdge(rowEdges, r.Top, r.Bottom - r.Top);
+        const int left = BoundedEdge(PixelsToColumnUnits(r.Left));
+        InsertEdge(colEdges, left, BoundedEdge(PixelsToColumnUnits(r.Right)) - left);
+        InsertEdge(rowEdges, BoundedEdge(r.Top), BoundedEdge(r.Bottom) - BoundedEdge(r.Top));
         texts.push_back({ text, std::move(display) });
     }
     const std::vector<TEdge> cols = BuildEdges(colEdges, ColumnThreshold);
@@ -296,8 +304,9 @@ void TRLXLSFilter::DrawPage(TRLGraphicSurface* Surface)
     for (const TText& text : texts) {
         const TRect& r = text.Object->BoundsRect;
         int firstCol = 0, lastCol = 0, firstRow = 0, lastRow = 0;
-        SpanOf(cols, PixelsToColumnUnits(r.Left), PixelsToColumnUnits(r.Right), ColumnThreshold, firstCol, lastCol);
-        SpanOf(rows, r.Top, r.Bottom, RowThreshold, firstRow, lastRow);
+        SpanOf(cols, BoundedEdge(PixelsToColumnUnits(r.Left)), BoundedEdge(PixelsToColumnUnits(r.Right)), ColumnThreshold,
+            firstCol, lastCol);
+        SpanOf(rows, BoundedEdge(r.Top), BoundedEdge(r.Bottom), RowThreshold, firstRow, lastRow);
         TRLXLSRange& range = sheet->RangeAt(firstCol, firstRow, lastCol, lastRow);
         SetRangeValue(range, text.Display);
 

@@ -1,8 +1,12 @@
 #include "app/CommandLine.h"
 
+#include "app/InterruptSignals.h"
 #include "app/untRelatorioInventario.h"
+#include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLReport.h"
 #include "filters/RLFilterRegistration.h"
+#include "engine/RLUtils.h"
 #include "filters/RLFilters.h"
 #include "pagestore/RLMetaFile.h"
 #include "filters/RLPDFFilter.h"
@@ -336,6 +340,19 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
             Messages(line);
     };
 
+    // A signal ends the run with its own code and words, whatever the step it cut short said.
+    auto interrupted = [&](int& code) {
+        const int signal = CaughtInterruptSignal();
+        if (signal == 0)
+            return false;
+        say(RLFailureText(RLFailInterrupted).arg(InterruptSignalName(signal), Options.ExportFile));
+        code = InterruptExitCode(signal);
+        return true;
+    };
+    int interruptCode = 0;
+    if (!TempDirNotice().isEmpty())
+        say(TempDirNotice());
+
     std::unique_ptr<TInventoryReport> report;
     bool hasRecords = false;
     const QString date = Options.HasDate ? Options.Date : DateToStr(QDate::currentDate());
@@ -347,18 +364,32 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         report->BeginRun(date);
         hasRecords = report->ReopenQueryHasRecords();
     } catch (const std::exception& error) {
+        if (interrupted(interruptCode))
+            return interruptCode;
         say(InventoryErrorText(error));
         return ecDatabase;
     }
+    if (interrupted(interruptCode))
+        return interruptCode;
     if (!hasRecords) {
         say(QStringLiteral("Não Retornou Dados!"));
         return ecNoData;
+    }
+    // A folder that cannot take the file is told now, not after the whole report was prepared; the
+    // writer checks again when it creates the file.
+    try {
+        CheckOutputFolder(Options.ExportFile);
+    } catch (const std::exception& error) {
+        say(InventoryErrorText(error));
+        return ecOutput;
     }
 
     QString preparationError;
     SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
     const bool prepared = report->RLReport1->Prepare();
     SetPreparationErrorProc({});
+    if (interrupted(interruptCode))
+        return interruptCode;
     if (!prepared) {
         say(preparationError.isEmpty() ? report->RLReport1->LastError() : preparationError);
         if (preparationError.isEmpty() && report->RLReport1->LastError().isEmpty())
@@ -370,9 +401,12 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         WriteInventoryOutput(
             report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
+        if (interrupted(interruptCode))
+            return interruptCode;
         say(InventoryErrorText(error));
         return ecOutput;
     }
+    // A signal that came after the file was put in place interrupted nothing.
     return ecWritten;
 }
 

@@ -23,7 +23,10 @@
 // settings, so they equal what the export that prepared the pages would have written.
 //
 // Exit codes: 0 written, 1 no data (nothing written), 2 usage, 3 database or alias, 4 preparation
-// failure, 5 output failure or a saved report that cannot be read. Messages go to standard error; --help and --version print on standard
+// failure, 5 output failure or a saved report that cannot be read (the target's folder is checked
+// before preparing, and again when the file is created), 128 + the signal's number for a run
+// interrupted by SIGINT, SIGTERM or SIGHUP (see app/InterruptSignals.h). Messages go to standard
+// error; --help and --version print on standard
 // output, which is what was asked for.
 #include "platform/Component.h"
 #include "platform/Exceptions.h"

@@ -196,6 +196,10 @@ void TRLCustomFilter::Run(QThread* Thread)
         try {
             bool pageDrawn = false;
             for (int page = FFirstPage; page <= FLastPage; ++page) {
+                // A program told to terminate (quit, or a signal) stops at the next page; the
+                // writer throws the unfinished output away.
+                if (ApplicationTerminating())
+                    throw EAbort();
                 if (pageDrawn)
                     NewPage();
                 pageDrawn = true;

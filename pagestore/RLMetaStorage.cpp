@@ -1,15 +1,18 @@
 // The page store: links, the page cache, the swap file and the page store file.
 #include "pagestore/RLMetaFile.h"
 
+#include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
+#include "engine/RLProgress.h"
 #include "engine/RLUtils.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -21,20 +24,29 @@ constexpr qint64 StorageSignatureSize = 18;
 constexpr int CacheCapacity = 5;
 constexpr qint64 CopyChunkSize = 1 << 20;
 
-[[noreturn]] void RaiseWriteError()
+// Every failure names the file and the cause: the swap file by its folder (it has no name), any
+// other file by its name.
+[[noreturn]] void RaiseWriteError(const QIODevice& Device)
 {
-    throw Exception(QStringLiteral("Stream write error"));
+    if (const auto* temp = qobject_cast<const TRLTempFile*>(&Device))
+        throw Exception(temp->WriteFailureText());
+    const auto* file = qobject_cast<const QFileDevice*>(&Device);
+    const QString name = file ? file->fileName() : QString();
+    throw Exception(RLFailureText(RLFailCannotWriteFile).arg(name, Device.errorString()));
 }
 
-[[noreturn]] void RaiseReadError()
+[[noreturn]] void RaiseReadError(const QIODevice& Device)
 {
-    throw EReadError(QStringLiteral("Stream read error"));
+    if (const auto* temp = qobject_cast<const TRLTempFile*>(&Device))
+        throw EReadError(temp->ReadFailureText());
+    const auto* file = qobject_cast<const QFileDevice*>(&Device);
+    throw EReadError(RLFailureText(RLFailCannotReadFile).arg(file ? file->fileName() : QString(), Device.errorString()));
 }
 
 void WriteAll(QIODevice& Device, const char* Data, qint64 Size)
 {
     if (Size > 0 && Device.write(Data, Size) != Size)
-        RaiseWriteError();
+        RaiseWriteError(Device);
 }
 
 void WriteAll(QIODevice& Device, const QByteArray& Bytes)
@@ -114,9 +126,9 @@ void TRLGraphicStorage::OpenSwapFile()
 {
     if (FSwapFile)
         return;
-    auto file = std::make_unique<QFile>();
-    // Created exclusively and owner-only under an unpredictable name, and registered for deletion
-    // at exit in case the store never gets to delete it.
+    auto file = std::make_unique<TRLTempFile>();
+    // Owner-only and without a name in the temporary folder: whatever ends the process, nothing of
+    // it stays behind.
     FSwapFileName = CreateTempFile(*file);
     FSwapFile = std::move(file);
     FSwapEnd = 0;
@@ -137,7 +149,7 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
 {
     OpenSwapFile();
     if (Body.size() > std::numeric_limits<int32_t>::max())
-        RaiseWriteError();
+        throw Exception(RLFailureText(RLFailPageStoreTooLarge));
     QByteArray trailer = Int32Bytes(int32_t(FullTexts.size()));
     for (auto it = FullTexts.constBegin(); it != FullTexts.constEnd(); ++it) {
         trailer += Int32Bytes(int32_t(it.key()));
@@ -148,12 +160,12 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
     }
     const qint64 position = FSwapEnd;
     if (!FSwapFile->seek(position))
-        RaiseWriteError();
+        RaiseWriteError(*FSwapFile);
     WriteAll(*FSwapFile, Int32Bytes(int32_t(Body.size())));
     WriteAll(*FSwapFile, Body);
     WriteAll(*FSwapFile, trailer);
-    if (!FSwapFile->flush())
-        RaiseWriteError();
+    if (!static_cast<TRLTempFile&>(*FSwapFile).flush())
+        RaiseWriteError(*FSwapFile);
     FSwapEnd = position + 4 + Body.size() + trailer.size();
     return TPageSlot { position, Body.size() };
 }
@@ -386,12 +398,13 @@ void TRLGraphicStorage::SaveToFile(const QString& FileName)
 {
     // Written beside the old file and put in its place only when complete, so a failed save never
     // destroys a good file.
-    QSaveFile file(FileName);
+    TRLSaveFile file(FileName);
+    file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+        throw Exception(RLFailureText(RLFailCannotCreateFile).arg(FileName, file.errorString()));
     SaveToStream(file);
     if (!file.commit())
-        throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+        throw Exception(RLFailureText(RLFailCannotWriteFile).arg(FileName, file.errorString()));
 }
 
 void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
@@ -408,7 +421,7 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
     qint64 position = base + header.Size() + 4 * count;
     for (const TPageSlot& slot : FPages) {
         if (position > std::numeric_limits<int32_t>::max())
-            throw Exception(QStringLiteral("The page store file would exceed 2 GB"));
+            throw Exception(RLFailureText(RLFailPageStoreTooLarge));
         header.WriteInt32(int32_t(position));
         position += 4 + slot.Length;
     }
@@ -418,19 +431,23 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
         return;
     QByteArray buffer;
     buffer.resize(qsizetype(std::min<qint64>(CopyChunkSize, FSwapEnd)));
+    const auto readFailed = [this] { RaiseReadError(*FSwapFile); };
     for (const TPageSlot& slot : FPages) {
+        // An interrupted program stops at the next page; the half-written file is thrown away.
+        if (ApplicationTerminating())
+            throw EAbort();
         if (!FSwapFile->seek(slot.Offset))
-            RaiseReadError();
+            readFailed();
         char lengthBytes[4];
-        ReadExact(*FSwapFile, lengthBytes, 4, RaiseReadError);
+        ReadExact(*FSwapFile, lengthBytes, 4, readFailed);
         const int32_t length = qFromLittleEndian<int32_t>(lengthBytes);
         if (length != slot.Length)
-            RaiseReadError(); // the swap file no longer holds what was stored
+            readFailed(); // the swap file no longer holds what was stored
         WriteAll(Stream, lengthBytes, 4);
         qint64 left = length;
         while (left > 0) {
             const qint64 chunk = std::min<qint64>(left, buffer.size());
-            ReadExact(*FSwapFile, buffer.data(), chunk, RaiseReadError);
+            ReadExact(*FSwapFile, buffer.data(), chunk, readFailed);
             WriteAll(Stream, buffer.constData(), chunk);
             left -= chunk;
         }
@@ -440,8 +457,11 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
 void TRLGraphicStorage::LoadFromFile(const QString& FileName)
 {
     QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EReadError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, file.errorString()));
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int error = errno;
+        throw EReadError(RLFailureText(RLFailCannotOpenFile).arg(FileName, FileErrorCause(error, false)));
+    }
     LoadFromStream(file);
 }
 

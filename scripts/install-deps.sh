@@ -16,6 +16,7 @@ packages=(
   dpkg-dev lintian desktop-file-utils man-db
   libharfbuzz-dev zlib1g-dev ghostscript
   libxlsxwriter-dev python3-openpyxl
+  clang
 )
 
 missing=()

@@ -5,9 +5,11 @@
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -155,8 +157,13 @@ TEST(PageCache, APageMovedToAnotherStoreTakesANewSlot)
     EXPECT_NE(one.Pages(0), nullptr);
 }
 
-TEST(SwapFile, OwnerOnlyRegisteredAndRemovedWithTheStore)
+TEST(SwapFile, OwnerOnlyNamelessAndGoneWithTheStore)
 {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString saved = TempDir();
+    SetTempDir(folder.path());
+    const auto restore = qScopeGuard([&] { SetTempDir(saved); });
     QString swap;
     {
         TRLGraphicStorage store;
@@ -168,13 +175,34 @@ TEST(SwapFile, OwnerOnlyRegisteredAndRemovedWithTheStore)
         };
         ASSERT_EQ(::stat(QFile::encodeName(swap).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
-        EXPECT_TRUE(RegisteredTempFiles().contains(swap));
+        EXPECT_EQ(info.st_nlink, 0u); // no name in any folder
+        EXPECT_GT(info.st_size, 0);
+        EXPECT_TRUE(QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+        EXPECT_FALSE(RegisteredTempFiles().contains(swap));
         TRLGraphicStorage other;
         other.Add(NumberedPage(2));
-        EXPECT_NE(other.SwapFileName(), swap); // unpredictable and distinct
+        EXPECT_NE(other.SwapFileName(), swap); // distinct
     }
     EXPECT_FALSE(QFileInfo::exists(swap));
-    EXPECT_FALSE(RegisteredTempFiles().contains(swap));
+    EXPECT_TRUE(QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+}
+
+TEST(SwapFile, AnUnusableTemporaryFolderStopsTheStoreNamingIt)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString saved = TempDir();
+    const QString missing = folder.filePath(QStringLiteral("gone"));
+    SetTempDir(missing);
+    const auto restore = qScopeGuard([&] { SetTempDir(saved); });
+    TRLGraphicStorage store;
+    try {
+        store.Add(NumberedPage(1));
+        FAIL() << "no error";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(),
+            QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada").arg(missing));
+    }
 }
 
 TEST(SwapFile, AMissingRecordIsAMissingPage)

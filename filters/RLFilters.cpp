@@ -4,6 +4,7 @@
 #include "engine/RLProgress.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
+#include "platform/ThreadHandOver.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -55,7 +56,10 @@ QString DottedExtension(QString Ext)
 
 void ReportBackgroundFailure(const QString& FilterName, const QString& Message)
 {
+    static const char token = 0;
+    HandOver(&token);
     auto report = [FilterName, Message] {
+        TakeOver(&token);
         if (FilterErrorProc())
             FilterErrorProc()(FilterName, Message);
         else
@@ -134,6 +138,8 @@ void TRLCustomFilter::ProcessPages(TRLGraphicStorage* APages, int AFirstPage, in
     FFirstPage = qMax(1, AFirstPage);
     FLastPage = ALastPage == -1 ? count : qMin(ALastPage, count);
     SetPages(APages);
+    // Made here, on the store's thread, which is the one place the store may be asked.
+    FReader = std::make_unique<TRLPageReader>(APages);
     if (Background) {
         auto* thread = new TFilterThread(this);
         thread->start();
@@ -150,16 +156,20 @@ void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>&
         return;
     }
     std::exception_ptr failure;
+    HandOver(&failure);
     QMetaObject::invokeMethod(
         app,
         [&] {
+            TakeOver(&failure);
             try {
                 Step();
             } catch (...) {
                 failure = std::current_exception();
             }
+            HandOver(&failure);
         },
         Qt::BlockingQueuedConnection);
+    TakeOver(&failure);
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -171,10 +181,14 @@ void TRLCustomFilter::Run(QThread* Thread)
             OnMainThread(Thread, [this] { FProgress.reset(); });
     };
     // Letting go of the store may free it (an ownerless store handed to a background run), and its
-    // notification lists belong to the main thread: so it happens there.
+    // notification lists belong to the main thread: so it happens there. The store's owner may have
+    // freed it meanwhile, which only the main thread knows, so the step is always taken; the reader
+    // goes in the same step, so that the next run, started on the main thread, finds it gone.
     auto releasePages = [this, Thread] {
-        if (FPages)
-            OnMainThread(Thread, [this] { SetPages(nullptr); });
+        OnMainThread(Thread, [this] {
+            FReader.reset();
+            SetPages(nullptr);
+        });
     };
 
     if (FShowProgress) {
@@ -199,7 +213,7 @@ void TRLCustomFilter::Run(QThread* Thread)
                 if (pageDrawn)
                     NewPage();
                 pageDrawn = true;
-                TRLGraphicSurface* surface = FPages ? FPages->Pages(page - 1) : nullptr;
+                TRLGraphicSurface* surface = FReader ? FReader->Page(page - 1) : nullptr;
                 if (!surface)
                     throw Exception(PageUnreadableMessage(page));
                 DrawPage(surface);

@@ -8,6 +8,11 @@
 // page fails or the user cancels. While it runs the filter holds a link on the page store, so a
 // store handed to a background run stays alive until the run ends.
 //
+// A run reads its pages through a page reader of its own (made when the run starts, on the caller's
+// thread), never through the store's cache: so a background run and the preview, which pages
+// through the same store on the main thread, never share a cached page or the swap file position,
+// and a foreground run gives the very same pages as a background one.
+//
 // Output that must not be passed off as complete: when EndDocument is called after a failure, a
 // cancel or a page that could not be read back, RunAborted() is true, and a save filter then throws
 // its output away instead of putting it under the user's file name.
@@ -23,6 +28,7 @@
 
 class TRLGraphicStorage;
 class TRLGraphicSurface;
+class TRLPageReader;
 class TRLProgress;
 class TFilterThread;
 
@@ -81,6 +87,7 @@ private:
 
     QString FDisplayName;
     TRLGraphicStorage* FPages = nullptr;
+    std::unique_ptr<TRLPageReader> FReader;
     std::unique_ptr<TRLProgress> FProgress;
     bool FShowProgress = true;
     std::atomic<bool> FCanceled { false };

@@ -10,9 +10,13 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -67,11 +71,18 @@ QByteArray Int32Bytes(int32_t Value)
 
 TRLGraphicStorage::TRLGraphicStorage(TComponent* AOwner)
     : TComponent(AOwner)
+    , FIndex(std::make_shared<TRLSwapIndex>())
+    , FPages(FIndex->Slots)
 { }
 
 TRLGraphicStorage::~TRLGraphicStorage()
 {
     FDestroying = true;
+    {
+        // The records stay where readers find them; only the handle goes with the swap file.
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FIndex->Handle = -1;
+    }
     const QList<TRLGraphicSurface*> cache = FCache;
     FCache.clear();
     for (TRLGraphicSurface* surface : cache) {
@@ -120,12 +131,18 @@ void TRLGraphicStorage::OpenSwapFile()
     FSwapFileName = CreateTempFile(*file);
     FSwapFile = std::move(file);
     FSwapEnd = 0;
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    FIndex->Handle = FSwapFile->handle();
 }
 
 void TRLGraphicStorage::CloseSwapFile()
 {
     if (!FSwapFile)
         return;
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FIndex->Handle = -1;
+    }
     FSwapFile->close();
     FSwapFile.reset();
     QFile::remove(FSwapFileName);
@@ -152,11 +169,13 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
 void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
 {
     const TPageSlot slot = AppendToSwapFile(Surface->SaveToBytes());
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
     if (Surface->FSlotIndex < 0 || Surface->FSlotIndex >= int(FPages.size())) {
         FPages.push_back(slot);
         Surface->FSlotIndex = int(FPages.size() - 1);
     } else {
-        // The old record stays in the file, unreferenced.
+        // The old record stays in the file, unreferenced, so a reader that took the old slot
+        // still reads a whole page.
         FPages[std::size_t(Surface->FSlotIndex)] = slot;
     }
     Surface->Dirty = false;
@@ -221,11 +240,15 @@ void TRLGraphicStorage::Add(TRLGraphicSurface* Surface)
 
 void TRLGraphicStorage::Clear()
 {
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FPages.clear();
+        ++FIndex->Generation;
+    }
     if (FSwapFile) {
         FSwapFile->resize(0);
         FSwapEnd = 0;
     }
-    FPages.clear();
     const QList<TRLGraphicSurface*> cache = FCache;
     FCache.clear();
     for (TRLGraphicSurface* surface : cache) {
@@ -468,7 +491,9 @@ void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
                 check.LoadFromBytes(body);
             }
             // The bytes go to the swap file exactly as read, so saving again reproduces them.
-            FPages.push_back(AppendToSwapFile(body));
+            const TPageSlot slot = AppendToSwapFile(body);
+            std::lock_guard<std::mutex> lock(FIndex->Lock);
+            FPages.push_back(slot);
             earliest = offset + 4 + length;
         }
         MacroValues = values;
@@ -479,4 +504,84 @@ void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
         Clear();
         throw;
     }
+}
+
+// --- page readers -------------------------------------------------------------------------------
+
+TRLPageReader::TRLPageReader(TRLGraphicStorage* Storage)
+{
+    if (!Storage) {
+        FIndex = std::make_shared<TRLSwapIndex>();
+        return;
+    }
+    // Changed pages live only in the store's cache until they are stored again.
+    Storage->Flush();
+    FIndex = Storage->FIndex;
+    FReportValues = Storage->MacroValues;
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    FGeneration = FIndex->Generation;
+    if (FIndex->Handle >= 0)
+        FHandle = ::fcntl(FIndex->Handle, F_DUPFD_CLOEXEC, 0);
+}
+
+TRLPageReader::~TRLPageReader()
+{
+    FPage.reset();
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+int TRLPageReader::PageCount() const
+{
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    return FIndex->Generation == FGeneration ? int(FIndex->Slots.size()) : 0;
+}
+
+TRLGraphicSurface* TRLPageReader::Page(int Index)
+{
+    FPage.reset();
+    TRLPageSlot slot {};
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        if (FIndex->Generation != FGeneration || Index < 0 || Index >= int(FIndex->Slots.size()))
+            return nullptr;
+        slot = FIndex->Slots[std::size_t(Index)];
+        // A reader made before the first page was stored takes its handle now.
+        if (FHandle < 0 && FIndex->Handle >= 0)
+            FHandle = ::fcntl(FIndex->Handle, F_DUPFD_CLOEXEC, 0);
+    }
+    if (FHandle < 0 || slot.Length < 0 || slot.Length > std::numeric_limits<int32_t>::max())
+        return nullptr;
+
+    auto surface = std::make_unique<TRLGraphicSurface>();
+    try {
+        // Positioned reads leave the descriptor's offset alone, which the store's own reads use.
+        QByteArray record(qsizetype(4 + slot.Length), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < record.size()) {
+            const ssize_t got = ::pread(FHandle, record.data() + done, size_t(record.size() - done), off_t(slot.Offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return nullptr;
+            done += got;
+        }
+        if (qFromLittleEndian<int32_t>(record.constData()) != slot.Length)
+            return nullptr; // the swap file no longer holds what was stored
+        surface->LoadFromBytes(QByteArray::fromRawData(record.constData() + 4, qsizetype(slot.Length)));
+    } catch (const Exception&) {
+        return nullptr; // a page that cannot be read is a missing page
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    {
+        // Emptied while we read: the bytes may belong to the next filling.
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        if (FIndex->Generation != FGeneration)
+            return nullptr;
+    }
+    surface->FReaderValues = &FReportValues;
+    surface->FSlotIndex = Index;
+    FPage = std::move(surface);
+    return FPage.get();
 }

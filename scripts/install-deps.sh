@@ -12,6 +12,7 @@ packages=(
   poppler-utils qpdf python3 python3-xlrd
   sqlite3
   postgresql libqt6sql6-psql
+  cups printer-driver-cups-pdf qt6-translations-l10n
 )
 
 missing=()

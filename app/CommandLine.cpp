@@ -1,8 +1,11 @@
 #include "app/CommandLine.h"
 
 #include "app/untRelatorioInventario.h"
+#include "engine/RLConsts.h"
 #include "engine/RLReport.h"
 #include "filters/RLFilters.h"
+#include "filters/RLPrinterWrapper.h"
+#include "pagestore/RLMetaFile.h"
 #include "platform/Aliases.h"
 #include "platform/DemoDatabase.h"
 #include "platform/Format.h"
@@ -27,10 +30,14 @@ struct TOptionSpec
 // Which options each mode accepts besides the one that selects it.
 bool OptionFitsMode(const QString& option, TInventoryCommandLine::TMode mode)
 {
+    const bool prepares = mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmPrint;
     if (option == QLatin1String("--date"))
-        return mode == TInventoryCommandLine::cmExport;
+        return prepares;
     if (option == QLatin1String("--database") || option == QLatin1String("--aliases"))
-        return mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmWindow;
+        return prepares || mode == TInventoryCommandLine::cmWindow;
+    if (option == QLatin1String("--printer") || option == QLatin1String("--copies")
+        || option == QLatin1String("--pages"))
+        return mode == TInventoryCommandLine::cmPrint;
     if (option == QLatin1String("--products"))
         return mode == TInventoryCommandLine::cmCreateDemo;
     return true;
@@ -52,6 +59,40 @@ int ParseProducts(const QString& text)
     if (value > MaxDemoProducts)
         throw refused;
     return int(value);
+}
+
+// Digits only, no sign or blanks, from 1 to Max; anything else is refused with the option's name.
+int ParseCount(const QString& text, int max, const QString& option, const QString& what)
+{
+    const ECommandLineError refused(QStringLiteral("%1 espera %2 de 1 a %3: \"%4\"").arg(option, what).arg(max).arg(text));
+    if (text.isEmpty() || text.size() > 10)
+        throw refused;
+    qint64 value = 0;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            throw refused;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value < 1 || value > max)
+        throw refused;
+    return int(value);
+}
+
+// "FIRST-LAST" or a single page; the first page never after the last.
+void ParsePages(const QString& text, int& first, int& last)
+{
+    const QString what = QStringLiteral("um intervalo PRIMEIRA-ÚLTIMA de páginas");
+    const QString option = QStringLiteral("--pages");
+    constexpr int MaxPage = 999999999;
+    const qsizetype dash = text.indexOf(u'-');
+    if (dash < 0) {
+        first = last = ParseCount(text, MaxPage, option, what);
+        return;
+    }
+    first = ParseCount(text.left(dash), MaxPage, option, what);
+    last = ParseCount(text.mid(dash + 1), MaxPage, option, what);
+    if (first > last)
+        throw ECommandLineError(QStringLiteral("--pages: a primeira página (%1) vem depois da última (%2)").arg(first).arg(last));
 }
 
 void WriteStderr(const QString& text)
@@ -125,6 +166,10 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         { "--aliases", true },
         { "--create-demo-database", true },
         { "--products", true },
+        { "--print", false },
+        { "--printer", true },
+        { "--copies", true },
+        { "--pages", true },
         { "--help", false },
         { "--version", false },
     };
@@ -182,6 +227,14 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         } else if (option == QLatin1String("--create-demo-database")) {
             setMode(TInventoryCommandLine::cmCreateDemo, option);
             result.DemoFile = value;
+        } else if (option == QLatin1String("--print")) {
+            setMode(TInventoryCommandLine::cmPrint, option);
+        } else if (option == QLatin1String("--printer")) {
+            result.PrinterName = value;
+        } else if (option == QLatin1String("--copies")) {
+            result.Copies = ParseCount(value, 999, option, QStringLiteral("um número de cópias"));
+        } else if (option == QLatin1String("--pages")) {
+            ParsePages(value, result.FirstPage, result.LastPage);
         } else if (option == QLatin1String("--help")) {
             setMode(TInventoryCommandLine::cmHelp, option);
         } else if (option == QLatin1String("--version")) {
@@ -215,10 +268,14 @@ QString InventoryUsageText()
         "                                   outras extensões: arquivo de páginas\n"
         "  inventario --create-demo-database ARQUIVO [--products N]\n"
         "                                   cria um banco SQLite de demonstração\n"
+        "  inventario --print [--printer NOME] [--copies N] [--pages PRIMEIRA-ÚLTIMA]\n"
+        "             [--date TEXTO] [--database ARQUIVO] [--aliases ARQUIVO]\n"
+        "                                   prepara o relatório sem janela e o imprime na\n"
+        "                                   impressora NOME (sem --printer: a padrão)\n"
         "  inventario --help | --version\n"
         "\n"
         "Códigos de saída: 0 gravado, 1 sem dados, 2 uso, 3 banco de dados ou alias,\n"
-        "4 falha na preparação, 5 falha na gravação.\n");
+        "4 falha na preparação, 5 falha na gravação ou na impressão.\n");
 }
 
 QString InventoryVersionText()
@@ -270,14 +327,21 @@ void InstallTerminalProgress()
     });
 }
 
-int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
-{
-    auto say = [&](const QString& text) {
-        for (const QString& line : QString(text).replace(u'\r', u'\n').split(u'\n'))
-            Messages(line);
-    };
+namespace {
 
-    std::unique_ptr<TInventoryReport> report;
+void SayLines(const TInventoryMessageSink& Messages, const QString& text)
+{
+    for (const QString& line : QString(text).replace(u'\r', u'\n').split(u'\n'))
+        Messages(line);
+}
+
+// The report of a headless run, prepared; or an exit code with its message said. BeforePreparing runs
+// once the query has records and before the pages are made; it answers an exit code to stop there,
+// or -1 to go on.
+int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages,
+    std::unique_ptr<TInventoryReport>& report, const std::function<int()>& BeforePreparing = {})
+{
+    auto say = [&](const QString& text) { SayLines(Messages, text); };
     bool hasRecords = false;
     const QString date = Options.HasDate ? Options.Date : DateToStr(QDate::currentDate());
     try {
@@ -295,6 +359,11 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         say(QStringLiteral("Não Retornou Dados!"));
         return ecNoData;
     }
+    if (BeforePreparing) {
+        const int code = BeforePreparing();
+        if (code >= 0)
+            return code;
+    }
 
     QString preparationError;
     SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
@@ -306,11 +375,84 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
             say(QStringLiteral("A preparação do relatório foi interrompida"));
         return ecPreparation;
     }
+    return -1;
+}
 
+// Selects the printer of a headless print: the named one, else the system's default. Throws with the
+// reason when there is none to select.
+void SelectInventoryPrinter(const QString& Name)
+{
+    TRLPrinterWrapper& printers = PrinterWrapper();
+    // Read anew: the list may have changed since the wrapper first asked, and this picks the default.
+    printers.RefreshPrinters();
+    if (printers.PrinterList().isEmpty())
+        throw Exception(RLMessage(RLMsgPrinterNotFound));
+    if (Name.isEmpty()) {
+        if (!printers.HasPrinter())
+            throw Exception(RLMessage(RLMsgPrinterNotFound));
+        return;
+    }
+    for (int i = 0; i < printers.PrinterList().size(); ++i)
+        if (printers.PrinterName(i) == Name) {
+            printers.SelectPrinter(i);
+            return;
+        }
+    QStringList names;
+    for (int i = 0; i < printers.PrinterList().size(); ++i)
+        names << printers.PrinterName(i);
+    throw Exception(QStringLiteral("%1: %2\nImpressoras instaladas: %3")
+                        .arg(RLMessage(RLMsgPrinterNotFound), Name, names.join(QStringLiteral(", "))));
+}
+
+} // namespace
+
+int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    std::unique_ptr<TInventoryReport> report;
+    const int code = PrepareInventory(Options, Messages, report);
+    if (code >= 0)
+        return code;
     try {
         WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root());
     } catch (const std::exception& error) {
-        say(InventoryErrorText(error));
+        SayLines(Messages, InventoryErrorText(error));
+        return ecOutput;
+    }
+    return ecWritten;
+}
+
+int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    std::unique_ptr<TInventoryReport> report;
+    // The printer is looked for before the pages are made: a long preparation for a printer that
+    // is not there helps nobody.
+    const int code = PrepareInventory(Options, Messages, report, [&] {
+        try {
+            SelectInventoryPrinter(Options.PrinterName);
+        } catch (const std::exception& error) {
+            SayLines(Messages, InventoryErrorText(error));
+            return int(ecOutput);
+        }
+        return -1;
+    });
+    if (code >= 0)
+        return code;
+    try {
+        TRLGraphicStorage* pages = report->RLReport1->Storage();
+        if (Options.FirstPage > pages->PageCount())
+            throw Exception(QStringLiteral("O relatório tem %1 página(s); não há página %2 para imprimir")
+                                .arg(pages->PageCount())
+                                .arg(Options.FirstPage));
+        // The printer's own settings were loaded again when it was selected; the copy count is set
+        // on them for this job.
+        if (Options.Copies > 0)
+            PrinterWrapper().SetPrinterCopies(Options.Copies);
+        TRLCustomFilter* filter = DefaultPrintFilter();
+        filter->ProcessPages(pages, Options.FirstPage, Options.LastPage, false);
+        if (filter->RunAborted())
+            throw Exception(QStringLiteral("A impressão foi interrompida"));
+    } catch (const std::exception& error) {
+        SayLines(Messages, InventoryErrorText(error));
         return ecOutput;
     }
     return ecWritten;

@@ -4,6 +4,8 @@
 //   inventario                                  the window (the usual run)
 //   inventario --export FILE [--date TEXT] [--database FILE] [--aliases FILE]
 //   inventario --create-demo-database FILE [--products N]
+//   inventario --print [--printer NAME] [--copies N] [--pages FIRST-LAST] [--date TEXT] [--database FILE]
+//              [--aliases FILE]
 //   inventario --help | --version
 //
 // --export prepares the same report as the window (same definition, same handlers) and writes FILE
@@ -11,6 +13,12 @@
 // writer of its own gives the page store file. --date is printed in the heading as given (default:
 // today's short date). --database makes the alias VENDRIX an SQLite file; --aliases names the alias
 // file to use. Options take their value as the next argument or after "=" (--date=01/02/2024).
+//
+// --print prepares the same report and prints it through the printer filter on the named printer, or
+// on the system's default printer without --printer; --copies (1 to 999) sets the copy count, else
+// the printer's own; --pages prints pages FIRST to LAST only ("3" is page 3 alone). No printer at all
+// is "Nenhuma impressora encontrada", exit code 5, as is a printer name that is not installed or a
+// range that starts past the last page.
 //
 // Exit codes: 0 written, 1 no data (nothing written), 2 usage, 3 database or alias, 4 preparation
 // failure, 5 output failure. Messages go to standard error; --help and --version print on standard
@@ -39,7 +47,7 @@ public:
 
 struct TInventoryCommandLine
 {
-    enum TMode { cmWindow, cmExport, cmCreateDemo, cmHelp, cmVersion };
+    enum TMode { cmWindow, cmExport, cmCreateDemo, cmHelp, cmVersion, cmPrint };
     TMode Mode = cmWindow;
     QString ExportFile;
     // Empty Date with HasDate false: today's short date.
@@ -49,6 +57,12 @@ struct TInventoryCommandLine
     QString AliasFile;
     QString DemoFile;
     int Products = 1000;
+    // --print: empty PrinterName is the default printer; Copies 0 is the printer's own count;
+    // LastPage -1 is the last page.
+    QString PrinterName;
+    int Copies = 0;
+    int FirstPage = 1;
+    int LastPage = -1;
 };
 
 // Reads the arguments after the program's name. Throws ECommandLineError for an unknown option, an
@@ -68,6 +82,8 @@ void ApplyAliasOptions(const TInventoryCommandLine& Options);
 
 // The headless export; the application object must exist. Returns the exit code.
 int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
+// The headless print; the application object must exist. Returns the exit code.
+int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
 // Writes the demo database. Returns the exit code.
 int RunCreateDemoDatabase(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
 

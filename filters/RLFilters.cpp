@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -217,16 +218,15 @@ void TRLCustomFilter::ProcessPages(TRLGraphicStorage* APages, int AFirstPage, in
     if (Background) {
         MainThreadReceiver(); // made here, on the main thread
         auto* thread = new TFilterThread(this);
-        thread->start();
+        thread->Start();
         return;
     }
     Run(nullptr);
 }
 
-void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>& Step)
+void TRLCustomFilter::OnMainThread(TFilterThread* Thread, const std::function<void()>& Step)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!Thread || !app || QThread::currentThread() == app->thread()) {
+    if (!Thread) {
         Step();
         return;
     }
@@ -264,7 +264,7 @@ void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>&
         std::rethrow_exception(wait.Failure);
 }
 
-void TRLCustomFilter::Run(QThread* Thread)
+void TRLCustomFilter::Run(TFilterThread* Thread)
 {
     auto destroyProgress = [this, Thread] {
         if (FProgress)
@@ -349,11 +349,17 @@ void TRLCustomSaveFilter::SetDefaultExt(const QString& Value)
 
 TFilterThread::TFilterThread(TRLCustomFilter* Filter)
     : FFilter(Filter)
+{ }
+
+void TFilterThread::Start()
 {
-    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    std::thread([this] {
+        Body();
+        delete this;
+    }).detach();
 }
 
-void TFilterThread::run()
+void TFilterThread::Body()
 {
     const QString name = FFilter->GetDisplayName();
     try {

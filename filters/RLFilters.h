@@ -81,9 +81,9 @@ private:
     friend class TFilterThread;
     void SetPages(TRLGraphicStorage* Value);
     // The run itself; Thread is the filter thread, or null on the caller's thread.
-    void Run(QThread* Thread);
+    void Run(TFilterThread* Thread);
     // Does Step on the main thread and waits for it; exceptions come back to the caller.
-    void OnMainThread(QThread* Thread, const std::function<void()>& Step);
+    void OnMainThread(TFilterThread* Thread, const std::function<void()>& Step);
 
     QString FDisplayName;
     TRLGraphicStorage* FPages = nullptr;
@@ -137,17 +137,22 @@ private:
     QString FDefaultExt;
 };
 
-// Runs one filter's run and frees itself when the run ends.
-class TFilterThread : public QThread
+// Runs one filter's run on a thread of its own and frees itself when the run ends: made suspended,
+// then Start()ed; after that only the thread touches it. A platform thread that nobody joins, as a
+// background print is: its start and its end are ordered by the C library's own thread operations
+// and by the steps it hands to the main thread, which a thread checker can follow (Qt's thread
+// class ends through locks of its own that it cannot).
+class TFilterThread
 {
-    Q_OBJECT
 public:
     explicit TFilterThread(TRLCustomFilter* Filter);
-
-protected:
-    void run() override;
+    TFilterThread(const TFilterThread&) = delete;
+    TFilterThread& operator=(const TFilterThread&) = delete;
+    void Start();
 
 private:
+    ~TFilterThread() = default;
+    void Body();
     TRLCustomFilter* FFilter;
 };
 

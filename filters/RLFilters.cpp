@@ -99,6 +99,9 @@ class TMainThreadReceiver : public QObject
 public:
     bool event(QEvent* Event) override
     {
+        // Before the event's first field is read: a step was made on the filter thread. (For any
+        // other event the mark orders nothing.)
+        TakeOver(Event);
         if (Event->type() != TMainThreadStep::StepType())
             return QObject::event(Event);
         static_cast<TMainThreadStep*>(Event)->Run();

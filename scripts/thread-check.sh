@@ -18,7 +18,7 @@ targets=(pagestore_RLMetaStorageTest filters_RLFiltersTest app_BackgroundRunRace
 cmake --build "$build" --target "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen LANG=pt_BR.UTF-8 LC_ALL=pt_BR.UTF-8
 # A report fails the program at once; exit code 66 tells it from a failed expectation.
-export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 history_size=4 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 history_size=4 suppressions=$root/scripts/thread-check.supp ${TSAN_OPTIONS:-}"
 status=0
 for target in "${targets[@]}"; do
   echo "== $target (thread checker)"

@@ -91,6 +91,8 @@ int RunHeadless(int argc, char** argv, const TInventoryCommandLine& options)
         InstallTerminalProgress();
     else
         SetProgressFactory({});
+    if (options.Mode == TInventoryCommandLine::cmPrint)
+        return RunInventoryPrint(options, ErrorLine);
     return RunInventoryExport(options, ErrorLine);
 }
 
@@ -119,6 +121,7 @@ int main(int argc, char** argv)
         PrintTo(stdout, InventoryVersionText());
         return ecWritten;
     case TInventoryCommandLine::cmExport:
+    case TInventoryCommandLine::cmPrint:
     case TInventoryCommandLine::cmCreateDemo:
         return RunHeadless(argc, argv, options);
     case TInventoryCommandLine::cmOpen:

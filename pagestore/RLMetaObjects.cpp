@@ -7,10 +7,12 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
-int GroupCounter = 0;
+// Atomic: pages are read back on other threads while a report records new ones.
+std::atomic<int> GroupCounter { 0 };
 
 void WriteRect(TRLStreamWriter& Stream, const TRect& Rect)
 {
@@ -80,13 +82,13 @@ void OffsetPoints(TRLPointArray& Points, int DX, int DY)
 
 int NewGroupId()
 {
-    return ++GroupCounter;
+    return GroupCounter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 // --- base ---------------------------------------------------------------------------------------
 
 TRLGraphicObject::TRLGraphicObject(TRLGraphicSurface* ASurface)
-    : GroupId(GroupCounter)
+    : GroupId(GroupCounter.load(std::memory_order_relaxed))
     , FSurface(ASurface)
 {
     if (FSurface)
@@ -345,7 +347,7 @@ QString TRLTextObject::DisplayText() const
     if (!Text.contains(u'{'))
         return Text;
     const TRLGraphicSurface* surface = Surface();
-    const TRLGraphicStorage* storage = surface ? surface->Storage() : nullptr;
+    const QStringList* reportValues = surface ? surface->ReportValues() : nullptr;
     QString result;
     result.reserve(Text.size());
     qsizetype pos = 0;
@@ -362,8 +364,8 @@ QString TRLTextObject::DisplayText() const
         QString value;
         if (surface)
             value = MacroValue(surface->MacroValues, name, &found);
-        if (!found && storage)
-            value = MacroValue(storage->MacroValues, name, &found);
+        if (!found && reportValues)
+            value = MacroValue(*reportValues, name, &found);
         if (found)
             result.append(value); // values are never expanded again
         else

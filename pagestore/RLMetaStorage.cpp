@@ -17,6 +17,9 @@
 #include <limits>
 #include <new>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 const char StorageSignature[] = "RLGraphicStorage3\x1A"; // 18 bytes
@@ -79,11 +82,18 @@ QByteArray Int32Bytes(int32_t Value)
 
 TRLGraphicStorage::TRLGraphicStorage(TComponent* AOwner)
     : TComponent(AOwner)
+    , FIndex(std::make_shared<TRLSwapIndex>())
+    , FPages(FIndex->Slots)
 { }
 
 TRLGraphicStorage::~TRLGraphicStorage()
 {
     FDestroying = true;
+    {
+        // The records stay where readers find them; only the handle goes with the swap file.
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FIndex->Handle = -1;
+    }
     const QList<TRLGraphicSurface*> cache = FCache;
     FCache.clear();
     for (TRLGraphicSurface* surface : cache) {
@@ -132,12 +142,18 @@ void TRLGraphicStorage::OpenSwapFile()
     FSwapFileName = CreateTempFile(*file);
     FSwapFile = std::move(file);
     FSwapEnd = 0;
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    FIndex->Handle = FSwapFile->handle();
 }
 
 void TRLGraphicStorage::CloseSwapFile()
 {
     if (!FSwapFile)
         return;
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FIndex->Handle = -1;
+    }
     FSwapFile->close();
     FSwapFile.reset();
     QFile::remove(FSwapFileName);
@@ -167,19 +183,54 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
     if (!static_cast<TRLTempFile&>(*FSwapFile).flush())
         RaiseWriteError(*FSwapFile);
     FSwapEnd = position + 4 + Body.size() + trailer.size();
-    return TPageSlot { position, Body.size() };
+    return TPageSlot { position, Body.size(), trailer.size() };
 }
+
+namespace {
+
+// The full texts written after a page record: a count, then per text its place in the record, its
+// length in UTF-16 units and the units; every count is checked against the bytes there are.
+TRLFullTexts ParseFullTexts(const QByteArray& Bytes)
+{
+    TRLFullTexts fullTexts;
+    if (Bytes.isEmpty())
+        return fullTexts;
+    qint64 at = 0;
+    auto takeInt32 = [&] {
+        if (Bytes.size() - at < 4)
+            RaiseFileCorrupted();
+        const int32_t value = qFromLittleEndian<int32_t>(Bytes.constData() + at);
+        at += 4;
+        return value;
+    };
+    const int32_t count = takeInt32();
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t place = takeInt32();
+        const int32_t size = takeInt32();
+        if (size < 0 || 2 * qint64(size) > Bytes.size() - at)
+            RaiseFileCorrupted();
+        QString text(size, Qt::Uninitialized);
+        qFromLittleEndian<char16_t>(Bytes.constData() + at, size, text.data());
+        at += 2 * qint64(size);
+        fullTexts.insert(place, text);
+    }
+    return fullTexts;
+}
+
+} // namespace
 
 void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
 {
     TRLFullTexts fullTexts;
     const QByteArray body = Surface->SaveToBytes(fullTexts);
     const TPageSlot slot = AppendToSwapFile(body, fullTexts);
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
     if (Surface->FSlotIndex < 0 || Surface->FSlotIndex >= int(FPages.size())) {
         FPages.push_back(slot);
         Surface->FSlotIndex = int(FPages.size() - 1);
     } else {
-        // The old record stays in the file, unreferenced.
+        // The old record stays in the file, unreferenced, so a reader that took the old slot
+        // still reads a whole page.
         FPages[std::size_t(Surface->FSlotIndex)] = slot;
     }
     Surface->Dirty = false;
@@ -199,28 +250,12 @@ TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)
             return nullptr;
         QByteArray body(length, Qt::Uninitialized);
         ReadExact(*FSwapFile, body.data(), length, RaiseFileCorrupted);
-        // The full texts behind the record, each checked against the end of what was written.
-        qint64 left = FSwapEnd - (slot.Offset + 4 + length);
-        auto takeInt32 = [&] {
-            if (left < 4)
-                RaiseFileCorrupted();
-            left -= 4;
-            return ReadInt32(*FSwapFile);
-        };
-        TRLFullTexts fullTexts;
-        const int32_t count = takeInt32();
-        for (int32_t i = 0; i < count; ++i) {
-            const int32_t at = takeInt32();
-            const int32_t size = takeInt32();
-            if (size < 0 || 2 * qint64(size) > left)
-                RaiseFileCorrupted();
-            QByteArray units(2 * size, Qt::Uninitialized);
-            ReadExact(*FSwapFile, units.data(), units.size(), RaiseFileCorrupted);
-            left -= units.size();
-            QString text(size, Qt::Uninitialized);
-            qFromLittleEndian<char16_t>(units.constData(), size, text.data());
-            fullTexts.insert(at, text);
-        }
+        // The full texts behind the record, as long as the slot says they are.
+        if (slot.TextsLength < 0 || slot.Offset + 4 + length + slot.TextsLength > FSwapEnd)
+            return nullptr;
+        QByteArray texts(qsizetype(slot.TextsLength), Qt::Uninitialized);
+        ReadExact(*FSwapFile, texts.data(), texts.size(), RaiseFileCorrupted);
+        const TRLFullTexts fullTexts = ParseFullTexts(texts);
         surface->LoadFromBytes(body, fullTexts);
     } catch (const Exception&) {
         return nullptr; // a page that cannot be read is a missing page
@@ -266,11 +301,15 @@ void TRLGraphicStorage::Add(TRLGraphicSurface* Surface)
 
 void TRLGraphicStorage::Clear()
 {
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FPages.clear();
+        ++FIndex->Generation;
+    }
     if (FSwapFile) {
         FSwapFile->resize(0);
         FSwapEnd = 0;
     }
-    FPages.clear();
     const QList<TRLGraphicSurface*> cache = FCache;
     FCache.clear();
     for (TRLGraphicSurface* surface : cache) {
@@ -521,7 +560,9 @@ void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
                 check.LoadFromBytes(body);
             }
             // The bytes go to the swap file exactly as read, so saving again reproduces them.
-            FPages.push_back(AppendToSwapFile(body));
+            const TPageSlot slot = AppendToSwapFile(body);
+            std::lock_guard<std::mutex> lock(FIndex->Lock);
+            FPages.push_back(slot);
             earliest = offset + 4 + length;
         }
         MacroValues = values;
@@ -532,4 +573,88 @@ void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
         Clear();
         throw;
     }
+}
+
+// --- page readers -------------------------------------------------------------------------------
+
+TRLPageReader::TRLPageReader(TRLGraphicStorage* Storage)
+{
+    if (!Storage) {
+        FIndex = std::make_shared<TRLSwapIndex>();
+        return;
+    }
+    // Changed pages live only in the store's cache until they are stored again.
+    Storage->Flush();
+    FIndex = Storage->FIndex;
+    FReportValues = Storage->MacroValues;
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    FGeneration = FIndex->Generation;
+    if (FIndex->Handle >= 0)
+        FHandle = ::fcntl(FIndex->Handle, F_DUPFD_CLOEXEC, 0);
+}
+
+TRLPageReader::~TRLPageReader()
+{
+    FPage.reset();
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+int TRLPageReader::PageCount() const
+{
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    return FIndex->Generation == FGeneration ? int(FIndex->Slots.size()) : 0;
+}
+
+TRLGraphicSurface* TRLPageReader::Page(int Index)
+{
+    FPage.reset();
+    TRLPageSlot slot {};
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        if (FIndex->Generation != FGeneration || Index < 0 || Index >= int(FIndex->Slots.size()))
+            return nullptr;
+        slot = FIndex->Slots[std::size_t(Index)];
+        // A reader made before the first page was stored takes its handle now.
+        if (FHandle < 0 && FIndex->Handle >= 0)
+            FHandle = ::fcntl(FIndex->Handle, F_DUPFD_CLOEXEC, 0);
+    }
+    if (FHandle < 0 || slot.Length < 0 || slot.Length > std::numeric_limits<int32_t>::max())
+        return nullptr;
+
+    auto surface = std::make_unique<TRLGraphicSurface>();
+    try {
+        // Positioned reads leave the descriptor's offset alone, which the store's own reads use.
+        if (slot.TextsLength < 0 || slot.TextsLength > std::numeric_limits<int32_t>::max())
+            return nullptr;
+        QByteArray record(qsizetype(4 + slot.Length + slot.TextsLength), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < record.size()) {
+            const ssize_t got = ::pread(FHandle, record.data() + done, size_t(record.size() - done), off_t(slot.Offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return nullptr;
+            done += got;
+        }
+        if (qFromLittleEndian<int32_t>(record.constData()) != slot.Length)
+            return nullptr; // the swap file no longer holds what was stored
+        const TRLFullTexts fullTexts = ParseFullTexts(QByteArray::fromRawData(
+            record.constData() + 4 + slot.Length, qsizetype(slot.TextsLength)));
+        surface->LoadFromBytes(QByteArray::fromRawData(record.constData() + 4, qsizetype(slot.Length)), fullTexts);
+    } catch (const Exception&) {
+        return nullptr; // a page that cannot be read is a missing page
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    {
+        // Emptied while we read: the bytes may belong to the next filling.
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        if (FIndex->Generation != FGeneration)
+            return nullptr;
+    }
+    surface->FReaderValues = &FReportValues;
+    surface->FSlotIndex = Index;
+    FPage = std::move(surface);
+    return FPage.get();
 }

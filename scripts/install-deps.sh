@@ -17,6 +17,7 @@ packages=(
   libharfbuzz-dev zlib1g-dev ghostscript
   libxlsxwriter-dev python3-openpyxl
   clang
+  cups printer-driver-cups-pdf qt6-translations-l10n
 )
 
 missing=()

@@ -1,12 +1,17 @@
 #include "app/CommandLine.h"
 
+#include "app/InterruptSignals.h"
 #include "app/untRelatorioInventario.h"
+#include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLReport.h"
 #include "filters/RLFilterPipeline.h"
 #include "filters/RLFilterRegistration.h"
+#include "engine/RLUtils.h"
 #include "filters/RLFilters.h"
-#include "pagestore/RLMetaFile.h"
 #include "filters/RLPDFFilter.h"
+#include "filters/RLPrinterWrapper.h"
+#include "pagestore/RLMetaFile.h"
 #include "platform/Aliases.h"
 #include "platform/Definitions.h"
 #include "platform/DemoDatabase.h"
@@ -36,10 +41,14 @@ struct TOptionSpec
 // Which options each mode accepts besides the one that selects it.
 bool OptionFitsMode(const QString& option, TInventoryCommandLine::TMode mode)
 {
+    const bool prepares = mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmPrint;
     if (option == QLatin1String("--date"))
-        return mode == TInventoryCommandLine::cmExport;
+        return prepares;
     if (option == QLatin1String("--database") || option == QLatin1String("--aliases"))
-        return mode == TInventoryCommandLine::cmExport || mode == TInventoryCommandLine::cmWindow;
+        return prepares || mode == TInventoryCommandLine::cmWindow;
+    if (option == QLatin1String("--printer") || option == QLatin1String("--copies")
+        || option == QLatin1String("--pages"))
+        return mode == TInventoryCommandLine::cmPrint;
     if (option == QLatin1String("--products"))
         return mode == TInventoryCommandLine::cmCreateDemo;
     if (option == QLatin1String("--from") || option == QLatin1String("--embed-fonts")
@@ -64,6 +73,40 @@ int ParseProducts(const QString& text)
     if (value > MaxDemoProducts)
         throw refused;
     return int(value);
+}
+
+// Digits only, no sign or blanks, from 1 to Max; anything else is refused with the option's name.
+int ParseCount(const QString& text, int max, const QString& option, const QString& what)
+{
+    const ECommandLineError refused(QStringLiteral("%1 espera %2 de 1 a %3: \"%4\"").arg(option, what).arg(max).arg(text));
+    if (text.isEmpty() || text.size() > 10)
+        throw refused;
+    qint64 value = 0;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            throw refused;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value < 1 || value > max)
+        throw refused;
+    return int(value);
+}
+
+// "FIRST-LAST" or a single page; the first page never after the last.
+void ParsePages(const QString& text, int& first, int& last)
+{
+    const QString what = QStringLiteral("um intervalo PRIMEIRA-ÚLTIMA de páginas");
+    const QString option = QStringLiteral("--pages");
+    constexpr int MaxPage = 999999999;
+    const qsizetype dash = text.indexOf(u'-');
+    if (dash < 0) {
+        first = last = ParseCount(text, MaxPage, option, what);
+        return;
+    }
+    first = ParseCount(text.left(dash), MaxPage, option, what);
+    last = ParseCount(text.mid(dash + 1), MaxPage, option, what);
+    if (first > last)
+        throw ECommandLineError(QStringLiteral("--pages: a primeira página (%1) vem depois da última (%2)").arg(first).arg(last));
 }
 
 void WriteStderr(const QString& text)
@@ -138,6 +181,10 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         { "--create-demo-database", true },
         { "--products", true },
         { "--from", true },
+        { "--print", false },
+        { "--printer", true },
+        { "--copies", true },
+        { "--pages", true },
         { "--help", false },
         { "--version", false },
         { "--embed-fonts", false },
@@ -202,6 +249,14 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         } else if (option == QLatin1String("--create-demo-database")) {
             setMode(TInventoryCommandLine::cmCreateDemo, option);
             result.DemoFile = value;
+        } else if (option == QLatin1String("--print")) {
+            setMode(TInventoryCommandLine::cmPrint, option);
+        } else if (option == QLatin1String("--printer")) {
+            result.PrinterName = value;
+        } else if (option == QLatin1String("--copies")) {
+            result.Copies = ParseCount(value, 999, option, QStringLiteral("um número de cópias"));
+        } else if (option == QLatin1String("--pages")) {
+            ParsePages(value, result.FirstPage, result.LastPage);
         } else if (option == QLatin1String("--help")) {
             setMode(TInventoryCommandLine::cmHelp, option);
         } else if (option == QLatin1String("--version")) {
@@ -228,6 +283,15 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
         for (const char* refused : { "--date", "--database", "--aliases" })
             if (seen.contains(QLatin1String(refused)))
                 throw ECommandLineError(QStringLiteral("%1 não se aplica junto com --from").arg(QLatin1String(refused)));
+    // The data writers take their rows from the run that prepares the report; a saved report has only
+    // its pages, so they would have nothing to write.
+    if (!result.FromFile.isEmpty()) {
+        const QString suffix = QFileInfo(result.ExportFile).suffix().toLower();
+        if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("csv"))
+            throw ECommandLineError(QStringLiteral("--from não grava .%1: os dados dos produtos não estão no "
+                                                   "relatório salvo, só as páginas (use .pdf, .xls ou .pgx)")
+                                        .arg(suffix));
+    }
 
     for (const QString& option : std::as_const(seen))
         if (!OptionFitsMode(option, result.Mode))
@@ -258,10 +322,15 @@ QString InventoryUsageText()
         "  inventario ARQUIVO.pgx           mostra um relatório salvo na pré-visualização\n"
         "  inventario --export ARQUIVO --from ARQUIVO.pgx\n"
         "                                   grava um relatório salvo como ARQUIVO, sem banco\n"
+        "  inventario --print [--printer NOME] [--copies N] [--pages PRIMEIRA-ÚLTIMA]\n"
+        "             [--date TEXTO] [--database ARQUIVO] [--aliases ARQUIVO]\n"
+        "                                   prepara o relatório sem janela e o imprime na\n"
+        "                                   impressora NOME (sem --printer: a padrão)\n"
         "  inventario --help | --version\n"
         "\n"
         "Códigos de saída: 0 gravado, 1 sem dados, 2 uso, 3 banco de dados ou alias,\n"
-        "4 falha na preparação, 5 falha na gravação ou relatório salvo ilegível.\n");
+        "4 falha na preparação, 5 falha na gravação, na impressão ou relatório salvo ilegível,\n"
+        "128 + o número do sinal quando interrompido (130 SIGINT, 143 SIGTERM, 129 SIGHUP).\n");
 }
 
 QString InventoryVersionText()
@@ -334,16 +403,37 @@ void InstallTerminalProgress()
     });
 }
 
-int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
-{
-    if (!Options.FromFile.isEmpty())
-        return RunSavedReportExport(Options, Messages);
-    auto say = [&](const QString& text) {
-        for (const QString& line : QString(text).replace(u'\r', u'\n').split(u'\n'))
-            Messages(line);
-    };
+namespace {
 
-    std::unique_ptr<TInventoryReport> report;
+void SayLines(const TInventoryMessageSink& Messages, const QString& text)
+{
+    for (const QString& line : QString(text).replace(u'\r', u'\n').split(u'\n'))
+        Messages(line);
+}
+
+// A signal ends the run with its own code and words, whatever the step it cut short said. Returns
+// the exit code, or -1 when no signal came.
+int InterruptedRunCode(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    const int signal = CaughtInterruptSignal();
+    if (signal == 0)
+        return -1;
+    if (Options.Mode == TInventoryCommandLine::cmPrint)
+        SayLines(Messages, RLFailureText(RLFailInterruptedRun).arg(InterruptSignalName(signal)));
+    else
+        SayLines(Messages, RLFailureText(RLFailInterrupted).arg(InterruptSignalName(signal), Options.ExportFile));
+    return InterruptExitCode(signal);
+}
+
+// The report of a headless run, prepared; or an exit code with its message said. BeforePreparing runs
+// once the query has records and before the pages are made; it answers an exit code to stop there,
+// or -1 to go on.
+int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages,
+    std::unique_ptr<TInventoryReport>& report, const std::function<int()>& BeforePreparing = {})
+{
+    auto say = [&](const QString& text) { SayLines(Messages, text); };
+    if (!TempDirNotice().isEmpty())
+        say(TempDirNotice());
     bool hasRecords = false;
     const QString date = Options.HasDate ? Options.Date : DateToStr(QDate::currentDate());
     try {
@@ -354,12 +444,21 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         report->BeginRun(date);
         hasRecords = report->ReopenQueryHasRecords();
     } catch (const std::exception& error) {
+        if (const int code = InterruptedRunCode(Options, Messages); code >= 0)
+            return code;
         say(InventoryErrorText(error));
         return ecDatabase;
     }
+    if (const int code = InterruptedRunCode(Options, Messages); code >= 0)
+        return code;
     if (!hasRecords) {
         say(QStringLiteral("Não Retornou Dados!"));
         return ecNoData;
+    }
+    if (BeforePreparing) {
+        const int code = BeforePreparing();
+        if (code >= 0)
+            return code;
     }
 
     QString preparationError;
@@ -386,13 +485,63 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         prepared = report->RLReport1->Prepare();
     }
     SetPreparationErrorProc({});
+    if (const int code = InterruptedRunCode(Options, Messages); code >= 0)
+        return code;
     if (!prepared) {
         say(preparationError.isEmpty() ? report->RLReport1->LastError() : preparationError);
         if (preparationError.isEmpty() && report->RLReport1->LastError().isEmpty())
             say(QStringLiteral("A preparação do relatório foi interrompida"));
         return ecPreparation;
     }
+    return -1;
+}
 
+// Selects the printer of a headless print: the named one, else the system's default. Throws with the
+// reason when there is none to select.
+void SelectInventoryPrinter(const QString& Name)
+{
+    TRLPrinterWrapper& printers = PrinterWrapper();
+    // Read anew: the list may have changed since the wrapper first asked, and this picks the default.
+    printers.RefreshPrinters();
+    if (printers.PrinterList().isEmpty())
+        throw Exception(RLMessage(RLMsgPrinterNotFound));
+    if (Name.isEmpty()) {
+        if (!printers.HasPrinter())
+            throw Exception(RLMessage(RLMsgPrinterNotFound));
+        return;
+    }
+    for (int i = 0; i < printers.PrinterList().size(); ++i)
+        if (printers.PrinterName(i) == Name) {
+            printers.SelectPrinter(i);
+            return;
+        }
+    QStringList names;
+    for (int i = 0; i < printers.PrinterList().size(); ++i)
+        names << printers.PrinterName(i);
+    throw Exception(QStringLiteral("%1: %2\nImpressoras instaladas: %3")
+                        .arg(RLMessage(RLMsgPrinterNotFound), Name, names.join(QStringLiteral(", "))));
+}
+
+} // namespace
+
+int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    if (!Options.FromFile.isEmpty())
+        return RunSavedReportExport(Options, Messages);
+    std::unique_ptr<TInventoryReport> report;
+    // A folder that cannot take the file is told now, not after the whole report was prepared; the
+    // writer checks again when it creates the file.
+    const int code = PrepareInventory(Options, Messages, report, [&] {
+        try {
+            CheckOutputFolder(Options.ExportFile);
+        } catch (const std::exception& error) {
+            SayLines(Messages, InventoryErrorText(error));
+            return int(ecOutput);
+        }
+        return -1;
+    });
+    if (code >= 0)
+        return code;
     try {
         if (writeFailure)
             std::rethrow_exception(writeFailure);
@@ -402,7 +551,49 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
             WriteInventoryOutput(
                 report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
-        say(InventoryErrorText(error));
+        if (const int interrupted = InterruptedRunCode(Options, Messages); interrupted >= 0)
+            return interrupted;
+        SayLines(Messages, InventoryErrorText(error));
+        return ecOutput;
+    }
+    // A signal that came after the file was put in place interrupted nothing.
+    return ecWritten;
+}
+
+int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
+{
+    std::unique_ptr<TInventoryReport> report;
+    // The printer is looked for before the pages are made: a long preparation for a printer that
+    // is not there helps nobody.
+    const int code = PrepareInventory(Options, Messages, report, [&] {
+        try {
+            SelectInventoryPrinter(Options.PrinterName);
+        } catch (const std::exception& error) {
+            SayLines(Messages, InventoryErrorText(error));
+            return int(ecOutput);
+        }
+        return -1;
+    });
+    if (code >= 0)
+        return code;
+    try {
+        TRLGraphicStorage* pages = report->RLReport1->Storage();
+        if (Options.FirstPage > pages->PageCount())
+            throw Exception(QStringLiteral("O relatório tem %1 página(s); não há página %2 para imprimir")
+                                .arg(pages->PageCount())
+                                .arg(Options.FirstPage));
+        // The printer's own settings were loaded again when it was selected; the copy count is set
+        // on them for this job.
+        if (Options.Copies > 0)
+            PrinterWrapper().SetPrinterCopies(Options.Copies);
+        TRLCustomFilter* filter = DefaultPrintFilter();
+        filter->ProcessPages(pages, Options.FirstPage, Options.LastPage, false);
+        if (filter->RunAborted())
+            throw Exception(QStringLiteral("A impressão foi interrompida"));
+    } catch (const std::exception& error) {
+        if (const int interrupted = InterruptedRunCode(Options, Messages); interrupted >= 0)
+            return interrupted;
+        SayLines(Messages, InventoryErrorText(error));
         return ecOutput;
     }
     return ecWritten;

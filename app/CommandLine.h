@@ -7,6 +7,8 @@
 //   inventario --create-demo-database FILE [--products N]
 //   inventario FILE.pgx                         a saved report in the preview window
 //   inventario --export OUT --from FILE.pgx     a saved report written as OUT, without a database
+//   inventario --print [--printer NAME] [--copies N] [--pages FIRST-LAST] [--date TEXT] [--database FILE]
+//              [--aliases FILE]
 //   inventario --help | --version
 //
 // --export prepares the same report as the window (same definition, same handlers) and writes FILE
@@ -22,8 +24,17 @@
 // --aliases. Its .pdf and .xls are written by the definition's own writers with their stored
 // settings, so they equal what the export that prepared the pages would have written.
 //
+// --print prepares the same report and prints it through the printer filter on the named printer, or
+// on the system's default printer without --printer; --copies (1 to 999) sets the copy count, else
+// the printer's own; --pages prints pages FIRST to LAST only ("3" is page 3 alone). No printer at all
+// is "Nenhuma impressora encontrada", exit code 5, as is a printer name that is not installed or a
+// range that starts past the last page.
+//
 // Exit codes: 0 written, 1 no data (nothing written), 2 usage, 3 database or alias, 4 preparation
-// failure, 5 output failure or a saved report that cannot be read. Messages go to standard error; --help and --version print on standard
+// failure, 5 output failure or a saved report that cannot be read (the target's folder is checked
+// before preparing, and again when the file is created), 128 + the signal's number for a run
+// interrupted by SIGINT, SIGTERM or SIGHUP (see app/InterruptSignals.h). Messages go to standard
+// error; --help and --version print on standard
 // output, which is what was asked for.
 #include "platform/Component.h"
 #include "platform/Exceptions.h"
@@ -51,7 +62,7 @@ public:
 
 struct TInventoryCommandLine
 {
-    enum TMode { cmWindow, cmExport, cmCreateDemo, cmHelp, cmVersion, cmOpen };
+    enum TMode { cmWindow, cmExport, cmCreateDemo, cmHelp, cmVersion, cmOpen, cmPrint };
     TMode Mode = cmWindow;
     QString ExportFile;
     // Empty Date with HasDate false: today's short date.
@@ -67,6 +78,12 @@ struct TInventoryCommandLine
     // The PDF writer's options (--embed-fonts, --compress).
     bool EmbedFonts = false;
     bool Compress = false;
+    // --print: empty PrinterName is the default printer; Copies 0 is the printer's own count;
+    // LastPage -1 is the last page.
+    QString PrinterName;
+    int Copies = 0;
+    int FirstPage = 1;
+    int LastPage = -1;
 };
 
 // Reads the arguments after the program's name. Throws ECommandLineError for an unknown option, an
@@ -93,6 +110,8 @@ int RunSavedReportExport(const TInventoryCommandLine& Options, const TInventoryM
 // writers offered by its save dialog; returns ecWritten when the window closes. A file that cannot be
 // read gives the reader's message to ShowError and ecOutput. The application object must exist.
 int RunSavedReportPreview(const TInventoryCommandLine& Options, const TInventoryMessageSink& ShowError);
+// The headless print; the application object must exist. Returns the exit code.
+int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
 // Writes the demo database. Returns the exit code.
 int RunCreateDemoDatabase(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages);
 

@@ -1,8 +1,11 @@
 // prjInventario: the inventory program. Without arguments it is the window program; with arguments
 // it runs headless (see app/CommandLine.h).
 #include "app/CommandLine.h"
+#include "app/InterruptSignals.h"
 #include "app/untRelatorioInventario.h"
+#include "engine/RLConsts.h"
 #include "engine/RLProgress.h"
+#include "engine/RLUtils.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -31,6 +34,10 @@ int RunWindow(int argc, char** argv, const TInventoryCommandLine& options)
     // 2. The name on the task bar.
     QApplication::setApplicationDisplayName(QStringLiteral("Relatório..."));
     InstallWindowServices();
+    InstallInterruptHandlers();
+    WatchInterruptsFromEventLoop(&application);
+    if (!TempDirNotice().isEmpty())
+        ErrorLine(TempDirNotice());
     try {
         ApplyAliasOptions(options);
         // 3. The main window; creating it loads the definition and opens the parameter table.
@@ -42,7 +49,12 @@ int RunWindow(int argc, char** argv, const TInventoryCommandLine& options)
         return ecDatabase;
     }
     // 4. The message loop, until the run or the user ends it.
-    return application.exec();
+    const int code = application.exec();
+    if (const int signal = CaughtInterruptSignal()) {
+        ErrorLine(RLFailureText(RLFailInterruptedRun).arg(InterruptSignalName(signal)));
+        return InterruptExitCode(signal);
+    }
+    return code;
 }
 
 int RunSavedReport(int argc, char** argv, const TInventoryCommandLine& options)
@@ -58,6 +70,7 @@ int RunSavedReport(int argc, char** argv, const TInventoryCommandLine& options)
 
 int RunHeadless(int argc, char** argv, const TInventoryCommandLine& options)
 {
+    InstallInterruptHandlers();
     // No window is ever shown: without a display (or any platform chosen) the offscreen platform
     // still gives the fonts and images the report needs.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -78,6 +91,8 @@ int RunHeadless(int argc, char** argv, const TInventoryCommandLine& options)
         InstallTerminalProgress();
     else
         SetProgressFactory({});
+    if (options.Mode == TInventoryCommandLine::cmPrint)
+        return RunInventoryPrint(options, ErrorLine);
     return RunInventoryExport(options, ErrorLine);
 }
 
@@ -106,6 +121,7 @@ int main(int argc, char** argv)
         PrintTo(stdout, InventoryVersionText());
         return ecWritten;
     case TInventoryCommandLine::cmExport:
+    case TInventoryCommandLine::cmPrint:
     case TInventoryCommandLine::cmCreateDemo:
         return RunHeadless(argc, argv, options);
     case TInventoryCommandLine::cmOpen:

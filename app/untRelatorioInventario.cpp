@@ -1,4 +1,5 @@
 #include "app/untRelatorioInventario.h"
+#include "app/QtTranslations.h"
 
 #include "engine/RLRegistration.h"
 #include "engine/RLReport.h"
@@ -507,6 +508,8 @@ bool TFrmInventario::eventFilter(QObject* Watched, QEvent* Event)
 
 void InstallWindowServices()
 {
+    // Qt's own dialogs in the user's language; where Qt has no translation for it they stay English.
+    InstallQtTranslations(QLocale::system());
     RLRegisterReportClasses();
     RLRegisterFilterClasses();
     // A report with adjustable margins keeps clear of the selected printer's unprintable borders;

@@ -112,3 +112,37 @@ void RLSelectLanguage(int primaryLanguageId);
 
 // The active language; reading it makes the lazy choice from the system locale if none was made.
 TRLLanguage RLActiveLanguage();
+
+// --- failure messages ---------------------------------------------------------------------------
+//
+// Texts for what goes wrong with files and runs, in the same four languages and chosen by the same
+// language as the slots above. They are a table of their own so that the 76 slots keep their numbers
+// and their texts. "%1", "%2" mark where the caller's values go (QString::arg).
+enum TRLFailureMessage : int {
+    RLFailNoSpace, // the cause: the disk (or its quota) is full
+    RLFailFileTooLarge, // the cause: the file-size limit or the file system's largest file
+    RLFailPermissionDenied,
+    RLFailReadOnlyFileSystem,
+    RLFailFolderNotFound,
+    RLFailNotAFolder,
+    RLFailInputOutput,
+    RLFailTooManyOpenFiles,
+    RLFailUnknownCause,
+    RLFailCannotCreateFile, // %1 the file, %2 the cause
+    RLFailCannotWriteFile, // %1 the file, %2 the cause
+    RLFailCannotOpenFile, // %1 the file, %2 the cause
+    RLFailCannotReadFile, // %1 the file, %2 the cause
+    RLFailCannotWriteTempFile, // %1 the folder, %2 the cause
+    RLFailCannotReadTempFile, // %1 the folder, %2 the cause
+    RLFailTempFolderUnusable, // %1 the folder, %2 the cause
+    RLFailTempFolderFallback, // %1 the folder refused, %2 the cause, %3 the folder used instead
+    RLFailTargetFolderUnusable, // %1 the file, %2 its folder, %3 the cause
+    RLFailInterrupted, // %1 the signal's name, %2 the file not written
+    RLFailInterruptedRun, // %1 the signal's name
+    RLFailPageStoreTooLarge,
+    RLFailureMessageCount
+};
+
+// The text of a failure message in the active language; empty for a number out of range.
+const QString& RLFailureText(int message);
+const QString& RLFailureTextIn(TRLLanguage language, int message);

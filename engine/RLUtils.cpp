@@ -1,6 +1,7 @@
 #include "engine/RLUtils.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLUnits.h"
 #include "platform/Component.h"
 #include "platform/Cp1252.h"
@@ -21,12 +22,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <numbers>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +40,7 @@ struct TUtilityState
     QMutex Lock;
     QString TempDirectory = QStringLiteral(".");
     QString LogFile;
+    QString TempDirectoryNotice;
     QStringList TempFiles;
     int UseCount = 0;
 };
@@ -88,6 +94,28 @@ quint32 RandomTempNumber()
     return QRandomGenerator::system()->bounded(quint32(2147483647));
 }
 
+// The folder TMPDIR names, else /tmp, as an absolute path. A TMPDIR that cannot take files (missing,
+// not a folder, not writable) falls back to /tmp, and Notice says so; when /tmp cannot either, the
+// folder is returned all the same, so that creating a file there fails with a message naming it.
+// Never the current folder: that is what an unusable TMPDIR used to become.
+QString ResolveTempDirectory(QString* Notice)
+{
+    const QString fallback = QStringLiteral("/tmp");
+    const QString requested = qEnvironmentVariable("TMPDIR");
+    if (!requested.isEmpty()) {
+        const QString cause = FolderUnusableCause(requested);
+        if (cause.isEmpty())
+            return QDir(requested).canonicalPath();
+        if (FolderUnusableCause(fallback).isEmpty()) {
+            if (Notice)
+                *Notice = RLFailureText(RLFailTempFolderFallback).arg(requested, cause, fallback);
+            return fallback;
+        }
+        return QDir::cleanPath(QDir(requested).absolutePath());
+    }
+    return FolderUnusableCause(fallback).isEmpty() ? QDir(fallback).canonicalPath() : fallback;
+}
+
 // The bytes spelt by hexadecimal text; false when the text is not whole pairs of hexadecimal digits.
 bool HexToBytes(QStringView text, QByteArray& bytes)
 {
@@ -137,7 +165,8 @@ void RLUtilsInitialize()
             state.LogFile = QCoreApplication::applicationDirPath() + QStringLiteral("/DAva.log");
         else
             state.LogFile.clear();
-        state.TempDirectory = QDir::tempPath();
+        state.TempDirectoryNotice.clear();
+        state.TempDirectory = ResolveTempDirectory(&state.TempDirectoryNotice);
         if (!state.LogFile.isEmpty() && QFileInfo::exists(state.LogFile))
             QFile::remove(state.LogFile);
     }
@@ -173,6 +202,13 @@ void SetTempDir(const QString& directory)
     state.TempDirectory = directory;
 }
 
+QString TempDirNotice()
+{
+    TUtilityState& state = State();
+    QMutexLocker locker(&state.Lock);
+    return state.TempDirectoryNotice;
+}
+
 QString LogFileName()
 {
     TUtilityState& state = State();
@@ -192,30 +228,57 @@ QString NewTempFileName()
     return name;
 }
 
+namespace RLUtilsDetail {
+bool UseUnnamedTempFiles = true;
+}
+
 QString CreateTempFile(QFile& file)
 {
     if (file.isOpen())
         file.close();
-    const QString directory = TempDir();
-    // A clash with an existing file is tried again under a new name; anything else (a missing or
-    // read-only directory) would fail every time, so it is reported at once. The bound only matters
-    // for a directory flooded with our own names.
-    constexpr int MaxAttempts = 1000;
-    QString name;
-    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
-        name = TempNameIn(directory, RandomTempNumber());
-        file.setFileName(name);
-        // NewOnly is O_CREAT|O_EXCL: the name is claimed by the same call that creates the file, and
-        // the permissions apply from that moment, so no other user ever sees it open to them.
-        if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly,
-                QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-            RegisterTempFile(name);
-            return name;
-        }
-        if (!QFileInfo::exists(name))
-            break;
+    QString directory = TempDir();
+    // Before start-up the directory is "." (or a test emptied it): the platform's folder, never the
+    // current one.
+    if (directory.isEmpty() || directory == QLatin1String("."))
+        directory = ResolveTempDirectory(nullptr);
+    const QByteArray folder = QFile::encodeName(directory);
+    auto refuse = [&](int error) {
+        throw Exception(RLFailureText(RLFailTempFolderUnusable).arg(directory, FileErrorCause(error)));
+    };
+
+    // O_TMPFILE gives a file that never has a name: nothing a crash, a signal or SIGKILL does can leave
+    // it behind. Where the file system lacks it, the file is created exclusively under a fresh name
+    // and unlinked at once, which leaves a window of one system call.
+    int fd = -1;
+    if (RLUtilsDetail::UseUnnamedTempFiles) {
+        fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            refuse(errno);
     }
-    throw Exception(name + QStringLiteral(": ") + file.errorString());
+    if (fd < 0) {
+        // A clash with an existing file is tried again under a new name; anything else would fail
+        // every time. The bound only matters for a folder flooded with our own names.
+        constexpr int MaxAttempts = 1000;
+        for (int attempt = 0; attempt < MaxAttempts && fd < 0; ++attempt) {
+            const QByteArray name = QFile::encodeName(TempNameIn(directory, RandomTempNumber()));
+            fd = ::open(name.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+            if (fd >= 0)
+                ::unlink(name.constData());
+            else if (errno != EEXIST)
+                refuse(errno);
+        }
+        if (fd < 0)
+            refuse(EEXIST);
+    }
+    if (!file.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        refuse(EBADF);
+    }
+    if (auto* temp = qobject_cast<TRLTempFile*>(&file))
+        temp->SetFolder(directory);
+    // The open descriptor is the only way to the file; this name reaches it through the descriptor
+    // for as long as the file stays open, in this process only.
+    return QStringLiteral("/proc/self/fd/") + QString::number(fd);
 }
 
 void RegisterTempFile(const QString& fileName)

@@ -34,8 +34,11 @@ void RLUtilsInitialize();
 void RLUtilsFinalize();
 
 // The directory temporary files go to: "." until start-up sets the platform's temporary path.
+// Start-up reads TMPDIR; one that cannot take files falls back to /tmp, and the notice says so (an
+// empty text otherwise). The program shows it; the engine has nowhere to.
 QString TempDir();
 void SetTempDir(const QString& directory);
+QString TempDirNotice();
 // The program's directory followed by "DAva.log" once start-up has run; empty before.
 QString LogFileName();
 
@@ -46,11 +49,19 @@ QString LogFileName();
 // before the caller does: prefer CreateTempFile for anything the program writes itself.
 QString NewTempFileName();
 
-// Creates a new, empty file of the same form exclusively (it never opens a file that already
-// exists), readable and writable by the owner only, opens it in file for reading and writing,
-// registers it for deletion at exit and returns its name. Throws Exception when the temporary
-// directory does not let a file be created.
+// Creates a new, empty temporary file in the temporary directory (the platform's folder when the
+// directory is "." or empty, never the current folder) and opens it in file for reading and writing,
+// owner-only. The file has no name in the folder from the moment it exists: unnamed (O_TMPFILE) where
+// the file system allows, else created exclusively under a fresh name and unlinked at once. So it is
+// never registered: when file closes, or the process ends in any way, the file is gone. Returns a
+// name that reaches the open file from this process while it stays open ("/proc/self/fd/<n>"). A
+// TRLTempFile learns its folder, for its messages. Throws Exception naming the folder and the cause
+// when the folder does not let a file be created.
 QString CreateTempFile(QFile& file);
+namespace RLUtilsDetail {
+// Tests turn it off to try the named fallback.
+extern bool UseUnnamedTempFiles;
+}
 
 void RegisterTempFile(const QString& fileName);
 // Removes the name from the registry if it is there; deleting the file is the caller's business.

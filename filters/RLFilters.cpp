@@ -4,14 +4,19 @@
 #include "engine/RLProgress.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
+#include "platform/ThreadHandOver.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QMetaProperty>
 #include <QtDebug>
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -53,6 +58,85 @@ QString DottedExtension(QString Ext)
     return Ext;
 }
 
+// A step handed from a filter thread to the main thread as an event of its own. Qt's queued and
+// blocking calls would do, but they make and free their call objects inside Qt, on both threads,
+// where the thread checker cannot see the locks that order them; this event is made before the hand-
+// over mark and only ever touched by the main thread after it. Should the event be dropped unrun
+// (the application going away first), Abandon tells whoever waits.
+class TMainThreadStep : public QEvent
+{
+public:
+    TMainThreadStep(std::function<void()> Run, std::function<void()> Abandon)
+        : QEvent(StepType())
+        , FRun(std::move(Run))
+        , FAbandon(std::move(Abandon))
+    { }
+    ~TMainThreadStep() override
+    {
+        if (!FRan && FAbandon)
+            FAbandon();
+    }
+    static QEvent::Type StepType()
+    {
+        static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    void Run()
+    {
+        TakeOver(this);
+        FRan = true;
+        FRun();
+    }
+
+private:
+    std::function<void()> FRun;
+    std::function<void()> FAbandon;
+    bool FRan = false;
+};
+
+class TMainThreadReceiver : public QObject
+{
+public:
+    bool event(QEvent* Event) override
+    {
+        // Before the event's first field is read: a step was made on the filter thread. (For any
+        // other event the mark orders nothing.)
+        TakeOver(Event);
+        if (Event->type() != TMainThreadStep::StepType())
+            return QObject::event(Event);
+        static_cast<TMainThreadStep*>(Event)->Run();
+        return true;
+    }
+};
+
+TMainThreadReceiver* MainThreadReceiverInstance = nullptr;
+
+// Made on the main thread (ProcessPages calls it before a filter thread starts) and freed with the
+// application.
+TMainThreadReceiver* MainThreadReceiver()
+{
+    if (!MainThreadReceiverInstance && QCoreApplication::instance()) {
+        MainThreadReceiverInstance = new TMainThreadReceiver;
+        qAddPostRoutine([] {
+            delete MainThreadReceiverInstance;
+            MainThreadReceiverInstance = nullptr;
+        });
+    }
+    return MainThreadReceiverInstance;
+}
+
+// Posts Run to the main thread; false when there is no main thread to post to.
+bool PostToMainThread(std::function<void()> Run, std::function<void()> Abandon = {})
+{
+    TMainThreadReceiver* receiver = MainThreadReceiver();
+    if (!receiver)
+        return false;
+    auto* step = new TMainThreadStep(std::move(Run), std::move(Abandon));
+    HandOver(step);
+    QCoreApplication::postEvent(receiver, step);
+    return true;
+}
+
 void ReportBackgroundFailure(const QString& FilterName, const QString& Message)
 {
     auto report = [FilterName, Message] {
@@ -61,9 +145,7 @@ void ReportBackgroundFailure(const QString& FilterName, const QString& Message)
         else
             qWarning().noquote() << FilterName << ":" << Message;
     };
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, report, Qt::QueuedConnection);
-    else
+    if (!PostToMainThread(report))
         report();
 }
 
@@ -134,47 +216,75 @@ void TRLCustomFilter::ProcessPages(TRLGraphicStorage* APages, int AFirstPage, in
     FFirstPage = qMax(1, AFirstPage);
     FLastPage = ALastPage == -1 ? count : qMin(ALastPage, count);
     SetPages(APages);
+    // Made here, on the store's thread, which is the one place the store may be asked.
+    FReader = std::make_unique<TRLPageReader>(APages);
     if (Background) {
+        MainThreadReceiver(); // made here, on the main thread
         auto* thread = new TFilterThread(this);
-        thread->start();
+        thread->Start();
         return;
     }
     Run(nullptr);
 }
 
-void TRLCustomFilter::OnMainThread(QThread* Thread, const std::function<void()>& Step)
+void TRLCustomFilter::OnMainThread(TFilterThread* Thread, const std::function<void()>& Step)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!Thread || !app || QThread::currentThread() == app->thread()) {
+    if (!Thread) {
         Step();
         return;
     }
-    std::exception_ptr failure;
-    QMetaObject::invokeMethod(
-        app,
-        [&] {
+    // The filter thread waits here, on a lock the thread checker sees, until the main thread has
+    // taken the step.
+    struct TWait
+    {
+        std::mutex Lock;
+        std::condition_variable Done;
+        bool Finished = false;
+        std::exception_ptr Failure;
+    } wait;
+    auto finish = [&wait](std::exception_ptr Failure) {
+        std::lock_guard<std::mutex> lock(wait.Lock);
+        wait.Failure = std::move(Failure);
+        wait.Finished = true;
+        wait.Done.notify_one();
+    };
+    const bool posted = PostToMainThread(
+        [&Step, finish] {
+            std::exception_ptr failure;
             try {
                 Step();
             } catch (...) {
                 failure = std::current_exception();
             }
+            finish(failure);
         },
-        Qt::BlockingQueuedConnection);
-    if (failure)
-        std::rethrow_exception(failure);
+        [finish] { finish(std::make_exception_ptr(EAbort())); });
+    if (!posted)
+        throw EAbort();
+    std::unique_lock<std::mutex> lock(wait.Lock);
+    wait.Done.wait(lock, [&wait] { return wait.Finished; });
+    if (wait.Failure)
+        std::rethrow_exception(wait.Failure);
 }
 
-void TRLCustomFilter::Run(QThread* Thread, const TPageSource& Source)
+void TRLCustomFilter::Run(TFilterThread* Thread, const TPageSource& Source)
 {
     auto destroyProgress = [this, Thread] {
         if (FProgress)
             OnMainThread(Thread, [this] { FProgress.reset(); });
     };
     // Letting go of the store may free it (an ownerless store handed to a background run), and its
-    // notification lists belong to the main thread: so it happens there.
+    // notification lists belong to the main thread: so it happens there. The store's owner may have
+    // freed it meanwhile, which only the main thread knows, so the step is always taken; the reader
+    // goes in the same step, so that the next run, started on the main thread, finds it gone. A
+    // pipelined run's pages are let go of by the pipeline, on the main thread, once this run is over.
     auto releasePages = [this, Thread, &Source] {
-        if (FPages && !Source)
-            OnMainThread(Thread, [this] { SetPages(nullptr); });
+        if (Source)
+            return;
+        OnMainThread(Thread, [this] {
+            FReader.reset();
+            SetPages(nullptr);
+        });
     };
 
     if (FShowProgress && !Source) {
@@ -196,6 +306,10 @@ void TRLCustomFilter::Run(QThread* Thread, const TPageSource& Source)
         try {
             bool pageDrawn = false;
             for (int page = FFirstPage; Source || page <= FLastPage; ++page) {
+                // A program told to terminate (quit, or a signal) stops at the next page; the
+                // writer throws the unfinished output away.
+                if (ApplicationTerminating())
+                    throw EAbort();
                 TRLGraphicSurface* surface = nullptr;
                 if (Source) {
                     // The number of pages is known only when the source runs dry.
@@ -210,7 +324,7 @@ void TRLCustomFilter::Run(QThread* Thread, const TPageSource& Source)
                 } else {
                     if (pageDrawn)
                         NewPage();
-                    surface = FPages ? FPages->Pages(page - 1) : nullptr;
+                    surface = FReader ? FReader->Page(page - 1) : nullptr;
                 }
                 pageDrawn = true;
                 if (!surface)
@@ -258,11 +372,17 @@ void TRLCustomSaveFilter::SetDefaultExt(const QString& Value)
 
 TFilterThread::TFilterThread(TRLCustomFilter* Filter)
     : FFilter(Filter)
+{ }
+
+void TFilterThread::Start()
 {
-    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    std::thread([this] {
+        Body();
+        delete this;
+    }).detach();
 }
 
-void TFilterThread::run()
+void TFilterThread::Body()
 {
     const QString name = FFilter->GetDisplayName();
     try {

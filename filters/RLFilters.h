@@ -8,6 +8,11 @@
 // page fails or the user cancels. While it runs the filter holds a link on the page store, so a
 // store handed to a background run stays alive until the run ends.
 //
+// A run reads its pages through a page reader of its own (made when the run starts, on the caller's
+// thread), never through the store's cache: so a background run and the preview, which pages
+// through the same store on the main thread, never share a cached page or the swap file position,
+// and a foreground run gives the very same pages as a background one.
+//
 // Output that must not be passed off as complete: when EndDocument is called after a failure, a
 // cancel or a page that could not be read back, RunAborted() is true, and a save filter then throws
 // its output away instead of putting it under the user's file name.
@@ -23,6 +28,7 @@
 
 class TRLGraphicStorage;
 class TRLGraphicSurface;
+class TRLPageReader;
 class TRLProgress;
 class TFilterThread;
 
@@ -80,13 +86,14 @@ private:
     void SetPages(TRLGraphicStorage* Value);
     // The run itself; Thread is the filter thread, or null on the caller's thread. With a Source
     // the pages come from it until it has no more (their number unknown beforehand), no progress
-    // is shown and the pages stay set: the pipeline that runs it lets go of them on its own thread.
-    void Run(QThread* Thread, const TPageSource& Source = {});
+    // is shown and the pages stay set: the pipeline that runs it lets go of them on the main thread.
+    void Run(TFilterThread* Thread, const TPageSource& Source = {});
     // Does Step on the main thread and waits for it; exceptions come back to the caller.
-    void OnMainThread(QThread* Thread, const std::function<void()>& Step);
+    void OnMainThread(TFilterThread* Thread, const std::function<void()>& Step);
 
     QString FDisplayName;
     TRLGraphicStorage* FPages = nullptr;
+    std::unique_ptr<TRLPageReader> FReader;
     std::unique_ptr<TRLProgress> FProgress;
     bool FShowProgress = true;
     std::atomic<bool> FCanceled { false };
@@ -136,17 +143,22 @@ private:
     QString FDefaultExt;
 };
 
-// Runs one filter's run and frees itself when the run ends.
-class TFilterThread : public QThread
+// Runs one filter's run on a thread of its own and frees itself when the run ends: made suspended,
+// then Start()ed; after that only the thread touches it. A platform thread that nobody joins, as a
+// background print is: its start and its end are ordered by the C library's own thread operations
+// and by the steps it hands to the main thread, which a thread checker can follow (Qt's thread
+// class ends through locks of its own that it cannot).
+class TFilterThread
 {
-    Q_OBJECT
 public:
     explicit TFilterThread(TRLCustomFilter* Filter);
-
-protected:
-    void run() override;
+    TFilterThread(const TFilterThread&) = delete;
+    TFilterThread& operator=(const TFilterThread&) = delete;
+    void Start();
 
 private:
+    ~TFilterThread() = default;
+    void Body();
     TRLCustomFilter* FFilter;
 };
 

@@ -1,6 +1,7 @@
 #include "filters/RLPDFFilter.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLUtils.h"
 #include "filters/RLPDFFontFile.h"
 #include "filters/RLPDFWriter.h"
@@ -14,7 +15,6 @@
 #include <QImage>
 #include <QMetaProperty>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <cmath>
 #include <numbers>
@@ -193,7 +193,7 @@ private:
     // Length1 when that is not negative), compressed when the document is.
     void WriteDataStream(int Object, const QByteArray& Data, qint64 Length1);
 
-    QSaveFile File;
+    TRLSaveFile File;
     TRLPDFOutput Out;
     int DocumentWidth;
     int DocumentHeight;

@@ -3,6 +3,7 @@
 #include "filters/RLXLSWriter.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
 #include "engine/RLUtils.h"
 #include "pagestore/RLMetaDraw.h"
 #include "pagestore/RLMetaFile.h"
@@ -10,7 +11,6 @@
 #include "platform/Format.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -57,6 +57,14 @@ std::vector<TEdge> BuildEdges(const std::map<int, int>& Inserted, int Threshold)
         edges.erase(edges.begin() + std::ptrdiff_t(i));
     }
     return edges;
+}
+
+// Corrupt or hostile pages may carry coordinates near the limits of int; positions are kept within a
+// range whose differences still fit, so no edge, size or span computation overflows.
+constexpr int EdgeLimit = 1 << 29;
+int BoundedEdge(int Position)
+{
+    return std::clamp(Position, -EdgeLimit, EdgeLimit);
 }
 
 void InsertEdge(std::map<int, int>& Edges, int Position, int Size)
@@ -284,9 +292,9 @@ void TRLXLSFilter::BuildWorksheet(TRLGraphicSurface* Surface, TRLXLSWorksheet& S
         if (display.isEmpty())
             continue;
         const TRect& r = text->BoundsRect;
-        const int left = PixelsToColumnUnits(r.Left);
-        InsertEdge(colEdges, left, PixelsToColumnUnits(r.Right) - left);
-        InsertEdge(rowEdges, r.Top, r.Bottom - r.Top);
+        const int left = BoundedEdge(PixelsToColumnUnits(r.Left));
+        InsertEdge(colEdges, left, BoundedEdge(PixelsToColumnUnits(r.Right)) - left);
+        InsertEdge(rowEdges, BoundedEdge(r.Top), BoundedEdge(r.Bottom) - BoundedEdge(r.Top));
         texts.push_back({ text, std::move(display) });
     }
     const std::vector<TEdge> cols = BuildEdges(colEdges, ColumnThreshold);
@@ -303,8 +311,9 @@ void TRLXLSFilter::BuildWorksheet(TRLGraphicSurface* Surface, TRLXLSWorksheet& S
     for (const TText& text : texts) {
         const TRect& r = text.Object->BoundsRect;
         int firstCol = 0, lastCol = 0, firstRow = 0, lastRow = 0;
-        SpanOf(cols, PixelsToColumnUnits(r.Left), PixelsToColumnUnits(r.Right), ColumnThreshold, firstCol, lastCol);
-        SpanOf(rows, r.Top, r.Bottom, RowThreshold, firstRow, lastRow);
+        SpanOf(cols, BoundedEdge(PixelsToColumnUnits(r.Left)), BoundedEdge(PixelsToColumnUnits(r.Right)), ColumnThreshold,
+            firstCol, lastCol);
+        SpanOf(rows, BoundedEdge(r.Top), BoundedEdge(r.Bottom), RowThreshold, firstRow, lastRow);
         TRLXLSRange& range = sheet->RangeAt(firstCol, firstRow, lastCol, lastRow);
         SetRangeValue(range, text.Display);
 
@@ -371,7 +380,7 @@ void TRLXLSFilter::WriteFile()
         FWorkbook->AddWorksheet(sheet);
     }
 
-    QFile stream;
+    TRLTempFile stream;
     const QString streamName = CreateTempFile(stream);
     const auto removeStream = qScopeGuard([&] {
         stream.close();
@@ -381,14 +390,15 @@ void TRLXLSFilter::WriteFile()
     try {
         FWorkbook->WriteStream(stream);
     } catch (const Exception& error) {
-        throw Exception(XLSWriteErrorMessage(fileName, error.Message()));
+        // A failure of the temporary stream is told as that, with its folder and cause.
+        throw Exception(XLSWriteErrorMessage(fileName, stream.LastErrorNumber() ? stream.WriteFailureText() : error.Message()));
     }
     const qint64 size = stream.size();
     if (!stream.flush() || !stream.seek(0))
-        throw Exception(XLSWriteErrorMessage(fileName, stream.errorString()));
+        throw Exception(XLSWriteErrorMessage(fileName, stream.WriteFailureText()));
 
     // Written beside the target and renamed over it only when complete.
-    QSaveFile out(fileName);
+    TRLSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly))
         throw Exception(XLSWriteErrorMessage(fileName, out.errorString()));
     try {

@@ -16,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static int argc = 1;
     static char name[] = "PictureFuzz";
     static char* argv[] = { name, nullptr };
-    static QGuiApplication* app = [] {
+    static QCoreApplication* app = [] () -> QCoreApplication* {
+        if (QCoreApplication::instance())
+            return QCoreApplication::instance(); // the replay driver's
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         return new QGuiApplication(argc, argv);

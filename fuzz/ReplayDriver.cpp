@@ -1,6 +1,7 @@
 // Stand-in for libFuzzer's main: feeds every file named on the command line (or every file inside a
-// named folder) to the entry point once. Used by the tests to replay the seed corpus.
-#include <QCoreApplication>
+// named folder) to the entry point once. Used by the tests to replay the seed corpus. The
+// application object is a GUI one on the offscreen platform, because the writers measure fonts.
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,7 +24,9 @@ static int replay(const QString& path)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     int failures = 0;
     int count = 0;
     for (int i = 1; i < argc; ++i) {

@@ -10,7 +10,12 @@
 // the store and is only good until later Pages() calls have brought five other pages in. A store
 // created without an owner is shared by reference and frees itself when its last link goes.
 //
-// Nothing here is thread-safe: one thread at a time uses a store and its pages.
+// Threads: a store and the pages it hands out belong to one thread, the one that fills it. Another
+// thread reads pages through a TRLPageReader of its own, which never touches the store's cache or
+// its swap file position: it reads the records with its own handle of the swap file, and only the
+// table of records is shared, under a lock. So a background run can read every page while the
+// preview pages through the same store, and a writer could follow a store that is still being
+// filled.
 #include "platform/Component.h"
 #include "platform/Graphics.h"
 #include "platform/Rect.h"
@@ -26,6 +31,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class QFile;
@@ -34,6 +40,8 @@ class TRLCanvas;
 class TRLGraphicObject;
 class TRLGraphicStorage;
 class TRLGraphicSurface;
+class TRLPageReader;
+struct TRLSwapIndex;
 
 // ---------------------------------------------------------------------------------------------------
 // Byte streams of page records. Everything is little-endian; text is Windows-1252.
@@ -648,6 +656,10 @@ public:
     // The index of Name in FontNames (case-insensitive), appended when absent.
     int FontNameIndex(const QString& Name);
 
+    // The report values that resolve this page's placeholders after its own: its store's, or for a
+    // page read by a page reader the reader's copy of them; null for a page on its own.
+    const QStringList* ReportValues() const;
+
     // Page values.
     int Orientation() const;
     void SetOrientation(int Value);
@@ -668,6 +680,7 @@ public:
 private:
     friend class TRLGraphicObject;
     friend class TRLGraphicStorage;
+    friend class TRLPageReader;
     void BeginRecord();
     void DetachObjects();
     // Takes Object over from the page it is on, keeping its font name in this page's font list.
@@ -675,6 +688,7 @@ private:
     void LoadBody(TRLStreamReader& Stream);
 
     TRLGraphicStorage* FStorage = nullptr;
+    const QStringList* FReaderValues = nullptr;
     int FSlotIndex = -1;
     std::vector<TRLGraphicObject*> FObjects;
     int FWidth = 0;
@@ -687,6 +701,29 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------------
+
+// Where a stored page's record is in the swap file.
+struct TRLPageSlot
+{
+    qint64 Offset; // of the record's length field in the swap file
+    qint64 Length; // of the page body
+    // Of the full texts written right after the body (texts the 8-bit record could not hold); every
+    // reader of the record takes them with it.
+    qint64 TextsLength = 0;
+};
+
+// What a store shares with its page readers: the table of records and the swap file's handle. The
+// lock guards every field; the records themselves are never changed once written (a page stored
+// again gets a new record), so they are read without it.
+struct TRLSwapIndex
+{
+    std::mutex Lock;
+    std::vector<TRLPageSlot> Slots;
+    int Handle = -1; // the store's swap file descriptor, -1 while there is none
+    // Changes whenever the table is emptied, so a reader never takes a record of one filling for a
+    // page of another.
+    quint64 Generation = 0;
+};
 
 class TRLGraphicStorage : public TComponent
 {
@@ -763,11 +800,8 @@ protected:
 
 private:
     friend class TRLGraphicSurface;
-    struct TPageSlot
-    {
-        qint64 Offset; // of the record's length field in the swap file
-        qint64 Length; // of the page body
-    };
+    friend class TRLPageReader;
+    using TPageSlot = TRLPageSlot;
     void StorePage(TRLGraphicSurface* Surface);
     TRLGraphicSurface* ReadPage(int Index);
     void AddToCache(TRLGraphicSurface* Surface);
@@ -779,13 +813,47 @@ private:
     TPageSlot AppendToSwapFile(const QByteArray& Body, const TRLFullTexts& FullTexts = {});
 
     QList<TRLGraphicSurface*> FCache;
-    std::vector<TPageSlot> FPages;
+    // The table of records, shared with the page readers. Only this store's thread changes it, and
+    // always under the index's lock; that thread reads it without the lock.
+    std::shared_ptr<TRLSwapIndex> FIndex;
+    std::vector<TPageSlot>& FPages;
     std::unique_ptr<QFile> FSwapFile;
     QString FSwapFileName;
     qint64 FSwapEnd = 0;
     QList<TComponent*> FLinks;
     bool FDestroying = false;
     TPageStoredProc FPageStored;
+};
+
+// A reader of one store's pages for a thread other than the store's (a filter run reads through one
+// on any thread). Made on the store's thread: it stores the store's changed cached pages first, and
+// keeps a copy of the store's report values, which resolve the placeholders of the pages it reads.
+// After that it never touches the store object, so it may outlive it: the pages stored by then stay
+// readable through its own handle of the swap file. A store emptied since reads as no pages.
+//
+// A page returned by Page() belongs to the reader and is good until the next Page() call or the
+// reader's end. One reader serves one thread at a time.
+class TRLPageReader
+{
+public:
+    explicit TRLPageReader(TRLGraphicStorage* Storage);
+    ~TRLPageReader();
+    TRLPageReader(const TRLPageReader&) = delete;
+    TRLPageReader& operator=(const TRLPageReader&) = delete;
+
+    // The pages stored so far (0 once the store was emptied).
+    int PageCount() const;
+    // The page at Index, read from the swap file; null for an index out of range, a store emptied
+    // since this reader was made, or a record that cannot be read back.
+    TRLGraphicSurface* Page(int Index);
+    const QStringList& ReportValues() const { return FReportValues; }
+
+private:
+    std::shared_ptr<TRLSwapIndex> FIndex;
+    quint64 FGeneration = 0;
+    int FHandle = -1; // our own duplicate of the swap file's descriptor
+    QStringList FReportValues;
+    std::unique_ptr<TRLGraphicSurface> FPage;
 };
 
 // Millimetre values as the page values write them: four decimals with a point, -1 when negative.

@@ -11,8 +11,7 @@
 
 namespace {
 
-// Counted by the thread that prepares; a pipelined export's writing thread makes objects too (read
-// back from their records, which then set their own numbers), and only reads it.
+// Atomic: pages are read back on other threads while a report records new ones.
 std::atomic<int> GroupCounter { 0 };
 
 void WriteRect(TRLStreamWriter& Stream, const TRect& Rect)
@@ -348,7 +347,7 @@ QString TRLTextObject::DisplayText() const
     if (!Text.contains(u'{'))
         return Text;
     const TRLGraphicSurface* surface = Surface();
-    const TRLGraphicStorage* storage = surface ? surface->Storage() : nullptr;
+    const QStringList* reportValues = surface ? surface->ReportValues() : nullptr;
     QString result;
     result.reserve(Text.size());
     qsizetype pos = 0;
@@ -365,8 +364,8 @@ QString TRLTextObject::DisplayText() const
         QString value;
         if (surface)
             value = MacroValue(surface->MacroValues, name, &found);
-        if (!found && storage)
-            value = MacroValue(storage->MacroValues, name, &found);
+        if (!found && reportValues)
+            value = MacroValue(*reportValues, name, &found);
         if (found)
             result.append(value); // values are never expanded again
         else

@@ -1,18 +1,24 @@
 // The page store: links, the page cache, the swap file and the page store file.
 #include "pagestore/RLMetaFile.h"
 
+#include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
+#include "engine/RLProgress.h"
 #include "engine/RLUtils.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,20 +27,29 @@ constexpr qint64 StorageSignatureSize = 18;
 constexpr int CacheCapacity = 5;
 constexpr qint64 CopyChunkSize = 1 << 20;
 
-[[noreturn]] void RaiseWriteError()
+// Every failure names the file and the cause: the swap file by its folder (it has no name), any
+// other file by its name.
+[[noreturn]] void RaiseWriteError(const QIODevice& Device)
 {
-    throw Exception(QStringLiteral("Stream write error"));
+    if (const auto* temp = qobject_cast<const TRLTempFile*>(&Device))
+        throw Exception(temp->WriteFailureText());
+    const auto* file = qobject_cast<const QFileDevice*>(&Device);
+    const QString name = file ? file->fileName() : QString();
+    throw Exception(RLFailureText(RLFailCannotWriteFile).arg(name, Device.errorString()));
 }
 
-[[noreturn]] void RaiseReadError()
+[[noreturn]] void RaiseReadError(const QIODevice& Device)
 {
-    throw EReadError(QStringLiteral("Stream read error"));
+    if (const auto* temp = qobject_cast<const TRLTempFile*>(&Device))
+        throw EReadError(temp->ReadFailureText());
+    const auto* file = qobject_cast<const QFileDevice*>(&Device);
+    throw EReadError(RLFailureText(RLFailCannotReadFile).arg(file ? file->fileName() : QString(), Device.errorString()));
 }
 
 void WriteAll(QIODevice& Device, const char* Data, qint64 Size)
 {
     if (Size > 0 && Device.write(Data, Size) != Size)
-        RaiseWriteError();
+        RaiseWriteError(Device);
 }
 
 void WriteAll(QIODevice& Device, const QByteArray& Bytes)
@@ -67,11 +82,18 @@ QByteArray Int32Bytes(int32_t Value)
 
 TRLGraphicStorage::TRLGraphicStorage(TComponent* AOwner)
     : TComponent(AOwner)
+    , FIndex(std::make_shared<TRLSwapIndex>())
+    , FPages(FIndex->Slots)
 { }
 
 TRLGraphicStorage::~TRLGraphicStorage()
 {
     FDestroying = true;
+    {
+        // The records stay where readers find them; only the handle goes with the swap file.
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FIndex->Handle = -1;
+    }
     const QList<TRLGraphicSurface*> cache = FCache;
     FCache.clear();
     for (TRLGraphicSurface* surface : cache) {
@@ -114,18 +136,24 @@ void TRLGraphicStorage::OpenSwapFile()
 {
     if (FSwapFile)
         return;
-    auto file = std::make_unique<QFile>();
-    // Created exclusively and owner-only under an unpredictable name, and registered for deletion
-    // at exit in case the store never gets to delete it.
+    auto file = std::make_unique<TRLTempFile>();
+    // Owner-only and without a name in the temporary folder: whatever ends the process, nothing of
+    // it stays behind.
     FSwapFileName = CreateTempFile(*file);
     FSwapFile = std::move(file);
     FSwapEnd = 0;
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    FIndex->Handle = FSwapFile->handle();
 }
 
 void TRLGraphicStorage::CloseSwapFile()
 {
     if (!FSwapFile)
         return;
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FIndex->Handle = -1;
+    }
     FSwapFile->close();
     FSwapFile.reset();
     QFile::remove(FSwapFileName);
@@ -137,7 +165,7 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
 {
     OpenSwapFile();
     if (Body.size() > std::numeric_limits<int32_t>::max())
-        RaiseWriteError();
+        throw Exception(RLFailureText(RLFailPageStoreTooLarge));
     QByteArray trailer = Int32Bytes(int32_t(FullTexts.size()));
     for (auto it = FullTexts.constBegin(); it != FullTexts.constEnd(); ++it) {
         trailer += Int32Bytes(int32_t(it.key()));
@@ -148,26 +176,61 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
     }
     const qint64 position = FSwapEnd;
     if (!FSwapFile->seek(position))
-        RaiseWriteError();
+        RaiseWriteError(*FSwapFile);
     WriteAll(*FSwapFile, Int32Bytes(int32_t(Body.size())));
     WriteAll(*FSwapFile, Body);
     WriteAll(*FSwapFile, trailer);
-    if (!FSwapFile->flush())
-        RaiseWriteError();
+    if (!static_cast<TRLTempFile&>(*FSwapFile).flush())
+        RaiseWriteError(*FSwapFile);
     FSwapEnd = position + 4 + Body.size() + trailer.size();
-    return TPageSlot { position, Body.size() };
+    return TPageSlot { position, Body.size(), trailer.size() };
 }
+
+namespace {
+
+// The full texts written after a page record: a count, then per text its place in the record, its
+// length in UTF-16 units and the units; every count is checked against the bytes there are.
+TRLFullTexts ParseFullTexts(const QByteArray& Bytes)
+{
+    TRLFullTexts fullTexts;
+    if (Bytes.isEmpty())
+        return fullTexts;
+    qint64 at = 0;
+    auto takeInt32 = [&] {
+        if (Bytes.size() - at < 4)
+            RaiseFileCorrupted();
+        const int32_t value = qFromLittleEndian<int32_t>(Bytes.constData() + at);
+        at += 4;
+        return value;
+    };
+    const int32_t count = takeInt32();
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t place = takeInt32();
+        const int32_t size = takeInt32();
+        if (size < 0 || 2 * qint64(size) > Bytes.size() - at)
+            RaiseFileCorrupted();
+        QString text(size, Qt::Uninitialized);
+        qFromLittleEndian<char16_t>(Bytes.constData() + at, size, text.data());
+        at += 2 * qint64(size);
+        fullTexts.insert(place, text);
+    }
+    return fullTexts;
+}
+
+} // namespace
 
 void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
 {
     TRLFullTexts fullTexts;
     const QByteArray body = Surface->SaveToBytes(fullTexts);
     const TPageSlot slot = AppendToSwapFile(body, fullTexts);
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
     if (Surface->FSlotIndex < 0 || Surface->FSlotIndex >= int(FPages.size())) {
         FPages.push_back(slot);
         Surface->FSlotIndex = int(FPages.size() - 1);
     } else {
-        // The old record stays in the file, unreferenced.
+        // The old record stays in the file, unreferenced, so a reader that took the old slot
+        // still reads a whole page.
         FPages[std::size_t(Surface->FSlotIndex)] = slot;
     }
     Surface->Dirty = false;
@@ -189,28 +252,12 @@ TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)
             return nullptr;
         QByteArray body(length, Qt::Uninitialized);
         ReadExact(*FSwapFile, body.data(), length, RaiseFileCorrupted);
-        // The full texts behind the record, each checked against the end of what was written.
-        qint64 left = FSwapEnd - (slot.Offset + 4 + length);
-        auto takeInt32 = [&] {
-            if (left < 4)
-                RaiseFileCorrupted();
-            left -= 4;
-            return ReadInt32(*FSwapFile);
-        };
-        TRLFullTexts fullTexts;
-        const int32_t count = takeInt32();
-        for (int32_t i = 0; i < count; ++i) {
-            const int32_t at = takeInt32();
-            const int32_t size = takeInt32();
-            if (size < 0 || 2 * qint64(size) > left)
-                RaiseFileCorrupted();
-            QByteArray units(2 * size, Qt::Uninitialized);
-            ReadExact(*FSwapFile, units.data(), units.size(), RaiseFileCorrupted);
-            left -= units.size();
-            QString text(size, Qt::Uninitialized);
-            qFromLittleEndian<char16_t>(units.constData(), size, text.data());
-            fullTexts.insert(at, text);
-        }
+        // The full texts behind the record, as long as the slot says they are.
+        if (slot.TextsLength < 0 || slot.Offset + 4 + length + slot.TextsLength > FSwapEnd)
+            return nullptr;
+        QByteArray texts(qsizetype(slot.TextsLength), Qt::Uninitialized);
+        ReadExact(*FSwapFile, texts.data(), texts.size(), RaiseFileCorrupted);
+        const TRLFullTexts fullTexts = ParseFullTexts(texts);
         surface->LoadFromBytes(body, fullTexts);
     } catch (const Exception&) {
         return nullptr; // a page that cannot be read is a missing page
@@ -256,11 +303,15 @@ void TRLGraphicStorage::Add(TRLGraphicSurface* Surface)
 
 void TRLGraphicStorage::Clear()
 {
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        FPages.clear();
+        ++FIndex->Generation;
+    }
     if (FSwapFile) {
         FSwapFile->resize(0);
         FSwapEnd = 0;
     }
-    FPages.clear();
     const QList<TRLGraphicSurface*> cache = FCache;
     FCache.clear();
     for (TRLGraphicSurface* surface : cache) {
@@ -388,12 +439,13 @@ void TRLGraphicStorage::SaveToFile(const QString& FileName)
 {
     // Written beside the old file and put in its place only when complete, so a failed save never
     // destroys a good file.
-    QSaveFile file(FileName);
+    TRLSaveFile file(FileName);
+    file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+        throw Exception(RLFailureText(RLFailCannotCreateFile).arg(FileName, file.errorString()));
     SaveToStream(file);
     if (!file.commit())
-        throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, file.errorString()));
+        throw Exception(RLFailureText(RLFailCannotWriteFile).arg(FileName, file.errorString()));
 }
 
 void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
@@ -410,7 +462,7 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
     qint64 position = base + header.Size() + 4 * count;
     for (const TPageSlot& slot : FPages) {
         if (position > std::numeric_limits<int32_t>::max())
-            throw Exception(QStringLiteral("The page store file would exceed 2 GB"));
+            throw Exception(RLFailureText(RLFailPageStoreTooLarge));
         header.WriteInt32(int32_t(position));
         position += 4 + slot.Length;
     }
@@ -420,19 +472,23 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
         return;
     QByteArray buffer;
     buffer.resize(qsizetype(std::min<qint64>(CopyChunkSize, FSwapEnd)));
+    const auto readFailed = [this] { RaiseReadError(*FSwapFile); };
     for (const TPageSlot& slot : FPages) {
+        // An interrupted program stops at the next page; the half-written file is thrown away.
+        if (ApplicationTerminating())
+            throw EAbort();
         if (!FSwapFile->seek(slot.Offset))
-            RaiseReadError();
+            readFailed();
         char lengthBytes[4];
-        ReadExact(*FSwapFile, lengthBytes, 4, RaiseReadError);
+        ReadExact(*FSwapFile, lengthBytes, 4, readFailed);
         const int32_t length = qFromLittleEndian<int32_t>(lengthBytes);
         if (length != slot.Length)
-            RaiseReadError(); // the swap file no longer holds what was stored
+            readFailed(); // the swap file no longer holds what was stored
         WriteAll(Stream, lengthBytes, 4);
         qint64 left = length;
         while (left > 0) {
             const qint64 chunk = std::min<qint64>(left, buffer.size());
-            ReadExact(*FSwapFile, buffer.data(), chunk, RaiseReadError);
+            ReadExact(*FSwapFile, buffer.data(), chunk, readFailed);
             WriteAll(Stream, buffer.constData(), chunk);
             left -= chunk;
         }
@@ -442,8 +498,11 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
 void TRLGraphicStorage::LoadFromFile(const QString& FileName)
 {
     QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EReadError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, file.errorString()));
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int error = errno;
+        throw EReadError(RLFailureText(RLFailCannotOpenFile).arg(FileName, FileErrorCause(error, false)));
+    }
     LoadFromStream(file);
 }
 
@@ -503,7 +562,9 @@ void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
                 check.LoadFromBytes(body);
             }
             // The bytes go to the swap file exactly as read, so saving again reproduces them.
-            FPages.push_back(AppendToSwapFile(body));
+            const TPageSlot slot = AppendToSwapFile(body);
+            std::lock_guard<std::mutex> lock(FIndex->Lock);
+            FPages.push_back(slot);
             earliest = offset + 4 + length;
         }
         MacroValues = values;
@@ -514,4 +575,88 @@ void TRLGraphicStorage::LoadFromStream(QIODevice& Stream)
         Clear();
         throw;
     }
+}
+
+// --- page readers -------------------------------------------------------------------------------
+
+TRLPageReader::TRLPageReader(TRLGraphicStorage* Storage)
+{
+    if (!Storage) {
+        FIndex = std::make_shared<TRLSwapIndex>();
+        return;
+    }
+    // Changed pages live only in the store's cache until they are stored again.
+    Storage->Flush();
+    FIndex = Storage->FIndex;
+    FReportValues = Storage->MacroValues;
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    FGeneration = FIndex->Generation;
+    if (FIndex->Handle >= 0)
+        FHandle = ::fcntl(FIndex->Handle, F_DUPFD_CLOEXEC, 0);
+}
+
+TRLPageReader::~TRLPageReader()
+{
+    FPage.reset();
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+int TRLPageReader::PageCount() const
+{
+    std::lock_guard<std::mutex> lock(FIndex->Lock);
+    return FIndex->Generation == FGeneration ? int(FIndex->Slots.size()) : 0;
+}
+
+TRLGraphicSurface* TRLPageReader::Page(int Index)
+{
+    FPage.reset();
+    TRLPageSlot slot {};
+    {
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        if (FIndex->Generation != FGeneration || Index < 0 || Index >= int(FIndex->Slots.size()))
+            return nullptr;
+        slot = FIndex->Slots[std::size_t(Index)];
+        // A reader made before the first page was stored takes its handle now.
+        if (FHandle < 0 && FIndex->Handle >= 0)
+            FHandle = ::fcntl(FIndex->Handle, F_DUPFD_CLOEXEC, 0);
+    }
+    if (FHandle < 0 || slot.Length < 0 || slot.Length > std::numeric_limits<int32_t>::max())
+        return nullptr;
+
+    auto surface = std::make_unique<TRLGraphicSurface>();
+    try {
+        // Positioned reads leave the descriptor's offset alone, which the store's own reads use.
+        if (slot.TextsLength < 0 || slot.TextsLength > std::numeric_limits<int32_t>::max())
+            return nullptr;
+        QByteArray record(qsizetype(4 + slot.Length + slot.TextsLength), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < record.size()) {
+            const ssize_t got = ::pread(FHandle, record.data() + done, size_t(record.size() - done), off_t(slot.Offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return nullptr;
+            done += got;
+        }
+        if (qFromLittleEndian<int32_t>(record.constData()) != slot.Length)
+            return nullptr; // the swap file no longer holds what was stored
+        const TRLFullTexts fullTexts = ParseFullTexts(QByteArray::fromRawData(
+            record.constData() + 4 + slot.Length, qsizetype(slot.TextsLength)));
+        surface->LoadFromBytes(QByteArray::fromRawData(record.constData() + 4, qsizetype(slot.Length)), fullTexts);
+    } catch (const Exception&) {
+        return nullptr; // a page that cannot be read is a missing page
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    {
+        // Emptied while we read: the bytes may belong to the next filling.
+        std::lock_guard<std::mutex> lock(FIndex->Lock);
+        if (FIndex->Generation != FGeneration)
+            return nullptr;
+    }
+    surface->FReaderValues = &FReportValues;
+    surface->FSlotIndex = Index;
+    FPage = std::move(surface);
+    return FPage.get();
 }

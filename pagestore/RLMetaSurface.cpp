@@ -55,6 +55,13 @@ void TRLGraphicSurface::SetStorage(TRLGraphicStorage* AStorage)
     FSlotIndex = -1;
 }
 
+const QStringList* TRLGraphicSurface::ReportValues() const
+{
+    if (FReaderValues)
+        return FReaderValues;
+    return FStorage ? &FStorage->MacroValues : nullptr;
+}
+
 void TRLGraphicSurface::SetWidth(int Value)
 {
     if (Value != FWidth) {

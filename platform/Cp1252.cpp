@@ -21,6 +21,28 @@ char FromHighTable(char16_t c)
     return 0;
 }
 
+// Characters that locales put into numbers and dates and that the code page lacks, each with the
+// byte that stands for it without changing what the reader sees: the narrow and other fixed-width
+// spaces that serve as group separators become the no-break space, the minus sign and the
+// non-breaking hyphen a hyphen-minus.
+char EquivalentInCodePage(char16_t c)
+{
+    switch (c) {
+    case 0x2007: // figure space
+    case 0x2008: // punctuation space
+    case 0x2009: // thin space
+    case 0x200A: // hair space
+    case 0x202F: // narrow no-break space (the French group separator)
+        return char(0xA0);
+    case 0x2010: // hyphen
+    case 0x2011: // non-breaking hyphen
+    case 0x2212: // minus sign
+        return '-';
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 char16_t Cp1252ToChar(unsigned char Byte)
@@ -39,8 +61,10 @@ char CharToCp1252(char16_t Char)
         const char16_t mapped = HighControls[Char - 0x80];
         return mapped == Char ? char(Char) : '?';
     }
-    const char byte = FromHighTable(Char);
-    return byte ? byte : '?';
+    if (const char byte = FromHighTable(Char))
+        return byte;
+    const char equivalent = EquivalentInCodePage(Char);
+    return equivalent ? equivalent : '?';
 }
 
 QByteArray StringToCp1252(const QString& Text)

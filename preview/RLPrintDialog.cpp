@@ -2,6 +2,7 @@
 
 #include "engine/RLConsts.h"
 #include "filters/RLPrinterWrapper.h"
+#include "filters/RLSpoolFilter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -260,6 +261,9 @@ TRLPrintDialog::TRLPrintDialog(QWidget* Parent)
     ButtonOk = Place(new QPushButton(Caption(RLMsgOk), this), 260, 232, 75, 25);
     ButtonOk->setDefault(true);
     ButtonCancel = Place(new QPushButton(Caption(RLMsgCancel), this), 344, 232, 75, 25);
+    LabelNoPrinter = Place(new QLabel(RLMessage(RLMsgPrinterNotFound), this), 8, 232, 244, 25);
+    LabelNoPrinter->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LabelNoPrinter->hide();
 
     connect(ButtonOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -282,8 +286,18 @@ TRLCustomPrintFilter* TRLPrintDialog::FilterAt(int Index) const
     return FFilters[size_t(Index)].data();
 }
 
+void TRLPrintDialog::UpdatePrinterAvailability()
+{
+    TRLCustomPrintFilter* filter = FilterAt(ComboBoxFilters->currentIndex());
+    const bool needsPrinter = !filter || qobject_cast<TRLSpoolFilter*>(filter);
+    const bool blocked = needsPrinter && ComboBoxPrinterNames->count() == 0;
+    ButtonOk->setEnabled(!blocked);
+    LabelNoPrinter->setVisible(blocked);
+}
+
 void TRLPrintDialog::ComboBoxFiltersChange()
 {
+    UpdatePrinterAvailability();
     TRLCustomPrintFilter* filter = FilterAt(ComboBoxFilters->currentIndex());
     const QStringList options = filter ? filter->GetOptions() : QStringList();
     if (!filter || options.isEmpty()) {
@@ -321,6 +335,7 @@ void TRLPrintDialog::LoadEditors()
     }
     if (ComboBoxPrinterNames->count() > 0)
         ComboBoxPrinterNames->setCurrentIndex(selected);
+    RLPaintEditEnabled(ComboBoxPrinterNames, ComboBoxPrinterNames->count() > 0);
 
     // Filling the list fires the change step for every entry; it runs once below.
     {

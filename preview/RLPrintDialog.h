@@ -211,6 +211,8 @@ public:
     QLineEdit* EditCopies = nullptr;
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    // Why Ok is disabled ("Nenhuma impressora encontrada"), beside the buttons; hidden otherwise.
+    QLabel* LabelNoPrinter = nullptr;
 
     // Fills, runs modally, writes back on OK. True on OK.
     bool Execute();
@@ -221,6 +223,10 @@ public:
     TRLCustomPrintFilter* FilterAt(int Index) const;
     // Shows or hides the options choice for the selected filter.
     void ComboBoxFiltersChange();
+    // Without any printer, the printer filter (the "Default" entry or any spool filter) has nowhere
+    // to print: Ok is disabled and the reason shown, from the moment the dialog opens, rather than
+    // after Ok. A filter of another kind may still run.
+    void UpdatePrinterAvailability();
 
 private:
     std::vector<QPointer<TRLCustomPrintFilter>> FFilters;

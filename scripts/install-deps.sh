@@ -16,6 +16,8 @@ packages=(
   dpkg-dev lintian desktop-file-utils man-db
   libharfbuzz-dev zlib1g-dev ghostscript
   libxlsxwriter-dev python3-openpyxl
+  clang
+  cups printer-driver-cups-pdf qt6-translations-l10n
 )
 
 missing=()

@@ -143,11 +143,77 @@ TEST(CommandLineTest, RefusedCommandLinesSayWhy)
     }
 }
 
+TEST(CommandLineTest, PrintOptions)
+{
+    struct TCase
+    {
+        const char* Name;
+        QStringList Arguments;
+        QString Printer;
+        int Copies, First, Last;
+        QString Date, Database;
+    } cases[] = {
+        { "the default printer, every page", Args({ "--print" }), {}, 0, 1, -1, {}, {} },
+        { "everything", Args({ "--print", "--printer", "Balcao", "--copies", "3", "--pages", "2-5", "--date", "x",
+                              "--database", "l.db" }),
+            "Balcao", 3, 2, 5, "x", "l.db" },
+        { "values after equals", Args({ "--pages=7", "--print", "--printer=PDF da loja", "--copies=999" }),
+            "PDF da loja", 999, 7, 7, {}, {} },
+        { "a range of one", Args({ "--print", "--pages", "4-4" }), {}, 0, 4, 4, {}, {} },
+    };
+    for (const TCase& c : cases) {
+        try {
+            const TInventoryCommandLine line = ParseInventoryCommandLine(c.Arguments);
+            EXPECT_EQ(line.Mode, TInventoryCommandLine::cmPrint) << c.Name;
+            EXPECT_EQ(line.PrinterName, c.Printer) << c.Name;
+            EXPECT_EQ(line.Copies, c.Copies) << c.Name;
+            EXPECT_EQ(line.FirstPage, c.First) << c.Name;
+            EXPECT_EQ(line.LastPage, c.Last) << c.Name;
+            EXPECT_EQ(line.Date, c.Date) << c.Name;
+            EXPECT_EQ(line.DatabaseFile, c.Database) << c.Name;
+        } catch (const Exception& error) {
+            ADD_FAILURE() << c.Name << ": " << error.what();
+        }
+    }
+
+    struct TRefused
+    {
+        const char* Name;
+        QStringList Arguments;
+        const char* MessagePart;
+    } refused[] = {
+        { "print with export", Args({ "--print", "--export", "a.pdf" }), "outro modo" },
+        { "printer without print", Args({ "--export", "a.pdf", "--printer", "x" }), "não se aplica" },
+        { "copies without print", Args({ "--copies", "2" }), "não se aplica" },
+        { "pages with the demo", Args({ "--create-demo-database", "d", "--pages", "1-2" }), "não se aplica" },
+        { "a value for print", Args({ "--print=Balcao" }), "não aceita valor" },
+        { "no printer name", Args({ "--print", "--printer=" }), "precisa de um valor" },
+        { "no copies", Args({ "--print", "--copies", "0" }), "--copies" },
+        { "too many copies", Args({ "--print", "--copies", "1000" }), "--copies" },
+        { "copies with a sign", Args({ "--print", "--copies", "+2" }), "--copies" },
+        { "pages backwards", Args({ "--print", "--pages", "5-2" }), "depois da última" },
+        { "page zero", Args({ "--print", "--pages", "0-3" }), "--pages" },
+        { "open range", Args({ "--print", "--pages", "3-" }), "--pages" },
+        { "range of words", Args({ "--print", "--pages", "todas" }), "--pages" },
+        { "two dashes", Args({ "--print", "--pages", "1-2-3" }), "--pages" },
+        { "a page too far", Args({ "--print", "--pages", "1-99999999999" }), "--pages" },
+    };
+    for (const TRefused& c : refused) {
+        try {
+            ParseInventoryCommandLine(c.Arguments);
+            ADD_FAILURE() << c.Name << ": accepted";
+        } catch (const ECommandLineError& error) {
+            EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.MessagePart))) << c.Name << ": " << error.what();
+        }
+    }
+}
+
 TEST(CommandLineTest, UsageNamesEveryOptionAndExitCode)
 {
     const QString usage = InventoryUsageText();
     for (const char* option : { "--export", "--date", "--database", "--aliases", "--create-demo-database",
-             "--products", "--help", "--version", "--embed-fonts", "--compress" })
+             "--products", "--help", "--version", "--embed-fonts", "--compress", "--from", "--print", "--printer",
+             "--copies", "--pages" })
         EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(usage.contains(QStringLiteral("%1 ").arg(code))) << code;

@@ -183,6 +183,8 @@ TEST(SavedReportCommandLine, FilesToOpenAndToWriteFrom)
         { "--export", "o.pdf", "--from" },
         { "--export", "o.pdf", "--from", "" },
         { "--export", "o.pdf", "--from", "a.pgx", "--from", "b.pgx" },
+        { "--export", "o.xlsx", "--from", "a.pgx" }, // the data writers need the run's rows
+        { "--export", "o.CSV", "--from", "a.pgx" },
         { "" }, // an empty argument names no file
         { "-x.pgx" },
     };
@@ -214,8 +216,11 @@ TEST(SavedReportWriters, AreTheDefinitionsOwnAndNeedNoDatabase)
     EXPECT_EQ(pdf->DocumentInfo()->Creator(), QStringLiteral("Quillborough v3.23"));
     // Only writers: no report, no data set.
     EXPECT_EQ(writers->findChildren<TDataSet*>().size(), 0);
-    EXPECT_EQ(writers->ComponentCount(), 2);
-    EXPECT_EQ(writers->findChildren<TRLCustomFilter*>().size(), 2);
+    // The page writers and the data writers, exactly as the definition holds them.
+    EXPECT_EQ(writers->ComponentCount(), 4);
+    EXPECT_EQ(writers->findChildren<TRLCustomFilter*>().size(), 4);
+    EXPECT_NE(writers->FindComponent(QStringLiteral("RLXLSXFilter1")), nullptr);
+    EXPECT_NE(writers->FindComponent(QStringLiteral("RLCSVFilter1")), nullptr);
     EXPECT_EQ(InventorySaveFilterFor(QStringLiteral("x.PDF"), writers.get()), pdf);
     EXPECT_EQ(InventorySaveFilterFor(QStringLiteral("x.xls"), writers.get()), xls);
     // They are live filters while they exist, as the save dialog needs, and gone with their root.

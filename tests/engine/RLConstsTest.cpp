@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QStringList>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -295,6 +296,31 @@ TEST_F(RLConstsTest, ReadersOnOtherThreadsSeeCompleteTexts)
     for (std::thread& reader : readers)
         reader.join();
     EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(RLConstsTest, FailureTextsAreFilledWithTheSamePlaceholdersInEveryLanguage)
+{
+    const QRegularExpression placeholder(QStringLiteral("%[0-9]"));
+    for (int message = 0; message < RLFailureMessageCount; ++message) {
+        QStringList expected;
+        for (int language = 0; language < RLLanguageCount; ++language) {
+            const QString& text = RLFailureTextIn(static_cast<TRLLanguage>(language), message);
+            EXPECT_FALSE(text.isEmpty()) << message << " " << language;
+            QStringList found;
+            for (const QRegularExpressionMatch& m : placeholder.globalMatch(text))
+                found << m.captured();
+            found.sort();
+            if (language == 0)
+                expected = found;
+            EXPECT_EQ(found, expected) << "message " << message << ", language " << language;
+        }
+    }
+    EXPECT_TRUE(RLFailureText(-1).isEmpty());
+    EXPECT_TRUE(RLFailureText(RLFailureMessageCount).isEmpty());
+    // The slots are untouched by the failure table.
+    EXPECT_TRUE(RLMessage(RLMessageCount).isEmpty());
+    EXPECT_EQ(RLFailureTextIn(lgPortuguese, RLFailNoSpace), QStringLiteral("Não há espaço no disco"));
+    EXPECT_EQ(RLFailureTextIn(lgPortuguese, RLFailFileTooLarge), QStringLiteral("Arquivo muito grande"));
 }
 
 } // namespace

@@ -1,4 +1,7 @@
 #include "engine/RLUtils.h"
+#include "engine/RLConsts.h"
+#include "engine/RLFiles.h"
+#include "engine/RLProgress.h"
 #include "platform/Component.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
@@ -11,14 +14,19 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -516,10 +524,13 @@ TEST_F(RLTempFileTest, RegisteredFilesAreDeletedWhenTheProcessExits)
     EXPECT_FALSE(QFileInfo::exists(marker));
 }
 
-TEST_F(RLTempFileTest, CreateTempFileCreatesAnOwnerOnlyFileAndRegistersIt)
+// What a temporary file must be, whichever way it was made: open for reading and writing, owner-only
+// even under a permissive umask, reachable through the returned name while open, and without a name
+// in the folder, so that nothing stays there whatever ends the process.
+void ExpectNamelessOwnerOnlyTempFile(const QString& folder)
 {
-    const mode_t savedMask = ::umask(0); // even a permissive umask must not open it to others
-    QFile file;
+    const mode_t savedMask = ::umask(0);
+    TRLTempFile file;
     QString name;
     try {
         name = CreateTempFile(file);
@@ -528,55 +539,232 @@ TEST_F(RLTempFileTest, CreateTempFileCreatesAnOwnerOnlyFileAndRegistersIt)
         FAIL() << e.what();
     }
     ::umask(savedMask);
-    ExpectTempName(name, Folder());
-    EXPECT_EQ(file.fileName(), name);
     ASSERT_TRUE(file.isOpen());
     EXPECT_TRUE(file.isReadable() && file.isWritable());
     EXPECT_EQ(file.size(), 0);
+    EXPECT_EQ(file.Folder(), folder);
     EXPECT_EQ(file.write("swap"), 4);
-    file.flush();
+    ASSERT_TRUE(file.flush());
+    EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
 
     struct stat info
     {
     };
-    ASSERT_EQ(::stat(QFile::encodeName(name).constData(), &info), 0);
+    ASSERT_EQ(::fstat(file.handle(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_TRUE(RegisteredTempFiles().contains(name));
+    EXPECT_EQ(info.st_nlink, 0u);
+    // The name reaches the open file, for a second reader in this process.
+    QFile again(name);
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly)) << name.toStdString();
+    EXPECT_EQ(again.readAll(), QByteArray("swap"));
+    // Nothing to delete at exit: the registry never hears of it.
+    EXPECT_FALSE(RegisteredTempFiles().contains(name));
+    EXPECT_TRUE(RegisteredTempFiles().isEmpty());
+}
 
-    file.close();
-    DeleteRegisteredTempFiles();
-    EXPECT_FALSE(QFileInfo::exists(name));
+TEST_F(RLTempFileTest, CreateTempFileLeavesNoNameInTheFolder)
+{
+    ExpectNamelessOwnerOnlyTempFile(Folder());
+}
+
+TEST_F(RLTempFileTest, CreateTempFileWithoutUnnamedFilesUnlinksAtOnce)
+{
+    RLUtilsDetail::UseUnnamedTempFiles = false;
+    ExpectNamelessOwnerOnlyTempFile(Folder());
+    RLUtilsDetail::UseUnnamedTempFiles = true;
 }
 
 TEST_F(RLTempFileTest, CreateTempFileNeverOpensAFileThatWasThere)
 {
     // Every file already in the folder keeps its content, and every new file is a new one.
-    QStringList before;
-    for (int i = 0; i < 20; ++i)
-        before << Touch(QStringLiteral("~qb%1.tmp").arg(i), "old");
-    QSet<QString> created;
-    for (int i = 0; i < 100; ++i) {
-        QFile file;
-        const QString name = CreateTempFile(file);
-        EXPECT_FALSE(before.contains(name));
-        EXPECT_EQ(file.size(), 0) << name.toStdString();
-        created.insert(name);
+    for (bool unnamed : { true, false }) {
+        RLUtilsDetail::UseUnnamedTempFiles = unnamed;
+        QStringList before;
+        for (int i = 0; i < 20; ++i)
+            before << Touch(QStringLiteral("~qb%1.tmp").arg(i), "old");
+        std::vector<std::unique_ptr<QFile>> files;
+        QSet<QString> created;
+        for (int i = 0; i < 100; ++i) {
+            files.push_back(std::make_unique<QFile>());
+            const QString name = CreateTempFile(*files.back());
+            EXPECT_FALSE(before.contains(name));
+            EXPECT_EQ(files.back()->size(), 0) << name.toStdString();
+            created.insert(name);
+        }
+        EXPECT_EQ(created.size(), 100);
+        for (const QString& path : before) {
+            QFile old(path);
+            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+            EXPECT_EQ(old.readAll(), QByteArray("old"));
+        }
+        EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden).size(), 20);
     }
-    EXPECT_EQ(created.size(), 100);
-    for (const QString& path : before) {
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-        EXPECT_EQ(old.readAll(), QByteArray("old"));
-    }
+    RLUtilsDetail::UseUnnamedTempFiles = true;
 }
 
-TEST_F(RLTempFileTest, CreateTempFileInAMissingDirectoryThrowsInsteadOfLooping)
+TEST_F(RLTempFileTest, CreateTempFileInAMissingDirectoryThrowsNamingTheFolder)
 {
-    SetTempDir(Folder() + QStringLiteral("/no/such/folder"));
-    QFile file;
-    EXPECT_THROW(CreateTempFile(file), Exception);
-    EXPECT_FALSE(file.isOpen());
+    const QString missing = Folder() + QStringLiteral("/no/such/folder");
+    SetTempDir(missing);
+    RLSelectLanguage(0x16);
+    for (bool unnamed : { true, false }) {
+        RLUtilsDetail::UseUnnamedTempFiles = unnamed;
+        QFile file;
+        try {
+            CreateTempFile(file);
+            ADD_FAILURE() << "no error";
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(),
+                QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada").arg(missing));
+        }
+        EXPECT_FALSE(file.isOpen());
+    }
+    RLUtilsDetail::UseUnnamedTempFiles = true;
     EXPECT_TRUE(RegisteredTempFiles().isEmpty());
+}
+
+TEST_F(RLTempFileTest, CreateTempFileNeverUsesTheCurrentFolder)
+{
+    // "." is the directory before start-up, and what an unusable TMPDIR used to turn into.
+    QTemporaryDir current;
+    ASSERT_TRUE(current.isValid());
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(current.path()));
+    for (const QString& directory : { QStringLiteral("."), QString() }) {
+        SetTempDir(directory);
+        TRLTempFile file;
+        CreateTempFile(file);
+        EXPECT_NE(file.Folder(), QStringLiteral("."));
+        EXPECT_TRUE(QDir::isAbsolutePath(file.Folder())) << file.Folder().toStdString();
+    }
+    QDir::setCurrent(saved);
+}
+
+// A write into a full folder: a tmpfs of one page, when this process may mount one.
+TEST_F(RLTempFileTest, AFullFolderGivesItsCauseInTheUsersLanguage)
+{
+    QTemporaryDir mountPoint;
+    ASSERT_TRUE(mountPoint.isValid());
+    const QByteArray point = QFile::encodeName(mountPoint.path());
+    if (::mount("tmpfs", point.constData(), "tmpfs", 0, "size=4k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
+    const auto unmount = qScopeGuard([&] { ::umount2(point.constData(), MNT_DETACH); });
+    SetTempDir(mountPoint.path());
+    RLSelectLanguage(0x16);
+    TRLTempFile file;
+    CreateTempFile(file);
+    const QByteArray block(64 * 1024, 'x');
+    bool failed = false;
+    for (int i = 0; i < 4 && !failed; ++i)
+        failed = file.write(block) != block.size() || !file.flush();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco"));
+    EXPECT_EQ(file.WriteFailureText(),
+        QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Não há espaço no disco").arg(mountPoint.path()));
+}
+
+// --- files written for the user ------------------------------------------------------------------
+
+TEST_F(RLTempFileTest, SaveFileCausesAreInTheUsersLanguage)
+{
+    RLSelectLanguage(0x16);
+    const QString missing = Folder() + QStringLiteral("/no/such/out.pdf");
+    TRLSaveFile absent(missing);
+    EXPECT_FALSE(absent.open(QIODevice::WriteOnly));
+    EXPECT_EQ(absent.errorString(), QStringLiteral("Pasta não encontrada"));
+    try {
+        CheckOutputFolder(missing);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada")
+                                       .arg(missing, Folder() + QStringLiteral("/no/such")));
+    }
+    EXPECT_NO_THROW(CheckOutputFolder(Folder() + QStringLiteral("/here.pdf")));
+    const QString plain = Touch(QStringLiteral("plain"));
+    EXPECT_EQ(FolderUnusableCause(plain), QStringLiteral("Não é uma pasta"));
+}
+
+TEST_F(RLTempFileTest, SaveFileOnAFullDiskKeepsTheOldFileAndSaysWhy)
+{
+    QTemporaryDir mountPoint;
+    ASSERT_TRUE(mountPoint.isValid());
+    const QByteArray point = QFile::encodeName(mountPoint.path());
+    if (::mount("tmpfs", point.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
+    const auto unmount = qScopeGuard([&] { ::umount2(point.constData(), MNT_DETACH); });
+    RLSelectLanguage(0x16);
+    const QString target = mountPoint.path() + QStringLiteral("/out.pgx");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    TRLSaveFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray block(16 * 1024, 'x');
+    for (int i = 0; i < 16; ++i)
+        file.write(block); // the first refusal is kept, later ones change nothing
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco")) << file.errorString().toStdString() << " " << file.LastErrorNumber();
+    EXPECT_EQ(file.LastErrorNumber(), ENOSPC);
+    QFile check(target);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), QByteArray("old"));
+    EXPECT_EQ(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("out.pgx") });
+}
+
+TEST_F(RLTempFileTest, SaveFileRefusesToReplaceTheTargetOnceTheApplicationIsTerminating)
+{
+    const QString target = Touch(QStringLiteral("kept.pdf"), "old");
+    TRLSaveFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("new and complete");
+    RequestApplicationTerminate();
+    EXPECT_THROW(file.commit(), EAbort);
+    ResetApplicationTerminate();
+    QFile check(target);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), QByteArray("old"));
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("kept.pdf") });
+    // Without the flag the same file replaces the target.
+    TRLSaveFile again(target);
+    ASSERT_TRUE(again.open(QIODevice::WriteOnly));
+    again.write("new");
+    EXPECT_TRUE(again.commit());
+    QFile replaced(target);
+    ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
+    EXPECT_EQ(replaced.readAll(), QByteArray("new"));
+}
+
+TEST(RLFileErrorCauseTest, KnownCausesHaveTheirWords)
+{
+    RLSelectLanguage(0x16);
+    const struct
+    {
+        int Error;
+        bool Writing;
+        const char16_t* Text;
+    } cases[] = {
+        { ENOSPC, true, u"Não há espaço no disco" },
+        { EDQUOT, true, u"Não há espaço no disco" },
+        { EFBIG, true, u"Arquivo muito grande" },
+        { EACCES, true, u"Permissão negada" },
+        { EPERM, true, u"Permissão negada" },
+        { EROFS, true, u"Sistema de arquivos somente leitura" },
+        { ENOENT, true, u"Pasta não encontrada" },
+        { ENOENT, false, u"Arquivo não encontrado" },
+        { ENOTDIR, true, u"Não é uma pasta" },
+        { EIO, true, u"Erro de entrada e saída" },
+        { 0, true, u"Erro desconhecido" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileErrorCause(c.Error, c.Writing), QString::fromUtf16(c.Text)) << c.Error;
+    RLSelectLanguage(0x09);
+    EXPECT_EQ(FileErrorCause(ENOSPC), QStringLiteral("No space left on the disk"));
+    RLSelectLanguage(0x0C);
+    EXPECT_EQ(FileErrorCause(EFBIG), QStringLiteral("Fichier trop volumineux"));
+    RLSelectLanguage(0x16);
+    EXPECT_FALSE(FileErrorCause(ETXTBSY).isEmpty()); // the system's own words
 }
 
 // --- start-up -----------------------------------------------------------------------------------
@@ -631,6 +819,71 @@ TEST(RLUtilsStartupTest, InitializationIsUseCountedAndDeletesAStaleLog)
 
     RLUtilsInitialize(); // leave it as the application set it up
     EXPECT_EQ(TempDir(), QDir::tempPath());
+}
+
+// Start-up reads TMPDIR again each time it runs; put the environment and the state back after.
+class RLTempDirStartupTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        if (FHadTmpDir)
+            qputenv("TMPDIR", FSavedTmpDir);
+        else
+            qunsetenv("TMPDIR");
+        RestartUtilities();
+    }
+    static void RestartUtilities()
+    {
+        RLUtilsFinalize();
+        RLUtilsInitialize();
+    }
+
+private:
+    bool FHadTmpDir = qEnvironmentVariableIsSet("TMPDIR");
+    QByteArray FSavedTmpDir = qgetenv("TMPDIR");
+};
+
+TEST_F(RLTempDirStartupTest, AnUnusableTmpDirFallsBackToTmpWithANotice)
+{
+    RLSelectLanguage(0x16);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString plainFile = folder.filePath(QStringLiteral("file"));
+    QFile(plainFile).open(QIODevice::WriteOnly);
+    struct Case
+    {
+        QString TmpDir;
+        QString Cause;
+    };
+    const Case cases[] = {
+        { folder.filePath(QStringLiteral("missing")), QStringLiteral("Pasta não encontrada") },
+        { plainFile, QStringLiteral("Não é uma pasta") },
+    };
+    for (const Case& c : cases) {
+        qputenv("TMPDIR", QFile::encodeName(c.TmpDir));
+        RestartUtilities();
+        EXPECT_EQ(TempDir(), QStringLiteral("/tmp"));
+        EXPECT_EQ(TempDirNotice(),
+            QStringLiteral("A pasta temporária \"%1\" não pode ser usada (%2); usando \"/tmp\"").arg(c.TmpDir, c.Cause));
+        TRLTempFile file;
+        CreateTempFile(file);
+        EXPECT_EQ(file.Folder(), QStringLiteral("/tmp"));
+    }
+}
+
+TEST_F(RLTempDirStartupTest, AUsableTmpDirIsTakenWithoutANotice)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    qputenv("TMPDIR", QFile::encodeName(folder.path()));
+    RestartUtilities();
+    EXPECT_EQ(TempDir(), QDir(folder.path()).canonicalPath());
+    EXPECT_TRUE(TempDirNotice().isEmpty());
+    qunsetenv("TMPDIR");
+    RestartUtilities();
+    EXPECT_EQ(TempDir(), QStringLiteral("/tmp"));
+    EXPECT_TRUE(TempDirNotice().isEmpty());
 }
 
 } // namespace

@@ -358,15 +358,17 @@ TEST_F(FilterRun, ForgetsAStoreDestroyedUnderIt)
         EXPECT_EQ(filter.Pages(), nullptr);
         EXPECT_EQ(filter.Log, QStringList({ "Begin", "Draw(1)", "End" }));
     }
-    // Destroyed with pages still to come: those pages are missing, which is reported, not skipped.
+    // Destroyed with pages still to come (a background print when the preview closes): the run
+    // reads through a page reader of its own, which keeps the swap file open, so it still draws
+    // every page whole instead of passing off part of them.
     {
         auto owner = std::make_unique<TComponent>();
-        TRLGraphicStorage* store = MakeStore(2, owner.get());
+        TRLGraphicStorage* store = MakeStore(3, owner.get());
         TPrintRecorder filter;
         filter.OnDraw = [&](int) { owner.reset(); };
-        EXPECT_THROW(filter.ProcessPages(store, 1, -1, false), Exception);
-        EXPECT_EQ(filter.Log, QStringList({ "Begin", "Draw(1)", "NewPage", "End" }));
-        EXPECT_TRUE(filter.AbortedAtEnd);
+        filter.ProcessPages(store, 1, -1, false);
+        EXPECT_EQ(filter.Log, QStringList({ "Begin", "Draw(1)", "NewPage", "Draw(2)", "NewPage", "Draw(3)", "End" }));
+        EXPECT_FALSE(filter.AbortedAtEnd);
         EXPECT_EQ(filter.Pages(), nullptr);
     }
 }

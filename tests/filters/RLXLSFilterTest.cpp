@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <limits>
 
 #include <cstring>
 
@@ -1025,6 +1026,23 @@ TEST_F(XLSFile, AnUnwritableTargetRaisesAnErrorNamingTheFile)
         EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Não foi possível gravar"))) << error.Message().toStdString();
     }
     EXPECT_FALSE(QFile::exists(target));
+}
+
+// Found by the spreadsheet writer's fuzzer: a text whose rectangle starts at the lowest int made the
+// column width overflow (UBSan: signed integer overflow in DrawPage).
+TEST_F(XLSFile, ColumnEdgeOverflowAtTheIntLimits)
+{
+    TRLXLSFilter filter;
+    const std::vector<std::vector<TTextItem>> pages = { {
+        { TRect(std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), 28613, 20), QStringLiteral("far left") },
+        { TRect(0, 0, std::numeric_limits<int>::max(), std::numeric_limits<int>::max()), QStringLiteral("far right") },
+        { TRect(10, 30, 110, 50), QStringLiteral("plain") },
+    } };
+    Export(Path(), pages, filter);
+    QFile check(Path());
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.read(8), HexBytes("d0 cf 11 e0 a1 b1 1a e1"));
+    EXPECT_EQ(check.size() % 512, 0);
 }
 
 TEST_F(XLSFile, ACompleteRunReplacesTheOldFile)

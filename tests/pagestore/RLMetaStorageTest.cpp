@@ -5,13 +5,18 @@
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -155,8 +160,13 @@ TEST(PageCache, APageMovedToAnotherStoreTakesANewSlot)
     EXPECT_NE(one.Pages(0), nullptr);
 }
 
-TEST(SwapFile, OwnerOnlyRegisteredAndRemovedWithTheStore)
+TEST(SwapFile, OwnerOnlyNamelessAndGoneWithTheStore)
 {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString saved = TempDir();
+    SetTempDir(folder.path());
+    const auto restore = qScopeGuard([&] { SetTempDir(saved); });
     QString swap;
     {
         TRLGraphicStorage store;
@@ -168,13 +178,34 @@ TEST(SwapFile, OwnerOnlyRegisteredAndRemovedWithTheStore)
         };
         ASSERT_EQ(::stat(QFile::encodeName(swap).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
-        EXPECT_TRUE(RegisteredTempFiles().contains(swap));
+        EXPECT_EQ(info.st_nlink, 0u); // no name in any folder
+        EXPECT_GT(info.st_size, 0);
+        EXPECT_TRUE(QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+        EXPECT_FALSE(RegisteredTempFiles().contains(swap));
         TRLGraphicStorage other;
         other.Add(NumberedPage(2));
-        EXPECT_NE(other.SwapFileName(), swap); // unpredictable and distinct
+        EXPECT_NE(other.SwapFileName(), swap); // distinct
     }
     EXPECT_FALSE(QFileInfo::exists(swap));
-    EXPECT_FALSE(RegisteredTempFiles().contains(swap));
+    EXPECT_TRUE(QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+}
+
+TEST(SwapFile, AnUnusableTemporaryFolderStopsTheStoreNamingIt)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString saved = TempDir();
+    const QString missing = folder.filePath(QStringLiteral("gone"));
+    SetTempDir(missing);
+    const auto restore = qScopeGuard([&] { SetTempDir(saved); });
+    TRLGraphicStorage store;
+    try {
+        store.Add(NumberedPage(1));
+        FAIL() << "no error";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(),
+            QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada").arg(missing));
+    }
 }
 
 TEST(SwapFile, AMissingRecordIsAMissingPage)
@@ -250,6 +281,194 @@ TEST(SwapFile, ADamagedFullTextListIsAMissingPage)
     file.close();
     EXPECT_EQ(store.Pages(0), nullptr);
     EXPECT_NE(store.Pages(1), nullptr);
+}
+
+// --- page readers ----------------------------------------------------------------------------------
+
+TEST(PageReader, ReadsEveryPageAndLeavesTheStoresCacheAlone)
+{
+    TRLGraphicStorage store;
+    for (int n = 0; n < 8; ++n)
+        store.Add(NumberedPage(n));
+    TRLGraphicSurface* held = store.Pages(7);
+    ASSERT_NE(held, nullptr);
+    QList<int> cachedBefore;
+    for (int n = 0; n < 8; ++n)
+        if (store.IsCached(n))
+            cachedBefore << n;
+
+    TRLPageReader reader(&store);
+    EXPECT_EQ(reader.PageCount(), 8);
+    for (int n = 0; n < 8; ++n) {
+        TRLGraphicSurface* page = reader.Page(n);
+        ASSERT_NE(page, nullptr) << n;
+        EXPECT_EQ(PageText(page), QStringLiteral("Página %1").arg(n));
+        EXPECT_EQ(page->Width(), 794);
+        EXPECT_EQ(page->Storage(), nullptr); // the reader's, not the store's
+        EXPECT_NE(page, held);
+    }
+    EXPECT_EQ(reader.Page(8), nullptr);
+    EXPECT_EQ(reader.Page(-1), nullptr);
+    // Eight pages read, yet the store's cache holds what it held and its page is still good.
+    QList<int> cachedAfter;
+    for (int n = 0; n < 8; ++n)
+        if (store.IsCached(n))
+            cachedAfter << n;
+    EXPECT_EQ(cachedAfter, cachedBefore);
+    EXPECT_EQ(store.CachedPageCount(), 5);
+    EXPECT_EQ(PageText(held), QStringLiteral("Página 7"));
+}
+
+TEST(PageReader, KeepsTextsOutsideTheCodePage)
+{
+    // A writer on another thread reads through its own reader: the texts the 8-bit record cannot
+    // hold must reach it as whole as they reach the store's own reads, every page alike.
+    const QString wide = QStringLiteral("Ωμέγα ₹ 中文 😀 café");
+    TRLGraphicStorage store;
+    for (int n = 0; n < 7; ++n) {
+        TRLGraphicSurface* page = NumberedPage(n);
+        page->WriteText(TRect(0, 20, 100, 40), 0, 20, wide + QString::number(n), MetaTextAlignmentLeft,
+            MetaTextLayoutTop, 5);
+        if (n == 3)
+            page->WriteText(TRect(0, 40, 100, 60), 0, 40, QStringLiteral("só código"), MetaTextAlignmentLeft,
+                MetaTextLayoutTop, 5);
+        store.Add(page);
+    }
+    TRLPageReader reader(&store);
+    ASSERT_EQ(reader.PageCount(), 7);
+    for (int n = 0; n < 7; ++n) {
+        TRLGraphicSurface* page = reader.Page(n);
+        ASSERT_NE(page, nullptr) << n;
+        EXPECT_EQ(static_cast<const TRLTextObject*>(page->Objects(2))->Text, wide + QString::number(n)) << n;
+        if (n == 3)
+            EXPECT_EQ(static_cast<const TRLTextObject*>(page->Objects(3))->Text, QStringLiteral("só código"));
+    }
+}
+
+TEST(PageReader, PlaceholdersResolveFromTheValuesAtTheReadersStart)
+{
+    TRLGraphicStorage store;
+    auto* page = new TRLGraphicSurface;
+    page->WriteText(TRect(0, 0, 100, 20), 0, 0, QStringLiteral("Página {PageNumber} de {LastPageNumber}"),
+        MetaTextAlignmentLeft, MetaTextLayoutTop, 5);
+    SetMacroValue(page->MacroValues, QStringLiteral("PageNumber"), QStringLiteral("1"));
+    store.Add(page);
+    store.SetLastPageNumber(8);
+
+    TRLPageReader reader(&store);
+    store.SetLastPageNumber(9);
+    TRLGraphicSurface* read = reader.Page(0);
+    ASSERT_NE(read, nullptr);
+    ASSERT_EQ(read->ObjectCount(), 1);
+    EXPECT_EQ(static_cast<TRLTextObject*>(read->Objects(0))->DisplayText(), QStringLiteral("Página 1 de 8"));
+    TRLPageReader later(&store);
+    EXPECT_EQ(static_cast<TRLTextObject*>(later.Page(0)->Objects(0))->DisplayText(), QStringLiteral("Página 1 de 9"));
+    EXPECT_EQ(static_cast<TRLTextObject*>(store.Pages(0)->Objects(0))->DisplayText(), QStringLiteral("Página 1 de 9"));
+}
+
+TEST(PageReader, SeesCachedPagesThatChangedBeforeItStarted)
+{
+    TRLGraphicStorage store;
+    for (int n = 0; n < 3; ++n)
+        store.Add(NumberedPage(n));
+    TRLGraphicSurface* cached = store.Pages(1);
+    cached->FillRect(TRect(1, 2, 3, 4));
+    ASSERT_TRUE(cached->Dirty);
+    TRLPageReader reader(&store);
+    EXPECT_FALSE(cached->Dirty);
+    TRLGraphicSurface* page = reader.Page(1);
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->ObjectCount(), 3);
+    EXPECT_EQ(page->Objects(2)->BoundsRect, TRect(1, 2, 3, 4));
+}
+
+TEST(PageReader, AStoreEmptiedSinceReadsAsNoPagesNotAsTheNextFilling)
+{
+    TRLGraphicStorage store;
+    for (int n = 0; n < 3; ++n)
+        store.Add(NumberedPage(n));
+    TRLPageReader reader(&store);
+    ASSERT_NE(reader.Page(2), nullptr);
+    store.Clear();
+    for (int n = 10; n < 14; ++n)
+        store.Add(NumberedPage(n));
+    EXPECT_EQ(reader.PageCount(), 0);
+    EXPECT_EQ(reader.Page(0), nullptr);
+    EXPECT_EQ(reader.Page(2), nullptr);
+    TRLPageReader fresh(&store);
+    EXPECT_EQ(PageText(fresh.Page(0)), QStringLiteral("Página 10"));
+}
+
+TEST(PageReader, OutlivesItsStore)
+{
+    auto store = std::make_unique<TRLGraphicStorage>();
+    for (int n = 0; n < 6; ++n)
+        store->Add(NumberedPage(n));
+    TRLPageReader reader(store.get());
+    const QString swap = store->SwapFileName();
+    store.reset();
+    EXPECT_FALSE(QFileInfo::exists(swap)); // gone by name, still open to the reader
+    EXPECT_EQ(reader.PageCount(), 6);
+    for (int n = 0; n < 6; ++n)
+        EXPECT_EQ(PageText(reader.Page(n)), QStringLiteral("Página %1").arg(n));
+}
+
+TEST(PageReader, ADamagedRecordIsAMissingPage)
+{
+    TRLGraphicStorage store;
+    for (int n = 0; n < 2; ++n)
+        store.Add(NumberedPage(n));
+    QFile file(store.SwapFileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(4);
+    file.write("XXXX");
+    file.close();
+    TRLPageReader reader(&store);
+    EXPECT_EQ(reader.Page(0), nullptr);
+    EXPECT_NE(reader.Page(1), nullptr);
+    TRLPageReader none(nullptr);
+    EXPECT_EQ(none.PageCount(), 0);
+    EXPECT_EQ(none.Page(0), nullptr);
+}
+
+// A reader made before the first page follows a store that another thread is still filling, while
+// that thread also reads its own pages through the cache: every page the reader gets is whole and
+// is the one asked for.
+TEST(PageReader, ReadsOnAnotherThreadWhileTheStoreIsFilledAndPagedThrough)
+{
+    constexpr int Pages = 300;
+    TRLGraphicStorage store;
+    TRLPageReader reader(&store);
+    std::atomic<bool> filled { false };
+    std::atomic<int> wrong { 0 };
+    std::atomic<int> read { 0 };
+    std::thread follower([&] {
+        int next = 0;
+        while (next < Pages) {
+            const bool last = filled.load();
+            const int available = reader.PageCount();
+            for (; next < available; ++next) {
+                TRLGraphicSurface* page = reader.Page(next);
+                if (!page || PageText(page) != QStringLiteral("Página %1").arg(next))
+                    ++wrong;
+                ++read;
+            }
+            if (last && next < Pages) {
+                ++wrong; // filled, yet pages are missing
+                break;
+            }
+        }
+    });
+    for (int n = 0; n < Pages; ++n) {
+        store.Add(NumberedPage(n));
+        if (n % 7 == 0) {
+            ASSERT_EQ(PageText(store.Pages(n / 2)), QStringLiteral("Página %1").arg(n / 2));
+        }
+    }
+    filled.store(true);
+    follower.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(read.load(), Pages);
 }
 
 TEST(Links, AnOwnerlessStoreFreesItselfWithItsLastLink)

@@ -1,5 +1,6 @@
 #include "platform/Cp1252.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 namespace {
@@ -86,6 +87,26 @@ TEST(Cp1252, PortugueseTextAndOutsiders)
         EXPECT_EQ(StringToCp1252(c.Text), c.Bytes) << c.Text.toStdString();
     }
     EXPECT_EQ(Cp1252ToString(QByteArray("Invent\xE1rio \x80")), QStringLiteral("Inventário €"));
+}
+
+TEST(Cp1252, FrenchGroupSeparatorBecomesANoBreakSpaceNotAQuestionMark)
+{
+    // The locale's own separator, whatever this Qt makes it (U+202F today, U+00A0 in older data).
+    const QString french = QLocale(QLocale::French, QLocale::France).toString(1234567.5, 'f', 2);
+    EXPECT_EQ(StringToCp1252(french), QByteArray("1\xA0" "234\xA0" "567,50")) << french.toStdString();
+    const struct
+    {
+        char16_t Char;
+        char Byte;
+    } equivalents[] = {
+        { 0x202F, '\xA0' }, { 0x2007, '\xA0' }, { 0x2008, '\xA0' }, { 0x2009, '\xA0' }, { 0x200A, '\xA0' },
+        { 0x2212, '-' }, { 0x2010, '-' }, { 0x2011, '-' },
+        { 0x00A0, '\xA0' }, // already in the code page
+        { 0x2002, '?' }, // an en space is no locale's separator: no equivalent is made up
+    };
+    for (const auto& e : equivalents)
+        EXPECT_EQ(CharToCp1252(e.Char), e.Byte) << std::hex << int(e.Char);
+    EXPECT_EQ(StringToCp1252(QString(QChar(0x2212)) + QStringLiteral("5")), QByteArray("-5"));
 }
 
 } // namespace

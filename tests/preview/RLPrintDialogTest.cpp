@@ -586,7 +586,7 @@ TEST_F(PrintDialogTest, PreviewPrintTakesTheLandscapeOrientationOfTheStore)
     EXPECT_EQ(trays->ToldOrientation, 2);
 }
 
-TEST_F(PrintDialogTest, WithoutPrintersTheDialogOpensAndPrintingSaysSo)
+TEST_F(PrintDialogTest, WithoutPrintersTheDialogSaysSoAsItOpensAndOffersOnlyCancel)
 {
     NoPrinters();
     Store->Add(Page());
@@ -594,13 +594,55 @@ TEST_F(PrintDialogTest, WithoutPrintersTheDialogOpensAndPrintingSaysSo)
     WhenShown<TRLPrintDialog>([&shown](TRLPrintDialog* dialog) {
         shown = true;
         EXPECT_EQ(dialog->ComboBoxPrinterNames->count(), 0);
-        EXPECT_EQ(dialog->ComboBoxPrinterNames->currentText(), QString());
-        dialog->ButtonOk->click();
+        EXPECT_FALSE(dialog->ComboBoxPrinterNames->isEnabled());
+        EXPECT_FALSE(dialog->ButtonOk->isEnabled());
+        EXPECT_TRUE(dialog->LabelNoPrinter->isVisible());
+        EXPECT_EQ(dialog->LabelNoPrinter->text(), QStringLiteral("Nenhuma impressora encontrada"));
+        EXPECT_TRUE(dialog->ButtonCancel->isEnabled());
+        dialog->ButtonOk->click(); // does nothing: the dialog stays up
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->ButtonCancel->click();
     });
+    RLPrintStorageWithDialog(nullptr, Store); // cancelled: nothing printed, nothing more said
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(Printers->Jobs().isEmpty());
+}
+
+TEST_F(PrintDialogTest, WithoutPrintersAFilterThatNeedsNoPrinterMayStillRun)
+{
+    TTrayFilter tray;
+    tray.SetName(QStringLiteral("Bandejas"));
+    TRLSpoolFilter spool;
+    spool.SetName(QStringLiteral("OutraImpressora"));
+    NoPrinters();
+    TRLPrintDialog dialog;
+    dialog.LoadEditors();
+    ASSERT_EQ(dialog.ComboBoxFilters->count(), 3);
+    EXPECT_FALSE(dialog.ButtonOk->isEnabled()) << "Default is the printer filter";
+    EXPECT_FALSE(dialog.LabelNoPrinter->isHidden());
+    dialog.ComboBoxFilters->setCurrentIndex(dialog.ComboBoxFilters->findText(QStringLiteral("Bandejas")));
+    EXPECT_TRUE(dialog.ButtonOk->isEnabled());
+    EXPECT_TRUE(dialog.LabelNoPrinter->isHidden());
+    dialog.ComboBoxFilters->setCurrentIndex(dialog.ComboBoxFilters->findText(QStringLiteral("OutraImpressora")));
+    EXPECT_FALSE(dialog.ButtonOk->isEnabled()) << "any printer filter needs a printer";
+    EXPECT_FALSE(dialog.LabelNoPrinter->isHidden());
+
+    // With printers the reason never shows.
+    Printers->Names = { QStringLiteral("Balcao") };
+    TRLPrintDialog withPrinter;
+    withPrinter.LoadEditors();
+    EXPECT_TRUE(withPrinter.ButtonOk->isEnabled());
+    EXPECT_TRUE(withPrinter.LabelNoPrinter->isHidden());
+    EXPECT_TRUE(withPrinter.ComboBoxPrinterNames->isEnabled());
+}
+
+TEST_F(PrintDialogTest, WithoutPrintersADialogAcceptedAnywayStillGetsTheMessage)
+{
+    NoPrinters();
+    Store->Add(Page());
     for (bool background : { false, true }) {
         PrintParams().SetPrintInBackground(background);
-        if (background)
-            WhenShown<TRLPrintDialog>([](TRLPrintDialog* dialog) { dialog->ButtonOk->click(); });
+        WhenShown<TRLPrintDialog>([](TRLPrintDialog* dialog) { dialog->accept(); });
         try {
             RLPrintStorageWithDialog(nullptr, Store);
             ADD_FAILURE() << "printing without a printer succeeded, background " << background;
@@ -610,10 +652,9 @@ TEST_F(PrintDialogTest, WithoutPrintersTheDialogOpensAndPrintingSaysSo)
             EXPECT_EQ(e.Message(), QStringLiteral("Nenhuma impressora encontrada"));
         }
     }
-    EXPECT_TRUE(shown);
 }
 
-TEST_F(PrintDialogTest, PreviewWindowPrintButtonReportsAMissingPrinter)
+TEST_F(PrintDialogTest, PreviewWindowWithoutPrintersSaysSoInTheDialogAndForTheSetUp)
 {
     NoPrinters();
     Store->Add(Page());
@@ -624,10 +665,15 @@ TEST_F(PrintDialogTest, PreviewWindowPrintButtonReportsAMissingPrinter)
     form->SetStorage(Store);
     ASSERT_TRUE(form->SpeedButtonPrint->isEnabled());
     ASSERT_TRUE(form->SpeedButtonSetup->isEnabled());
-    WhenShown<TRLPrintDialog>([](TRLPrintDialog* dialog) { dialog->ButtonOk->click(); });
+    bool told = false;
+    WhenShown<TRLPrintDialog>([&told](TRLPrintDialog* dialog) {
+        told = dialog->LabelNoPrinter->isVisible() && !dialog->ButtonOk->isEnabled();
+        dialog->ButtonCancel->click();
+    });
     form->SpeedButtonPrint->click();
     form->SpeedButtonSetup->click();
-    EXPECT_EQ(errors, QStringList({ "Nenhuma impressora encontrada", "Nenhuma impressora encontrada" }));
+    EXPECT_TRUE(told);
+    EXPECT_EQ(errors, QStringList({ "Nenhuma impressora encontrada" }));
     delete form;
     RLPreviewActions().ShowError = saved.ShowError;
 }

@@ -428,8 +428,17 @@ int InterruptedRunCode(const TInventoryCommandLine& Options, const TInventoryMes
 // The report of a headless run, prepared; or an exit code with its message said. BeforePreparing runs
 // once the query has records and before the pages are made; it answers an exit code to stop there,
 // or -1 to go on.
+// An export that may pipeline passes Pipeline: the writer that wrote the file while the report was
+// prepared comes back in it, with its failure, if any.
+struct TPipelinedWrite
+{
+    TRLCustomSaveFilter* Filter = nullptr;
+    std::exception_ptr Failure;
+};
+
 int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages,
-    std::unique_ptr<TInventoryReport>& report, const std::function<int()>& BeforePreparing = {})
+    std::unique_ptr<TInventoryReport>& report, const std::function<int()>& BeforePreparing = {},
+    TPipelinedWrite* Pipeline = nullptr)
 {
     auto say = [&](const QString& text) { SayLines(Messages, text); };
     if (!TempDirNotice().isEmpty())
@@ -465,21 +474,22 @@ int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessa
     SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
     // A writer of its own file format writes each page while the report prepares the next one; the
     // page store file is the store's own bytes, copied once the store is complete.
-    TRLCustomSaveFilter* pipelined = InventorySaveFilterFor(Options.ExportFile, report->Root());
+    TRLCustomSaveFilter* pipelined
+        = Pipeline ? InventorySaveFilterFor(Options.ExportFile, report->Root()) : nullptr;
     if (!RLPipelinedExportSuits(pipelined))
         pipelined = nullptr;
-    std::exception_ptr writeFailure;
     bool prepared = false;
     if (pipelined) {
         SetPDFOptions(pipelined, Options.EmbedFonts, Options.Compress);
         pipelined->SetFileName(Options.ExportFile);
+        Pipeline->Filter = pipelined;
         TRLPipelinedExport pipeline(report->RLReport1, pipelined);
         try {
             prepared = pipeline.Run();
         } catch (...) {
             // Thrown only once the preparation has succeeded: the writer's failure.
             prepared = true;
-            writeFailure = std::current_exception();
+            Pipeline->Failure = std::current_exception();
         }
     } else {
         prepared = report->RLReport1->Prepare();
@@ -529,24 +539,28 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     if (!Options.FromFile.isEmpty())
         return RunSavedReportExport(Options, Messages);
     std::unique_ptr<TInventoryReport> report;
+    TPipelinedWrite pipeline;
     // A folder that cannot take the file is told now, not after the whole report was prepared; the
     // writer checks again when it creates the file.
-    const int code = PrepareInventory(Options, Messages, report, [&] {
-        try {
-            CheckOutputFolder(Options.ExportFile);
-        } catch (const std::exception& error) {
-            SayLines(Messages, InventoryErrorText(error));
-            return int(ecOutput);
-        }
-        return -1;
-    });
+    const int code = PrepareInventory(
+        Options, Messages, report,
+        [&] {
+            try {
+                CheckOutputFolder(Options.ExportFile);
+            } catch (const std::exception& error) {
+                SayLines(Messages, InventoryErrorText(error));
+                return int(ecOutput);
+            }
+            return -1;
+        },
+        &pipeline);
     if (code >= 0)
         return code;
     try {
-        if (writeFailure)
-            std::rethrow_exception(writeFailure);
-        if (pipelined)
-            RequireCompleteRun(pipelined, Options.ExportFile);
+        if (pipeline.Failure)
+            std::rethrow_exception(pipeline.Failure);
+        if (pipeline.Filter)
+            RequireCompleteRun(pipeline.Filter, Options.ExportFile);
         else
             WriteInventoryOutput(
                 report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);

@@ -5,6 +5,7 @@
 #include "engine/RLConsts.h"
 #include "engine/RLFiles.h"
 #include "engine/RLReport.h"
+#include "filters/RLFilterPipeline.h"
 #include "filters/RLFilterRegistration.h"
 #include "engine/RLUtils.h"
 #include "filters/RLFilters.h"
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <memory>
 #include <cstdio>
+#include <exception>
 
 namespace {
 
@@ -357,19 +359,33 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
     return SaveFilterForFile(FileName, Definition);
 }
 
+namespace {
+
+void SetPDFOptions(TRLCustomSaveFilter* Filter, bool EmbedFonts, bool Compress)
+{
+    if (auto* pdf = qobject_cast<TRLPDFFilter*>(Filter)) {
+        pdf->SetEmbedFonts(EmbedFonts);
+        pdf->SetCompress(Compress);
+    }
+}
+
+// A run stopped short throws its output away; that must not pass for a written file.
+void RequireCompleteRun(const TRLCustomSaveFilter* Filter, const QString& FileName)
+{
+    if (Filter->RunAborted())
+        throw Exception(QStringLiteral("A gravação de %1 foi interrompida").arg(FileName));
+}
+
+} // namespace
+
 void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
     bool EmbedFonts, bool Compress)
 {
     if (TRLCustomSaveFilter* filter = InventorySaveFilterFor(FileName, Definition)) {
-        if (auto* pdf = qobject_cast<TRLPDFFilter*>(filter)) {
-            pdf->SetEmbedFonts(EmbedFonts);
-            pdf->SetCompress(Compress);
-        }
+        SetPDFOptions(filter, EmbedFonts, Compress);
         filter->SetFileName(FileName);
         filter->ProcessPages(Storage, 1, -1, false);
-        // A run stopped short throws its output away; that must not pass for a written file.
-        if (filter->RunAborted())
-            throw Exception(QStringLiteral("A gravação de %1 foi interrompida").arg(FileName));
+        RequireCompleteRun(filter, FileName);
         return;
     }
     const QString suffix = QFileInfo(FileName).suffix().toLower();
@@ -412,8 +428,17 @@ int InterruptedRunCode(const TInventoryCommandLine& Options, const TInventoryMes
 // The report of a headless run, prepared; or an exit code with its message said. BeforePreparing runs
 // once the query has records and before the pages are made; it answers an exit code to stop there,
 // or -1 to go on.
+// An export that may pipeline passes Pipeline: the writer that wrote the file while the report was
+// prepared comes back in it, with its failure, if any.
+struct TPipelinedWrite
+{
+    TRLCustomSaveFilter* Filter = nullptr;
+    std::exception_ptr Failure;
+};
+
 int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages,
-    std::unique_ptr<TInventoryReport>& report, const std::function<int()>& BeforePreparing = {})
+    std::unique_ptr<TInventoryReport>& report, const std::function<int()>& BeforePreparing = {},
+    TPipelinedWrite* Pipeline = nullptr)
 {
     auto say = [&](const QString& text) { SayLines(Messages, text); };
     if (!TempDirNotice().isEmpty())
@@ -447,7 +472,28 @@ int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessa
 
     QString preparationError;
     SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
-    const bool prepared = report->RLReport1->Prepare();
+    // A writer of its own file format writes each page while the report prepares the next one; the
+    // page store file is the store's own bytes, copied once the store is complete.
+    TRLCustomSaveFilter* pipelined
+        = Pipeline ? InventorySaveFilterFor(Options.ExportFile, report->Root()) : nullptr;
+    if (!RLPipelinedExportSuits(pipelined))
+        pipelined = nullptr;
+    bool prepared = false;
+    if (pipelined) {
+        SetPDFOptions(pipelined, Options.EmbedFonts, Options.Compress);
+        pipelined->SetFileName(Options.ExportFile);
+        Pipeline->Filter = pipelined;
+        TRLPipelinedExport pipeline(report->RLReport1, pipelined);
+        try {
+            prepared = pipeline.Run();
+        } catch (...) {
+            // Thrown only once the preparation has succeeded: the writer's failure.
+            prepared = true;
+            Pipeline->Failure = std::current_exception();
+        }
+    } else {
+        prepared = report->RLReport1->Prepare();
+    }
     SetPreparationErrorProc({});
     if (const int code = InterruptedRunCode(Options, Messages); code >= 0)
         return code;
@@ -493,22 +539,31 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     if (!Options.FromFile.isEmpty())
         return RunSavedReportExport(Options, Messages);
     std::unique_ptr<TInventoryReport> report;
+    TPipelinedWrite pipeline;
     // A folder that cannot take the file is told now, not after the whole report was prepared; the
     // writer checks again when it creates the file.
-    const int code = PrepareInventory(Options, Messages, report, [&] {
-        try {
-            CheckOutputFolder(Options.ExportFile);
-        } catch (const std::exception& error) {
-            SayLines(Messages, InventoryErrorText(error));
-            return int(ecOutput);
-        }
-        return -1;
-    });
+    const int code = PrepareInventory(
+        Options, Messages, report,
+        [&] {
+            try {
+                CheckOutputFolder(Options.ExportFile);
+            } catch (const std::exception& error) {
+                SayLines(Messages, InventoryErrorText(error));
+                return int(ecOutput);
+            }
+            return -1;
+        },
+        &pipeline);
     if (code >= 0)
         return code;
     try {
-        WriteInventoryOutput(
-            report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
+        if (pipeline.Failure)
+            std::rethrow_exception(pipeline.Failure);
+        if (pipeline.Filter)
+            RequireCompleteRun(pipeline.Filter, Options.ExportFile);
+        else
+            WriteInventoryOutput(
+                report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
         if (const int interrupted = InterruptedRunCode(Options, Messages); interrupted >= 0)
             return interrupted;

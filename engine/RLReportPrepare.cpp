@@ -345,14 +345,22 @@ void TRLCustomReport::FinishStorage()
     if (!master)
         master = this;
     TRLGraphicStorage* store = master->Storage();
-    store->SetFirstPageNumber(master->FirstPageNumber());
-    store->SetLastPageNumber(store->PageCount() + master->FirstPageNumber() - 1);
-    store->SetTitle(Title());
-    store->SetOrientation(PageSetup()->Orientation() == poLandscape ? 2 : 1);
-    store->SetPaperWidth(PageSetup()->PaperWidth());
-    store->SetPaperHeight(PageSetup()->PaperHeight());
-    store->SetWidth(Width());
-    store->SetHeight(Height());
+    WriteStorageValues(*store, store->PageCount());
+}
+
+void TRLCustomReport::WriteStorageValues(TRLGraphicStorage& Store, int PageCount) const
+{
+    const TRLCustomReport* master = MasterReport();
+    if (!master)
+        master = this;
+    Store.SetFirstPageNumber(master->FirstPageNumber());
+    Store.SetLastPageNumber(PageCount + master->FirstPageNumber() - 1);
+    Store.SetTitle(Title());
+    Store.SetOrientation(PageSetup()->Orientation() == poLandscape ? 2 : 1);
+    Store.SetPaperWidth(PageSetup()->PaperWidth());
+    Store.SetPaperHeight(PageSetup()->PaperHeight());
+    Store.SetWidth(Width());
+    Store.SetHeight(Height());
 }
 
 void TRLCustomReport::FetchNext()

@@ -656,6 +656,10 @@ public:
     // found". A failed preparation was reported already and ends the operation quietly.
     void Print();
     QString LastError() const { return FLastError; }
+    // The report values a finished preparation writes into Store (first and last page number,
+    // title, orientation, paper and page size), for a store of PageCount pages. A pipelined export
+    // gives its writer these values before the pages are known, and checks them at the end.
+    void WriteStorageValues(TRLGraphicStorage& Store, int PageCount) const;
     bool Cancelled() const { return FCancelled; }
     // Sets the cancelled flag; the record loop stops before the next record.
     void Cancel() { FCancelled = true; }

@@ -267,7 +267,7 @@ void TRLCustomFilter::OnMainThread(TFilterThread* Thread, const std::function<vo
         std::rethrow_exception(wait.Failure);
 }
 
-void TRLCustomFilter::Run(TFilterThread* Thread)
+void TRLCustomFilter::Run(TFilterThread* Thread, const TPageSource& Source)
 {
     auto destroyProgress = [this, Thread] {
         if (FProgress)
@@ -276,15 +276,18 @@ void TRLCustomFilter::Run(TFilterThread* Thread)
     // Letting go of the store may free it (an ownerless store handed to a background run), and its
     // notification lists belong to the main thread: so it happens there. The store's owner may have
     // freed it meanwhile, which only the main thread knows, so the step is always taken; the reader
-    // goes in the same step, so that the next run, started on the main thread, finds it gone.
-    auto releasePages = [this, Thread] {
+    // goes in the same step, so that the next run, started on the main thread, finds it gone. A
+    // pipelined run's pages are let go of by the pipeline, on the main thread, once this run is over.
+    auto releasePages = [this, Thread, &Source] {
+        if (Source)
+            return;
         OnMainThread(Thread, [this] {
             FReader.reset();
             SetPages(nullptr);
         });
     };
 
-    if (FShowProgress) {
+    if (FShowProgress && !Source) {
         const bool printing = qobject_cast<TRLCustomPrintFilter*>(this) != nullptr;
         const QString title = RLMessage(printing ? RLMsgPrintingInProgress : RLMsgSavingReport);
         OnMainThread(Thread, [this, title] {
@@ -302,15 +305,28 @@ void TRLCustomFilter::Run(TFilterThread* Thread)
         BeginDocument();
         try {
             bool pageDrawn = false;
-            for (int page = FFirstPage; page <= FLastPage; ++page) {
+            for (int page = FFirstPage; Source || page <= FLastPage; ++page) {
                 // A program told to terminate (quit, or a signal) stops at the next page; the
                 // writer throws the unfinished output away.
                 if (ApplicationTerminating())
                     throw EAbort();
-                if (pageDrawn)
-                    NewPage();
+                TRLGraphicSurface* surface = nullptr;
+                if (Source) {
+                    // The number of pages is known only when the source runs dry.
+                    bool end = false;
+                    surface = Source(page - 1, end);
+                    if (!surface && end) {
+                        FLastPage = page - 1;
+                        break;
+                    }
+                    if (pageDrawn)
+                        NewPage();
+                } else {
+                    if (pageDrawn)
+                        NewPage();
+                    surface = FReader ? FReader->Page(page - 1) : nullptr;
+                }
                 pageDrawn = true;
-                TRLGraphicSurface* surface = FReader ? FReader->Page(page - 1) : nullptr;
                 if (!surface)
                     throw Exception(PageUnreadableMessage(page));
                 DrawPage(surface);
@@ -318,7 +334,7 @@ void TRLCustomFilter::Run(TFilterThread* Thread)
                     OnMainThread(Thread, [this] { FProgress->StepIt(); });
                 if (FCanceled.load()) {
                     // Stopped short: the output holds only part of the pages.
-                    FRunAborted = page < FLastPage;
+                    FRunAborted = Source || page < FLastPage;
                     break;
                 }
             }

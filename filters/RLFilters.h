@@ -79,9 +79,15 @@ protected:
 
 private:
     friend class TFilterThread;
+    friend class TRLPipelinedExport;
+    // Where a pipelined run takes its pages from: page Index, or null with End set after the last
+    // one (null without End is a page that cannot be read). The page stays good until the next call.
+    using TPageSource = std::function<TRLGraphicSurface*(int Index, bool& End)>;
     void SetPages(TRLGraphicStorage* Value);
-    // The run itself; Thread is the filter thread, or null on the caller's thread.
-    void Run(TFilterThread* Thread);
+    // The run itself; Thread is the filter thread, or null on the caller's thread. With a Source
+    // the pages come from it until it has no more (their number unknown beforehand), no progress
+    // is shown and the pages stay set: the pipeline that runs it lets go of them on the main thread.
+    void Run(TFilterThread* Thread, const TPageSource& Source = {});
     // Does Step on the main thread and waits for it; exceptions come back to the caller.
     void OnMainThread(TFilterThread* Thread, const std::function<void()>& Step);
 

@@ -55,12 +55,58 @@ template <class TEmit> void EscapeStringBytes(const QByteArray& Bytes, TEmit&& E
 
 // --- notation ------------------------------------------------------------------------------------
 
+namespace {
+
+// The four-decimal text of Value when the integer nearest to Value x 10000 is certainly the value
+// correctly rounded to four decimals, as the general conversion gives it; else 0. Nearly every
+// coordinate (pixels times 0.75) takes this way, which costs a tenth of the general one.
+int FormatPDFNumberQuickly(double Value, char* Buffer)
+{
+    const double scaled = Value * 10000.0;
+    if (!(std::fabs(scaled) < 0x1p52))
+        return 0;
+    const double nearest = std::nearbyint(scaled);
+    // The product is off the exact one by at most half a unit in its last place. Only when it lies
+    // that close to a half between two integers could the exact value round the other way.
+    const double margin = std::fabs(scaled) * 0x1p-52 + 0x1p-1000;
+    if (std::fabs(std::fabs(scaled - nearest) - 0.5) <= margin)
+        return 0;
+    long long units = static_cast<long long>(nearest);
+    char* p = Buffer;
+    if (units < 0) {
+        *p++ = '-';
+        units = -units;
+    }
+    const std::to_chars_result whole = std::to_chars(p, Buffer + PDFNumberBufferSize, units / 10000);
+    p = whole.ptr;
+    int fraction = int(units % 10000);
+    if (fraction != 0) {
+        char digits[4];
+        for (int i = 3; i >= 0; --i) {
+            digits[i] = char('0' + fraction % 10);
+            fraction /= 10;
+        }
+        int count = 4;
+        while (digits[count - 1] == '0')
+            --count;
+        *p++ = '.';
+        std::memcpy(p, digits, std::size_t(count));
+        p += count;
+    }
+    // A negative value that rounds to nothing has no sign: units is 0 then, never below.
+    return int(p - Buffer);
+}
+
+} // namespace
+
 int FormatPDFNumber(double Value, char* Buffer)
 {
     if (!std::isfinite(Value)) {
         Buffer[0] = '0';
         return 1;
     }
+    if (const int length = FormatPDFNumberQuickly(Value, Buffer))
+        return length;
     const std::to_chars_result result
         = std::to_chars(Buffer, Buffer + PDFNumberBufferSize, Value, std::chars_format::fixed, 4);
     if (result.ec != std::errc()) {

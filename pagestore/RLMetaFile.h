@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -759,6 +760,14 @@ public:
     void LoadFromFile(const QString& FileName);
     void LoadFromStream(QIODevice& Stream);
 
+    // Told of every page record the store writes to its swap file, a new page or a page stored
+    // again, on the thread that stores it and before Add returns: the page's index and the record's
+    // body, exactly as the page store file will hold it, with the texts its 8-bit text could not
+    // hold. A pipelined export hands these to the thread that writes the output, which then never
+    // touches the store while pages are added.
+    using TPageStoredProc = std::function<void(int Index, const QByteArray& Body, const TRLFullTexts& FullTexts)>;
+    void SetPageStoredProc(TPageStoredProc Proc) { FPageStored = std::move(Proc); }
+
     int FileVersion() const { return 3; }
     // The swap file's name; empty until the first page is stored.
     QString SwapFileName() const { return FSwapFileName; }
@@ -813,6 +822,7 @@ private:
     qint64 FSwapEnd = 0;
     QList<TComponent*> FLinks;
     bool FDestroying = false;
+    TPageStoredProc FPageStored;
 };
 
 // A reader of one store's pages for a thread other than the store's (a filter run reads through one

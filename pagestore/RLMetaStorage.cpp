@@ -234,6 +234,8 @@ void TRLGraphicStorage::StorePage(TRLGraphicSurface* Surface)
         FPages[std::size_t(Surface->FSlotIndex)] = slot;
     }
     Surface->Dirty = false;
+    if (FPageStored)
+        FPageStored(Surface->FSlotIndex, body, fullTexts);
 }
 
 TRLGraphicSurface* TRLGraphicStorage::ReadPage(int Index)

@@ -139,6 +139,12 @@ protected:
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("pt_BR.UTF-8"));
         for (const QString& name : ExtraEnvironment.keys())
             environment.insert(name, ExtraEnvironment.value(name));
+        // A PDF or .xls export writes its file while it prepares, so it has both files open from the
+        // start: a preparation without the output open, or a file-size limit that must fall on the
+        // output rather than the swap file, exist only in the export that writes after preparing.
+        // A signal while writing is sent to the pipelined export as it comes.
+        if (phase == phPreparing || atPhase)
+            environment.insert(QStringLiteral("QB_EXPORT_SEQUENTIAL"), QStringLiteral("1"));
         process.setProcessEnvironment(environment);
         if (childSetup)
             process.setChildProcessModifier(childSetup);

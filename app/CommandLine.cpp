@@ -532,6 +532,32 @@ void SelectInventoryPrinter(const QString& Name)
                         .arg(RLMessage(RLMsgPrinterNotFound), Name, names.join(QStringLiteral(", "))));
 }
 
+// The exit code of an output step that threw: the signal's, when one cut it short, else ecOutput
+// with the failure said.
+int OutputFailureCode(
+    const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages, const std::exception& Error)
+{
+    if (const int interrupted = InterruptedRunCode(Options, Messages); interrupted >= 0)
+        return interrupted;
+    SayLines(Messages, InventoryErrorText(Error));
+    return ecOutput;
+}
+
+// A check that runs before the pages are made, as PrepareInventory's BeforePreparing: its failure is
+// said and ends the run with ecOutput.
+std::function<int()> OutputCheck(const TInventoryMessageSink& Messages, std::function<void()> Check)
+{
+    return [&Messages, Check = std::move(Check)] {
+        try {
+            Check();
+        } catch (const std::exception& error) {
+            SayLines(Messages, InventoryErrorText(error));
+            return int(ecOutput);
+        }
+        return -1;
+    };
+}
+
 } // namespace
 
 int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMessageSink& Messages)
@@ -543,17 +569,7 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     // A folder that cannot take the file is told now, not after the whole report was prepared; the
     // writer checks again when it creates the file.
     const int code = PrepareInventory(
-        Options, Messages, report,
-        [&] {
-            try {
-                CheckOutputFolder(Options.ExportFile);
-            } catch (const std::exception& error) {
-                SayLines(Messages, InventoryErrorText(error));
-                return int(ecOutput);
-            }
-            return -1;
-        },
-        &pipeline);
+        Options, Messages, report, OutputCheck(Messages, [&] { CheckOutputFolder(Options.ExportFile); }), &pipeline);
     if (code >= 0)
         return code;
     try {
@@ -565,10 +581,7 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
             WriteInventoryOutput(
                 report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
-        if (const int interrupted = InterruptedRunCode(Options, Messages); interrupted >= 0)
-            return interrupted;
-        SayLines(Messages, InventoryErrorText(error));
-        return ecOutput;
+        return OutputFailureCode(Options, Messages, error);
     }
     // A signal that came after the file was put in place interrupted nothing.
     return ecWritten;
@@ -579,15 +592,8 @@ int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMess
     std::unique_ptr<TInventoryReport> report;
     // The printer is looked for before the pages are made: a long preparation for a printer that
     // is not there helps nobody.
-    const int code = PrepareInventory(Options, Messages, report, [&] {
-        try {
-            SelectInventoryPrinter(Options.PrinterName);
-        } catch (const std::exception& error) {
-            SayLines(Messages, InventoryErrorText(error));
-            return int(ecOutput);
-        }
-        return -1;
-    });
+    const int code = PrepareInventory(
+        Options, Messages, report, OutputCheck(Messages, [&] { SelectInventoryPrinter(Options.PrinterName); }));
     if (code >= 0)
         return code;
     try {
@@ -605,10 +611,7 @@ int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMess
         if (filter->RunAborted())
             throw Exception(QStringLiteral("A impressão foi interrompida"));
     } catch (const std::exception& error) {
-        if (const int interrupted = InterruptedRunCode(Options, Messages); interrupted >= 0)
-            return interrupted;
-        SayLines(Messages, InventoryErrorText(error));
-        return ecOutput;
+        return OutputFailureCode(Options, Messages, error);
     }
     return ecWritten;
 }

@@ -64,38 +64,6 @@ bool RunningInCi()
         GTEST_SKIP() << "the print server cannot run here: " << (reason).toStdString();                      \
     } while (false)
 
-int FreeLoopbackPort()
-{
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (socket < 0)
-        return -1;
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    int port = -1;
-    if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(socket);
-    return port;
-}
-
-bool AcceptsConnections(int port)
-{
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (socket < 0)
-        return false;
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(quint16(port));
-    const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(socket);
-    return connected;
-}
-
 bool WriteText(const QString& fileName, const QByteArray& text)
 {
     QFile file(fileName);

@@ -79,20 +79,6 @@ QString FindServerRoot()
     return QString();
 }
 
-bool Accepts(int port)
-{
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (socket < 0)
-        return false;
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(quint16(port));
-    const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(socket);
-    return connected;
-}
-
 void WriteText(const QString& fileName, const QByteArray& text)
 {
     QFile file(fileName);
@@ -347,7 +333,7 @@ private:
                 failure = QStringLiteral("the server ended: ") + Output();
                 return false;
             }
-            if (Accepts(FPort)) {
+            if (AcceptsConnections(FPort)) {
                 FStartMilliseconds = clock.elapsed();
                 return true;
             }

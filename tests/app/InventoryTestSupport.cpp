@@ -122,6 +122,20 @@ int FreeLoopbackPort()
     return port;
 }
 
+bool AcceptsConnections(int port)
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (socket < 0)
+        return false;
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(quint16(port));
+    const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(socket);
+    return connected;
+}
+
 QString RandomPassword()
 {
     QString password = QStringLiteral("pw-");

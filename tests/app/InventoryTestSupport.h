@@ -39,6 +39,8 @@ QList<TProductRow> SimpleProducts(int count);
 
 // A loopback port that nothing listens on right now; -1 when none can be had.
 int FreeLoopbackPort();
+// Whether a server listens on the loopback port.
+bool AcceptsConnections(int port);
 // A password no test writes down, for a throw-away server.
 QString RandomPassword();
 

@@ -8,6 +8,9 @@ source_dir="$1"
 build_dir="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# A command that fails outside a check ends the script under set -e; say which one, or the test fails
+# with nothing to go on.
+trap 'echo "FAIL: line $LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -89,9 +92,11 @@ fi
 depends="$(dpkg-deb -f "$deb" Depends)"
 names="$(echo "$depends" | tr ',' '\n' | sed 's/(.*)//; s/|.*//; s/ //g' | grep -v '^$')"
 for library in $(objdump -p "$program" | awk '/NEEDED/ && /libQt6/ {print $2}'); do
-  path="$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')"
-  owner="$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1)"
-  [ -n "$owner" ] || owner="$(dpkg -S "$path" 2>/dev/null | head -1 | cut -d: -f1)"
+  # awk reads to the end: leaving early would end ldconfig with SIGPIPE once its list passes the pipe's
+  # buffer, and pipefail would make that the script's end.
+  path="$(ldconfig -p | awk -v lib="$library" '$1 == lib && !found {print $NF; found = 1}')"
+  owner="$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | sed -n '1s/:.*//p')" || owner=""
+  [ -n "$owner" ] || owner="$(dpkg -S "$path" 2>/dev/null | sed -n '1s/:.*//p')" || owner=""
   echo "$names" | grep -qx "$owner" || fail "$library (from ${owner:-?}) is not a dependency: $depends"
 done
 echo "$names" | grep -qx libqt6sql6-sqlite || fail "the SQLite driver is not a dependency"

@@ -3,8 +3,9 @@
 #include "app/InterruptSignals.h"
 #include "app/untRelatorioInventario.h"
 #include "engine/RLConsts.h"
-#include "engine/RLFiles.h"
+#include "platform/Files.h"
 #include "engine/RLReport.h"
+#include "engine/RLServices.h"
 #include "filters/RLFilterPipeline.h"
 #include "filters/RLFilterRegistration.h"
 #include "engine/RLUtils.h"
@@ -396,11 +397,11 @@ void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, c
     Storage->SaveToFile(FileName);
 }
 
-void InstallTerminalProgress()
+TRLProgressFactory TerminalProgressFactory()
 {
-    SetProgressFactory([](const QString& Title, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
+    return [](const QString& Title, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
         return std::make_unique<TTerminalProgress>(Title);
-    });
+    };
 }
 
 namespace {
@@ -471,30 +472,34 @@ int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessa
     }
 
     QString preparationError;
-    SetPreparationErrorProc([&](const QString& text) { preparationError = text; });
-    // A writer of its own file format writes each page while the report prepares the next one; the
-    // page store file is the store's own bytes, copied once the store is complete.
-    TRLCustomSaveFilter* pipelined
-        = Pipeline ? InventorySaveFilterFor(Options.ExportFile, report->Root()) : nullptr;
-    if (!RLPipelinedExportSuits(pipelined))
-        pipelined = nullptr;
     bool prepared = false;
-    if (pipelined) {
-        SetPDFOptions(pipelined, Options.EmbedFonts, Options.Compress);
-        pipelined->SetFileName(Options.ExportFile);
-        Pipeline->Filter = pipelined;
-        TRLPipelinedExport pipeline(report->RLReport1, pipelined);
-        try {
-            prepared = pipeline.Run();
-        } catch (...) {
-            // Thrown only once the preparation has succeeded: the writer's failure.
-            prepared = true;
-            Pipeline->Failure = std::current_exception();
+    {
+        // The error is told by the exit message, however the preparation ends.
+        TRLServicesScope errors([&](TRLServices& services) {
+            services.PreparationError = [&](const QString& text) { preparationError = text; };
+        });
+        // A writer of its own file format writes each page while the report prepares the next one; the
+        // page store file is the store's own bytes, copied once the store is complete.
+        TRLCustomSaveFilter* pipelined
+            = Pipeline ? InventorySaveFilterFor(Options.ExportFile, report->Root()) : nullptr;
+        if (!RLPipelinedExportSuits(pipelined))
+            pipelined = nullptr;
+        if (pipelined) {
+            SetPDFOptions(pipelined, Options.EmbedFonts, Options.Compress);
+            pipelined->SetFileName(Options.ExportFile);
+            Pipeline->Filter = pipelined;
+            TRLPipelinedExport pipeline(report->RLReport1, pipelined);
+            try {
+                prepared = pipeline.Run();
+            } catch (...) {
+                // Thrown only once the preparation has succeeded: the writer's failure.
+                prepared = true;
+                Pipeline->Failure = std::current_exception();
+            }
+        } else {
+            prepared = report->RLReport1->Prepare();
         }
-    } else {
-        prepared = report->RLReport1->Prepare();
     }
-    SetPreparationErrorProc({});
     if (const int code = InterruptedRunCode(Options, Messages); code >= 0)
         return code;
     if (!prepared) {

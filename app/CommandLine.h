@@ -36,6 +36,7 @@
 // interrupted by SIGINT, SIGTERM or SIGHUP (see app/InterruptSignals.h). Messages go to standard
 // error; --help and --version print on standard
 // output, which is what was asked for.
+#include "engine/RLProgress.h"
 #include "platform/Component.h"
 #include "platform/Exceptions.h"
 
@@ -138,4 +139,4 @@ void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, c
 std::unique_ptr<TComponent> ReadInventoryWriters();
 
 // A progress display that writes one updating line to standard error, for a terminal.
-void InstallTerminalProgress();
+TRLProgressFactory TerminalProgressFactory();

@@ -1,6 +1,6 @@
 #include "app/InterruptSignals.h"
 
-#include "engine/RLProgress.h"
+#include "platform/Application.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -26,7 +26,7 @@ extern "C" void OnInterrupt(int Signal)
     const int savedErrno = errno;
     if (CaughtSignal == 0)
         CaughtSignal = Signal;
-    RLProgressDetail::TerminateRequested.store(true);
+    ApplicationDetail::TerminateRequested.store(true);
     if (WakePipe[1] >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t ignored = ::write(WakePipe[1], &byte, 1);
@@ -96,7 +96,7 @@ void WatchInterruptsFromEventLoop(QObject* Parent)
         // The flag stops a preparation at its next record; exit() ends the event loops, the modal
         // ones included. quit() is not used here: it also closes every window at once, the progress
         // window of a preparation still running among them, which that run then frees a second time.
-        RLProgressDetail::TerminateRequested.store(true);
+        ApplicationDetail::TerminateRequested.store(true);
         QCoreApplication::exit(0);
     });
 }

@@ -6,6 +6,7 @@
 #include "engine/RLConsts.h"
 #include "engine/RLProgress.h"
 #include "engine/RLUtils.h"
+#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,7 +34,7 @@ int RunWindow(int argc, char** argv, const TInventoryCommandLine& options)
     QApplication application(argc, argv);
     // 2. The name on the task bar.
     QApplication::setApplicationDisplayName(QStringLiteral("Relatório..."));
-    InstallWindowServices();
+    const TRLServicesScope services(WindowServices());
     InstallInterruptHandlers();
     WatchInterruptsFromEventLoop(&application);
     if (!TempDirNotice().isEmpty())
@@ -62,7 +63,7 @@ int RunSavedReport(int argc, char** argv, const TInventoryCommandLine& options)
     // A saved report in the preview: no database, no date prompt.
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Relatório..."));
-    InstallWindowServices();
+    const TRLServicesScope services(WindowServices());
     return RunSavedReportPreview(options, [](const QString& message) {
         QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), message);
     });
@@ -87,10 +88,10 @@ int RunHeadless(int argc, char** argv, const TInventoryCommandLine& options)
     if (options.Mode == TInventoryCommandLine::cmCreateDemo)
         return RunCreateDemoDatabase(options, ErrorLine);
     // Never a progress window here: a line on a terminal, or nothing.
+    TRLServices services;
     if (isatty(STDERR_FILENO))
-        InstallTerminalProgress();
-    else
-        SetProgressFactory({});
+        services.Progress = TerminalProgressFactory();
+    const TRLServicesScope installed(std::move(services));
     if (options.Mode == TInventoryCommandLine::cmPrint)
         return RunInventoryPrint(options, ErrorLine);
     return RunInventoryExport(options, ErrorLine);

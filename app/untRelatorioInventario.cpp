@@ -15,6 +15,7 @@
 #include "preview/RLFeedBack.h"
 #include "preview/RLPreviewForm.h"
 #include "preview/RLPrintActions.h"
+#include "engine/RLServices.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -506,19 +507,20 @@ bool TFrmInventario::eventFilter(QObject* Watched, QEvent* Event)
 
 // ---------------------------------------------------------------------------------------------------
 
-void InstallWindowServices()
+TRLServices WindowServices()
 {
     // Qt's own dialogs in the user's language; where Qt has no translation for it they stay English.
     InstallQtTranslations(QLocale::system());
     RLRegisterReportClasses();
     RLRegisterFilterClasses();
+    TRLServices services;
     // A report with adjustable margins keeps clear of the selected printer's unprintable borders;
     // without a printer the wrapper answers with its Letter fallback.
-    SetPrinterMetricsProvider(ReadReportPrinterMetrics);
+    services.PrinterMetrics = ReadReportPrinterMetrics;
     // The preview's print, save and printer set-up buttons, and the report's print operation.
-    RLInstallPrintAndSave();
-    RLRegisterFeedBack();
-    SetPreviewProc([](TRLCustomReport* report) {
+    RLInstallPrintAndSave(services);
+    services.Progress = RLFeedBackFactory();
+    services.Preview = [](TRLCustomReport* report) {
         TRLPreviewOptions* options = report->PreviewOptions();
         if (options->Defaults() == pdUseDefaults) {
             RLShowPreviewWithDefaults(report->Storage());
@@ -528,8 +530,9 @@ void InstallWindowServices()
                 options->Position());
         }
         return true;
-    });
-    SetPreparationErrorProc([](const QString& text) {
+    };
+    services.PreparationError = [](const QString& text) {
         QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), QString(text).replace(u'\r', u'\n'));
-    });
+    };
+    return services;
 }

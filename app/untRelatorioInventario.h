@@ -8,6 +8,7 @@
 // a TInventoryReport is created and at no other moment, so a process sees exactly one report run.
 //
 // Everything here runs on the user-interface thread.
+#include "engine/RLServices.h"
 #include "filters/RLDataFilter.h"
 #include "platform/Exceptions.h"
 
@@ -203,7 +204,8 @@ private:
 // The program-wide reference to the inventory window: set by start-up, cleared when it closes.
 extern QPointer<TFrmInventario> FrmInventario;
 
-// Installs what the window program needs from the layers below: the engine's and the filters' classes
-// for definitions, the progress window, the preview window as the report's preview, a message box for
-// preparation errors and the printer's page metrics for the report's layout.
-void InstallWindowServices();
+// The services of the window program, for a TRLServicesScope: the progress window, the preview window
+// as the report's preview, the print operation and its dialogs, message boxes for preparation errors
+// and background failures, and the printer's page metrics for the report's layout. Also registers the
+// engine's and the filters' classes for definitions and loads Qt's translations, which stay.
+TRLServices WindowServices();

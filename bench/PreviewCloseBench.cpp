@@ -8,6 +8,7 @@
 #include "app/untRelatorioInventario.h"
 #include "platform/DemoDatabase.h"
 #include "preview/RLPreviewForm.h"
+#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -39,7 +40,7 @@ int Child(int argc, char** argv, const QString& database, int reportFd)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Relatório..."));
-    InstallWindowServices();
+    const TRLServicesScope services(WindowServices());
     TInventoryCommandLine options;
     options.DatabaseFile = database;
     ApplyAliasOptions(options);

@@ -1,18 +1,15 @@
 #pragma once
-// The engine's user-interface texts: 76 numbered slots, each filled in one of four languages. The
-// language is chosen once, from the user's locale, before any form or report is created (the
-// utilities' start-up does it; the first read does it too if start-up has not run yet). Every other
-// unit reads a slot by its number, through RLMessage or the named constants below.
+// The engine's user-interface texts: 76 numbered slots, each filled in one of four languages, in the
+// language that platform/Messages.h chooses from the user's locale. Every other unit reads a slot by
+// its number, through RLMessage or the named constants below.
 //
 // Reading is safe from the background filter thread: the columns are built once, under a
-// thread-safe static, and are never changed afterwards; only the choice of column is switched, and
-// only the start-up routine and tests switch it.
+// thread-safe static, and are never changed afterwards.
+#include "platform/Messages.h"
+
 #include <QString>
 
-enum TRLLanguage { lgPortuguese, lgEnglish, lgFrench, lgSpanish };
-
 constexpr int RLMessageCount = 76;
-constexpr int RLLanguageCount = 4;
 
 // Slot numbers, named after what the text says in English.
 enum TRLMessageSlot : int {
@@ -101,48 +98,3 @@ const QString& RLMessage(int slot);
 // The text of a slot in a given language, without switching (for tests and for whoever needs to
 // show a text in a fixed language). Empty for a slot or language out of range.
 const QString& RLMessageIn(TRLLanguage language, int slot);
-
-// The language the platform's primary language id selects: 0x16 Portuguese, 0x0C French,
-// 0x0A Spanish, anything else English. Only the low 10 bits count, as in a locale identifier.
-TRLLanguage RLLanguageFor(int primaryLanguageId);
-
-// Chooses the column that RLMessage reads. The start-up routine calls it with the system locale's
-// primary language; nothing switches the language while the program runs.
-void RLSelectLanguage(int primaryLanguageId);
-
-// The active language; reading it makes the lazy choice from the system locale if none was made.
-TRLLanguage RLActiveLanguage();
-
-// --- failure messages ---------------------------------------------------------------------------
-//
-// Texts for what goes wrong with files and runs, in the same four languages and chosen by the same
-// language as the slots above. They are a table of their own so that the 76 slots keep their numbers
-// and their texts. "%1", "%2" mark where the caller's values go (QString::arg).
-enum TRLFailureMessage : int {
-    RLFailNoSpace, // the cause: the disk (or its quota) is full
-    RLFailFileTooLarge, // the cause: the file-size limit or the file system's largest file
-    RLFailPermissionDenied,
-    RLFailReadOnlyFileSystem,
-    RLFailFolderNotFound,
-    RLFailNotAFolder,
-    RLFailInputOutput,
-    RLFailTooManyOpenFiles,
-    RLFailUnknownCause,
-    RLFailCannotCreateFile, // %1 the file, %2 the cause
-    RLFailCannotWriteFile, // %1 the file, %2 the cause
-    RLFailCannotOpenFile, // %1 the file, %2 the cause
-    RLFailCannotReadFile, // %1 the file, %2 the cause
-    RLFailCannotWriteTempFile, // %1 the folder, %2 the cause
-    RLFailCannotReadTempFile, // %1 the folder, %2 the cause
-    RLFailTempFolderUnusable, // %1 the folder, %2 the cause
-    RLFailTempFolderFallback, // %1 the folder refused, %2 the cause, %3 the folder used instead
-    RLFailTargetFolderUnusable, // %1 the file, %2 its folder, %3 the cause
-    RLFailInterrupted, // %1 the signal's name, %2 the file not written
-    RLFailInterruptedRun, // %1 the signal's name
-    RLFailPageStoreTooLarge,
-    RLFailureMessageCount
-};
-
-// The text of a failure message in the active language; empty for a number out of range.
-const QString& RLFailureText(int message);
-const QString& RLFailureTextIn(TRLLanguage language, int message);

@@ -18,7 +18,7 @@
 #include "engine/RLTypes.h"
 #include "engine/RLUnits.h"
 
-#include "filters/RLPrinters.h"
+#include "engine/RLPaperSizes.h"
 
 // The paper size that keeps the printer's own paper and the report's own size.
 constexpr TRLPaperSize PaperSizeDefault = fpDefault;

@@ -1,8 +1,8 @@
 #pragma once
 // The progress display that a long job (preparing a report, printing or saving its pages) drives,
 // seen from the engine, which must not depend on any window toolkit. The window that implements it
-// lives in the preview layer and registers a factory here at start-up; with no factory registered a
-// job runs without any progress display.
+// lives in the preview layer, and the program installs its factory among the services
+// (engine/RLServices.h); with none installed a job runs without any progress display.
 //
 // Contract of a progress display:
 //   SetMax       the current bar's maximum, its position back to 0;
@@ -13,12 +13,10 @@
 //   SetStepName  the text above the bars;
 //   the cancel action given at creation is called on every press of the cancel button.
 // The job that creates a display owns it and destroys it when it ends, whatever happens.
-//
-// "The application is terminating" is the process-wide flag below: whoever asks the application to
-// quit sets it (RequestApplicationTerminate), and a job that sees it stops without an error message.
-#include <QCoreApplication>
+// StepIt's "the application is terminating" is platform/Application.h's flag.
+#include "platform/Application.h"
+
 #include <QString>
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -38,46 +36,7 @@ using TRLProgressCancelProc = std::function<void()>;
 using TRLProgressFactory =
     std::function<std::unique_ptr<TRLProgress>(const QString& Title, int BarCount, TRLProgressCancelProc OnCancel)>;
 
-namespace RLProgressDetail {
-inline TRLProgressFactory& Factory()
-{
-    static TRLProgressFactory factory;
-    return factory;
-}
-inline std::atomic<bool> TerminateRequested { false };
-} // namespace RLProgressDetail
-
-// Registers the factory of the progress window; an empty one unregisters it.
-inline void SetProgressFactory(TRLProgressFactory factory)
-{
-    RLProgressDetail::Factory() = std::move(factory);
-}
-inline bool HasProgressFactory()
-{
-    return bool(RLProgressDetail::Factory());
-}
-// A new display, or null when no factory is registered.
-inline std::unique_ptr<TRLProgress> CreateProgress(const QString& Title, int BarCount, TRLProgressCancelProc OnCancel)
-{
-    const TRLProgressFactory& factory = RLProgressDetail::Factory();
-    if (!factory)
-        return nullptr;
-    return factory(Title, BarCount < 1 ? 1 : BarCount, std::move(OnCancel));
-}
-
-// Whether the application was asked to terminate.
-inline bool ApplicationTerminating()
-{
-    return RLProgressDetail::TerminateRequested.load();
-}
-// Marks the application as terminating and asks its event loop to end.
-inline void RequestApplicationTerminate()
-{
-    RLProgressDetail::TerminateRequested.store(true);
-    QCoreApplication::quit();
-}
-// Clears the flag; for a program (or a test) that carries on after a terminate request.
-inline void ResetApplicationTerminate()
-{
-    RLProgressDetail::TerminateRequested.store(false);
-}
+// Whether a progress display is installed (engine/RLServices.h installs one).
+bool HasProgressFactory();
+// A new display, or null when none is installed.
+std::unique_ptr<TRLProgress> CreateProgress(const QString& Title, int BarCount, TRLProgressCancelProc OnCancel);

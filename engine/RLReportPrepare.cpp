@@ -13,24 +13,6 @@
 
 namespace {
 
-TRLPrinterMetricsProc& PrinterMetricsProvider()
-{
-    static TRLPrinterMetricsProc provider;
-    return provider;
-}
-
-TRLPreviewProc& PreviewProc()
-{
-    static TRLPreviewProc proc;
-    return proc;
-}
-
-TRLErrorProc& ErrorProc()
-{
-    static TRLErrorProc proc;
-    return proc;
-}
-
 // Longest report chain followed; a chain that loops is cut there instead of spinning.
 constexpr int MaxChain = 4096;
 
@@ -44,21 +26,6 @@ void CollectControls(TControl* root, QList<QPair<QPointer<TRLCustomControl>, QRe
 }
 
 } // namespace
-
-void SetPrinterMetricsProvider(TRLPrinterMetricsProc provider)
-{
-    PrinterMetricsProvider() = std::move(provider);
-}
-
-void SetPreviewProc(TRLPreviewProc proc)
-{
-    PreviewProc() = std::move(proc);
-}
-
-void SetPreparationErrorProc(TRLErrorProc proc)
-{
-    ErrorProc() = std::move(proc);
-}
 
 // ---------------------------------------------------------------------------------------------------
 // TRLPreviewOptions
@@ -156,7 +123,7 @@ TRLProgress* TRLCustomReport::Progress() const
 void TRLCustomReport::ReadPrinterMetrics()
 {
     TRLPrinterMetrics metrics;
-    if (const TRLPrinterMetricsProc& provider = PrinterMetricsProvider(); !provider || !provider(metrics))
+    if (const TRLPrinterMetricsProc provider = Services().PrinterMetrics; !provider || !provider(metrics))
         metrics = TRLPrinterMetrics();
     FPrinterMetrics = metrics;
 }
@@ -201,11 +168,11 @@ bool TRLCustomReport::Preview()
 {
     if (FForcePrepare)
         Clear();
-    if (DefaultFilter() && PrintHooks().SelectDefaultFilter)
-        PrintHooks().SelectDefaultFilter(DefaultFilter());
+    if (const auto select = Services().Print.SelectDefaultFilter; DefaultFilter() && select)
+        select(DefaultFilter());
     if (State() == rsIdle && !Prepare())
         return false;
-    const TRLPreviewProc& proc = PreviewProc();
+    const TRLPreviewProc proc = Services().Preview;
     return proc ? proc(this) : false;
 }
 
@@ -224,7 +191,7 @@ bool TRLCustomReport::Prepare()
     auto fail = [&](const QString& message) {
         SetState(rsIdle);
         FLastError = Name() + QStringLiteral(": ") + RLMessage(RLMsgErrorWhilePreparing) + QLatin1Char('\r') + message;
-        if (const TRLErrorProc& proc = ErrorProc())
+        if (const TRLErrorProc proc = Services().PreparationError)
             proc(FLastError);
         else
             qWarning("%s", qUtf8Printable(FLastError));

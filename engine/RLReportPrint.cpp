@@ -6,30 +6,10 @@
 #include "engine/RLConsts.h"
 #include "platform/Exceptions.h"
 
-namespace {
-
-TRLPrintHooks& Hooks()
-{
-    static TRLPrintHooks hooks;
-    return hooks;
-}
-
-} // namespace
-
-void SetPrintHooks(TRLPrintHooks hooks)
-{
-    Hooks() = std::move(hooks);
-}
-
-const TRLPrintHooks& PrintHooks()
-{
-    return Hooks();
-}
-
 void TRLCustomReport::Print()
 {
     // Copied: a hook may install other hooks (a test, a program switching printers) while it runs.
-    const TRLPrintHooks hooks = Hooks();
+    const TRLPrintHooks hooks = Services().Print;
     if (!hooks.Choose || !hooks.Run)
         throw Exception(RLMessage(RLMsgPrinterNotFound));
     if (hooks.SetPaper)

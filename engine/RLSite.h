@@ -22,6 +22,7 @@
 #include "engine/RLControl.h"
 #include "engine/RLGeometry.h"
 #include "engine/RLProgress.h"
+#include "engine/RLServices.h"
 #include "engine/RLTypes.h"
 #include "pagestore/RLMetaFile.h"
 #include "parser/RLParser.h"
@@ -538,60 +539,6 @@ private:
     int FHelpContext = 0;
     QString FCaption;
 };
-
-// A printer's page in device dots: resolution, physical size and the unprintable margins.
-struct TRLPrinterMetrics {
-    int DpiX = 300;
-    int DpiY = 300;
-    int PhysicalWidth = 2550; // Letter at 300 dpi
-    int PhysicalHeight = 3300;
-    int MarginLeft = 0;
-    int MarginTop = 0;
-    int MarginRight = 0;
-    int MarginBottom = 0;
-};
-// Fills the metrics of the current printer; false when there is none (the Letter fallback is used).
-using TRLPrinterMetricsProc = std::function<bool(TRLPrinterMetrics& Metrics)>;
-// Installed by the printing layer; empty for no printer.
-void SetPrinterMetricsProvider(TRLPrinterMetricsProc provider);
-
-class TRLCustomReport;
-// Shows the prepared pages of a report; returns whether a window was shown.
-using TRLPreviewProc = std::function<bool(TRLCustomReport* Report)>;
-void SetPreviewProc(TRLPreviewProc proc);
-// Shows a preparation error; the default writes it with qWarning.
-using TRLErrorProc = std::function<void(const QString& Text)>;
-void SetPreparationErrorProc(TRLErrorProc proc);
-
-// What the report's Print asks of the printing layer, which sits above the engine and shows the
-// print dialog.
-struct TRLPrintRequest {
-    // Show the print dialog; when false the print parameters are completed without asking.
-    bool Ask = true;
-    // Help topic for the dialog; not 0 switches the dialog's help button on.
-    int HelpContext = 0;
-    // The page count when the pages are prepared already; 0 when they are still to be made.
-    int MaxPage = 0;
-    // The page setup's orientation (TRLPageOrientation: 0 portrait, 1 landscape).
-    int Orientation = 0;
-    // The report's DefaultFilter, preselected in the print parameters; may be null.
-    TComponent* DefaultFilter = nullptr;
-};
-// Installed by the printing layer. Without Choose and Run a report cannot print and says that no
-// printer was found.
-struct TRLPrintHooks {
-    // Sets the printer's paper (orientation, paper size, width and height) from the page setup.
-    std::function<void(TRLCustomReport* Report)> SetPaper;
-    // Fills the print parameters and shows the dialog (or completes them); false when cancelled.
-    std::function<bool(TRLCustomReport* Report, const TRLPrintRequest& Request)> Choose;
-    // Sends the prepared pages through the chosen filter over the chosen range.
-    std::function<void(TRLCustomReport* Report)> Run;
-    // Makes Filter the selected filter of the print parameters (the report's DefaultFilter, which
-    // Preview preselects too).
-    std::function<void(TComponent* Filter)> SelectDefaultFilter;
-};
-void SetPrintHooks(TRLPrintHooks hooks);
-const TRLPrintHooks& PrintHooks();
 
 // The report: a skipper with the page setup, the run's state and the services its controls use. It
 // is white, opaque to nothing (its Color is its paper), 10 mm margins on every side, and its size is

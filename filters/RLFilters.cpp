@@ -2,6 +2,7 @@
 
 #include "engine/RLConsts.h"
 #include "engine/RLProgress.h"
+#include "engine/RLServices.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
 #include "platform/ThreadHandOver.h"
@@ -26,12 +27,6 @@ QList<TRLCustomFilter*>& LiveFilters()
 {
     static QList<TRLCustomFilter*> list;
     return list;
-}
-
-TRLFilterErrorProc& FilterErrorProc()
-{
-    static TRLFilterErrorProc proc;
-    return proc;
 }
 
 // A page the store cannot give back (a damaged swap record) would silently shorten the output; the
@@ -140,8 +135,8 @@ bool PostToMainThread(std::function<void()> Run, std::function<void()> Abandon =
 void ReportBackgroundFailure(const QString& FilterName, const QString& Message)
 {
     auto report = [FilterName, Message] {
-        if (FilterErrorProc())
-            FilterErrorProc()(FilterName, Message);
+        if (const TRLFilterErrorProc proc = Services().FilterError)
+            proc(FilterName, Message);
         else
             qWarning().noquote() << FilterName << ":" << Message;
     };
@@ -419,7 +414,3 @@ TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName, const TComponent
     return nullptr;
 }
 
-void SetFilterErrorProc(TRLFilterErrorProc Proc)
-{
-    FilterErrorProc() = std::move(Proc);
-}

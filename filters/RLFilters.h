@@ -178,8 +178,4 @@ TRLCustomPrintFilter* DefaultPrintFilter();
 // spool filter.)
 void PrintPages(TRLGraphicStorage* Pages, TRLCustomFilter* Filter, int FirstPage, int LastPage, bool Background);
 
-// A background run has nobody to throw to. Whoever can show a message (the preview window) registers
-// here; the report reaches it on the main thread with the filter's display name and the failure's
-// message. Without one the failure is written to the log. A silent abort is never reported.
-using TRLFilterErrorProc = std::function<void(const QString& FilterName, const QString& Message)>;
-void SetFilterErrorProc(TRLFilterErrorProc Proc);
+// A background run's failure reaches the services' FilterError (engine/RLServices.h).

@@ -1,7 +1,7 @@
 #include "filters/RLPDFFilter.h"
 
 #include "engine/RLConsts.h"
-#include "engine/RLFiles.h"
+#include "platform/Files.h"
 #include "engine/RLUtils.h"
 #include "filters/RLPDFFontFile.h"
 #include "filters/RLPDFWriter.h"

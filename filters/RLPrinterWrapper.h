@@ -160,5 +160,5 @@ private:
 TRLPrinterWrapper& PrinterWrapper();
 
 // The wrapper's metrics in the report's form; always true, since the Letter fallback stands in for a
-// missing printer. Register it with SetPrinterMetricsProvider(ReadReportPrinterMetrics).
+// missing printer. Install it as the services' PrinterMetrics (engine/RLServices.h).
 bool ReadReportPrinterMetrics(TRLPrinterMetrics& Metrics);

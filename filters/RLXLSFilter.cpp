@@ -3,7 +3,7 @@
 #include "filters/RLXLSWriter.h"
 
 #include "engine/RLConsts.h"
-#include "engine/RLFiles.h"
+#include "platform/Files.h"
 #include "engine/RLUtils.h"
 #include "pagestore/RLMetaDraw.h"
 #include "pagestore/RLMetaFile.h"

@@ -1,10 +1,10 @@
 // The page store: links, the page cache, the swap file and the page store file.
 #include "pagestore/RLMetaFile.h"
 
-#include "engine/RLConsts.h"
-#include "engine/RLFiles.h"
-#include "engine/RLProgress.h"
-#include "engine/RLUtils.h"
+#include "platform/Messages.h"
+#include "platform/Files.h"
+#include "platform/Application.h"
+#include "platform/TempFiles.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
 

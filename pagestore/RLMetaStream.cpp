@@ -2,7 +2,7 @@
 // stores.
 #include "pagestore/RLMetaFile.h"
 
-#include "engine/RLUtils.h"
+#include "platform/Format.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
 

@@ -1,7 +1,6 @@
 // One page: recording operations, page values and the page body's bytes.
 #include "pagestore/RLMetaFile.h"
 
-#include "engine/RLUtils.h"
 #include "platform/Exceptions.h"
 #include "platform/TextMeasure.h"
 

@@ -928,3 +928,54 @@ int LocalePrimaryLanguage(const QLocale& locale)
         return 0x00;
     }
 }
+
+QString FloatToText(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    // A value exactly halfway between two four-decimal numbers is an odd multiple of 1/32; the
+    // conversion below would take it to the even neighbour, so nudge it one step away from zero.
+    const double thirtySeconds = value * 32.0;
+    if (std::isfinite(thirtySeconds) && thirtySeconds == std::trunc(thirtySeconds)
+        && std::fmod(thirtySeconds, 2.0) != 0.0)
+        value = std::nextafter(value, value > 0 ? HUGE_VAL : -HUGE_VAL);
+    char buffer[400]; // the largest double has 309 digits before the point
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+    QByteArray text(buffer, result.ptr - buffer);
+    if (text.startsWith('-') && text.count('0') == text.size() - 2)
+        text.remove(0, 1);
+    return QString::fromLatin1(text);
+}
+
+double TextToFloat(const QString& text, double defaultValue)
+{
+    // Blanks and control characters around the number are tolerated, as a hand-edited file has them.
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first).unicode() <= u' ')
+        ++first;
+    while (last > first && text.at(last - 1).unicode() <= u' ')
+        --last;
+    const QStringView trimmed = QStringView(text).mid(first, last - first);
+    if (trimmed.isEmpty())
+        return defaultValue;
+    QByteArray bytes;
+    bytes.reserve(trimmed.size());
+    for (const QChar ch : trimmed) {
+        const char16_t code = ch.unicode();
+        const bool allowed = (code >= u'0' && code <= u'9') || code == u'.' || code == u'-' || code == u'+'
+            || code == u'e' || code == u'E';
+        if (!allowed) // keeps out "inf", "nan" and everything beyond ASCII
+            return defaultValue;
+        bytes.append(char(code));
+    }
+    double value = 0;
+    const char* begin = bytes.constData();
+    const char* end = begin + bytes.size();
+    const auto result = std::from_chars(begin, end, value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value))
+        return defaultValue;
+    return value;
+}

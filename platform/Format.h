@@ -71,3 +71,11 @@ QString FormatDateTime(const QString& format, const QDateTime& dateTime,
 // language: 0x16 Portuguese, 0x0C French, 0x0A Spanish, 0x09 English, ... The "C"/POSIX locale counts
 // as English. A language the platform had no identifier for gives 0 (neutral).
 int LocalePrimaryLanguage(const QLocale& locale = QLocale::system());
+
+// Fixed notation with exactly four decimals and "." as the point, whatever the locale: 210 gives
+// "210.0000", -0.5 gives "-0.5000". Halves round away from zero; a value that rounds to zero has no
+// sign. Infinities and NaN give "INF", "-INF" and "NAN", which TextToFloat refuses.
+QString FloatToText(double value);
+// The number in that notation (an exponent is accepted, surrounding blanks are ignored); any text
+// that is not entirely a finite number of that form gives defaultValue.
+double TextToFloat(const QString& text, double defaultValue);

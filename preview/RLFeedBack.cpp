@@ -131,18 +131,12 @@ void TfrmRLFeedBack::BitBtnCancelClick()
         OnCancel(this, FCancelled);
 }
 
-void RLRegisterFeedBack()
+TRLProgressFactory RLFeedBackFactory()
 {
-    SetProgressFactory([](const QString& Title, int BarCount, TRLProgressCancelProc OnCancel) {
+    return [](const QString& Title, int BarCount, TRLProgressCancelProc OnCancel) {
         auto window = std::make_unique<TfrmRLFeedBack>(Title, BarCount);
         if (OnCancel)
             window->OnCancel = [OnCancel](TfrmRLFeedBack*, bool&) { OnCancel(); };
         return std::unique_ptr<TRLProgress>(std::move(window));
-    });
+    };
 }
-
-namespace {
-// Linking the window in is enough to have it used; the explicit call covers linkers that drop an
-// object file nobody refers to.
-const bool FeedBackRegistered = (RLRegisterFeedBack(), true);
-} // namespace

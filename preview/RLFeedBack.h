@@ -1,7 +1,7 @@
 #pragma once
 // TfrmRLFeedBack: the small stay-on-top window that shows a job's progress (a step text, one bar per
 // stage, a cancel button). It implements the engine's progress display (engine/RLProgress.h);
-// RLRegisterFeedBack installs it as the factory the report and the filters use.
+// RLFeedBackFactory builds it for the services the report and the filters use (engine/RLServices.h).
 //
 // Ownership: the job that creates the window owns and destroys it; pressing cancel never closes it.
 // The bars are children of the window.
@@ -60,5 +60,5 @@ private:
     bool FOkKind = false;
 };
 
-// Installs TfrmRLFeedBack as the engine's progress display. Idempotent.
-void RLRegisterFeedBack();
+// The engine's progress display as TfrmRLFeedBack windows, for TRLServices::Progress.
+TRLProgressFactory RLFeedBackFactory();

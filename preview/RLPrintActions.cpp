@@ -1,6 +1,7 @@
 #include "preview/RLPrintActions.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLServices.h"
 #include "engine/RLSite.h"
 #include "filters/RLFilters.h"
 #include "filters/RLPDFFilter.h"
@@ -154,7 +155,7 @@ void RLShowPrinterSetup()
     printers.ShowPrinterProperties();
 }
 
-void RLInstallPrintAndSave()
+void RLInstallPrintAndSave(TRLServices& Services)
 {
     TRLPreviewActions& actions = RLPreviewActions();
     actions.Print
@@ -169,8 +170,8 @@ void RLInstallPrintAndSave()
     hooks.Choose = ChooseReportPrint;
     hooks.Run = RunReportPrint;
     hooks.SelectDefaultFilter = SelectDefaultFilter;
-    SetPrintHooks(std::move(hooks));
+    Services.Print = std::move(hooks);
+    Services.FilterError = ShowFilterError;
 
     PrinterWrapper().SetPrinterPropertiesProc(ShowPageSetup);
-    SetFilterErrorProc(ShowFilterError);
 }

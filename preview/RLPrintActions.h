@@ -3,8 +3,10 @@
 // buttons, the report's print operation (through the engine's print hooks), the printer set-up
 // dialog of the printer wrapper and the message box for failures of background filter runs.
 //
-// Call RLInstallPrintAndSave() once, after the application object exists. The pieces it installs are
-// also offered on their own, so that the preview window and the report share one behaviour.
+// Call RLInstallPrintAndSave() after the application object exists: it sets the preview's buttons and
+// the printer set-up dialog, and puts the print operation and the failure message box into Services,
+// for the caller to install (engine/RLServices.h). The pieces are also offered on their own, so that
+// the preview window and the report share one behaviour.
 #include <QString>
 
 class QPrinter;
@@ -13,7 +15,8 @@ class TRLCustomFilter;
 class TRLCustomReport;
 class TRLGraphicStorage;
 
-void RLInstallPrintAndSave();
+struct TRLServices;
+void RLInstallPrintAndSave(TRLServices& Services);
 
 // The preview's print button: resets the print parameters for Storage, shows the print dialog with
 // Parent as its parent and prints what is confirmed. A cancel prints nothing and says nothing.

@@ -85,6 +85,10 @@ def main():
     parser.add_argument("root", nargs="?", default=os.path.join(os.path.dirname(__file__), ".."))
     parser.add_argument("--qt-include", default=default_qt_include())
     args = parser.parse_args()
+    # Without Qt's headers the Widgets part would pass whatever the tree includes.
+    if not args.qt_include or not os.path.isdir(os.path.join(args.qt_include, "QtWidgets")):
+        print(f"check-layers: no QtWidgets folder under the Qt include folder \"{args.qt_include}\"")
+        return 2
     problems = check(os.path.abspath(args.root), args.qt_include)
     for problem in problems:
         print(problem)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git ccache
+  build-essential cmake ninja-build pkg-config git ccache clang-format
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libqt6opengl6-dev
   libgl-dev libgtest-dev libgmock-dev googletest
   fonts-liberation fonts-dejavu-core fontconfig

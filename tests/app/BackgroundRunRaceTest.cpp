@@ -2,7 +2,7 @@
 // saved and printed on filter threads while the preview pages through the same page store on the
 // main thread, and each output must equal the one the same run gives in the foreground.
 //
-// Built normally this checks the outputs. Built with the thread checker (scripts/thread-check.sh, or
+// Built normally this checks the outputs. Built with the thread checker (scripts/sanitize.sh --thread, or
 // any build configured with -fsanitize=thread) the same run also proves that the two threads never
 // touch the same memory unguarded: the checker reports any such access and fails the program.
 #include "app/untRelatorioInventario.h"
@@ -17,6 +17,7 @@
 #include "platform/Aliases.h"
 #include "platform/DemoDatabase.h"
 #include "preview/RLPreview.h"
+#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -126,8 +127,10 @@ protected:
 
     void SetUp() override
     {
-        SetProgressFactory([this](const QString&, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
-            return std::make_unique<TCountingProgress>(Steps);
+        Services.emplace([this](TRLServices& services) {
+            services.Progress = [this](const QString&, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
+                return std::make_unique<TCountingProgress>(Steps);
+            };
         });
         Preview = std::make_unique<TRLPreview>();
         Preview->resize(900, 700);
@@ -138,8 +141,9 @@ protected:
     void TearDown() override
     {
         Preview.reset();
-        SetProgressFactory({});
+        Services.reset();
     }
+    std::optional<TRLServicesScope> Services;
 
     static TRLGraphicStorage* Store() { return Report->RLReport1->Storage(); }
     static QString Path(const QString& name) { return Folder->filePath(name); }

@@ -12,6 +12,7 @@
 #include "pagestore/RLMetaFile.h"
 #include "platform/Aliases.h"
 #include "platform/Definitions.h"
+#include "engine/RLServices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -226,19 +227,19 @@ class TSaveProgressScope
 {
 public:
     explicit TSaveProgressScope(std::function<void(int Step, const TRLProgressCancelProc& Cancel)> OnStep)
+        : FServices([OnStep](TRLServices& services) {
+            services.Progress
+                = [OnStep](const QString& title, int, TRLProgressCancelProc cancel) -> std::unique_ptr<TRLProgress> {
+                if (title != QStringLiteral("Salvando o relatório..."))
+                    return nullptr;
+                return std::make_unique<TScriptedProgress>([OnStep, cancel](int step) { OnStep(step, cancel); });
+            };
+        })
     {
-        FPrevious = RLProgressDetail::Factory();
-        SetProgressFactory([OnStep](const QString& title, int,
-                               TRLProgressCancelProc cancel) -> std::unique_ptr<TRLProgress> {
-            if (title != QStringLiteral("Salvando o relatório..."))
-                return nullptr;
-            return std::make_unique<TScriptedProgress>([OnStep, cancel](int step) { OnStep(step, cancel); });
-        });
     }
-    ~TSaveProgressScope() { SetProgressFactory(FPrevious); }
 
 private:
-    TRLProgressFactory FPrevious;
+    TRLServicesScope FServices;
 };
 
 class InventoryPdfXlsExportTest : public ::testing::Test

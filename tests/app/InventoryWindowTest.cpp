@@ -4,6 +4,7 @@
 #include "engine/RLReport.h"
 #include "platform/Format.h"
 #include "platform/SqlDataSet.h"
+#include "engine/RLServices.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -44,18 +45,21 @@ struct TScriptedWindow
         Window->ShowWarning = [this](const QString& text) { Warnings.append(text); };
         Window->ShowError = [this](const QString& text) { Errors.append(text); };
         Window->Terminate = [this] { ++Terminations; };
-        SetPreviewProc([this](TRLCustomReport* report) {
-            ++Previews;
-            HeadingAtPreview = Window->Report().RLLabel8->Caption();
-            EXPECT_EQ(report, Window->Report().RLReport1);
-            return true;
+        Services.emplace([this](TRLServices& services) {
+            services.Preview = [this](TRLCustomReport* report) {
+                ++Previews;
+                HeadingAtPreview = Window->Report().RLLabel8->Caption();
+                EXPECT_EQ(report, Window->Report().RLReport1);
+                return true;
+            };
         });
     }
     ~TScriptedWindow()
     {
-        SetPreviewProc({});
+        Services.reset();
         delete Window.data();
     }
+    std::optional<TRLServicesScope> Services;
 };
 
 class InventoryWindowTest : public ::testing::Test

@@ -323,4 +323,14 @@ TEST_F(RLConstsTest, FailureTextsAreFilledWithTheSamePlaceholdersInEveryLanguage
     EXPECT_EQ(RLFailureTextIn(lgPortuguese, RLFailFileTooLarge), QStringLiteral("Arquivo muito grande"));
 }
 
+// The file helpers sit below the engine and cannot read its slots, so "file not found" as the cause of
+// a failed read is in the failure table too: it must say what the engine's slot says.
+TEST_F(RLConstsTest, FileNotFoundCauseSaysWhatTheEnginesSlotSays)
+{
+    for (int language = 0; language < RLLanguageCount; ++language)
+        EXPECT_EQ(RLFailureTextIn(static_cast<TRLLanguage>(language), RLFailFileNotFound),
+            RLMessageIn(static_cast<TRLLanguage>(language), RLMsgFileNotFound))
+            << "language " << language;
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/DataSet.h"
 #include "platform/MemDataSet.h"
+#include "engine/RLServices.h"
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,7 @@ TEST(RLPager, GroupOverKeysAABPrintsTwoRounds)
 
 TEST(RLPager, GroupWithUnknownFieldFailsThePreparation)
 {
+    TRLServicesScope services(TRLServices {});
     TGenerationFixture f(200, 1000);
     f.Records(2);
     auto* group = new TRLGroup(&f.Form);
@@ -180,9 +182,9 @@ TEST(RLPager, GroupWithUnknownFieldFailsThePreparation)
     group->SetDataFields(QStringLiteral("K;Missing"));
     f.Band(btDetail, 10, QStringLiteral("D"), group);
     QString shown;
-    SetPreparationErrorProc([&](const QString& text) { shown = text; });
+    services.Installed().PreparationError = [&](const QString& text) { shown = text; };
     EXPECT_FALSE(f.Report->Prepare());
-    SetPreparationErrorProc({});
+    services.Installed().PreparationError = {};
     EXPECT_EQ(f.Report->State(), rsIdle);
     EXPECT_TRUE(shown.endsWith(QStringLiteral(".DataField \"Missing\""))) << qPrintable(shown);
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Report: Erro durante a preparação do relatório\r"))) << qPrintable(shown);

@@ -5,6 +5,7 @@
 
 #include "engine/RLConsts.h"
 #include "platform/Exceptions.h"
+#include "engine/RLServices.h"
 
 #include <QPointer>
 
@@ -22,7 +23,7 @@ struct TPrintLog
     TRLReportState StateAtChoice = rsIdle;
 };
 
-void InstallLoggingHooks(TPrintLog& log)
+void InstallLoggingHooks(TRLServicesScope& services, TPrintLog& log)
 {
     TRLPrintHooks hooks;
     hooks.SetPaper = [&log](TRLCustomReport*) { log.Calls << QStringLiteral("paper"); };
@@ -36,17 +37,8 @@ void InstallLoggingHooks(TPrintLog& log)
         log.Calls << QStringLiteral("run");
         log.PagesAtRun = report->Storage()->PageCount();
     };
-    SetPrintHooks(std::move(hooks));
+    services.Installed().Print = std::move(hooks);
 }
-
-struct THooksGuard
-{
-    ~THooksGuard()
-    {
-        SetPrintHooks({});
-        SetPreparationErrorProc({});
-    }
-};
 
 // A report of three pages: a 100-pixel detail band per record on a 300-pixel page.
 void ThreePages(TGenerationFixture& f)
@@ -59,9 +51,9 @@ void ThreePages(TGenerationFixture& f)
 
 TEST(RLReportPrint, IdleReportIsPreparedAfterTheChoiceAndThenRun)
 {
-    THooksGuard guard;
+    TRLServicesScope guard(TRLServices {});
     TPrintLog log;
-    InstallLoggingHooks(log);
+    InstallLoggingHooks(guard, log);
     TGenerationFixture f;
     ThreePages(f);
 
@@ -77,9 +69,9 @@ TEST(RLReportPrint, IdleReportIsPreparedAfterTheChoiceAndThenRun)
 
 TEST(RLReportPrint, RequestCarriesTheReportsSettings)
 {
-    THooksGuard guard;
+    TRLServicesScope guard(TRLServices {});
     TPrintLog log;
-    InstallLoggingHooks(log);
+    InstallLoggingHooks(guard, log);
     TGenerationFixture f;
     ThreePages(f);
     auto* filter = new TComponent(&f.Form);
@@ -120,9 +112,9 @@ TEST(RLReportPrint, RequestCarriesTheReportsSettings)
 
 TEST(RLReportPrint, PreparedPagesArePrintedAsTheyAreWhateverForcePrepare)
 {
-    THooksGuard guard;
+    TRLServicesScope guard(TRLServices {});
     TPrintLog log;
-    InstallLoggingHooks(log);
+    InstallLoggingHooks(guard, log);
     TGenerationFixture f;
     ThreePages(f);
     f.Report->SetForcePrepare(true);
@@ -137,10 +129,10 @@ TEST(RLReportPrint, PreparedPagesArePrintedAsTheyAreWhateverForcePrepare)
 
 TEST(RLReportPrint, CancelledChoiceIsASilentAbortWithTheCancelledFlagAndNothingPrepared)
 {
-    THooksGuard guard;
+    TRLServicesScope guard(TRLServices {});
     TPrintLog log;
     log.Confirm = false;
-    InstallLoggingHooks(log);
+    InstallLoggingHooks(guard, log);
     TGenerationFixture f;
     ThreePages(f);
 
@@ -162,11 +154,11 @@ TEST(RLReportPrint, CancelledChoiceIsASilentAbortWithTheCancelledFlagAndNothingP
 
 TEST(RLReportPrint, FailedPreparationRunsNothing)
 {
-    THooksGuard guard;
+    TRLServicesScope guard(TRLServices {});
     TPrintLog log;
-    InstallLoggingHooks(log);
+    InstallLoggingHooks(guard, log);
     QStringList shown;
-    SetPreparationErrorProc([&](const QString& text) { shown << text; });
+    guard.Installed().PreparationError = [&](const QString& text) { shown << text; };
     TGenerationFixture f;
     ThreePages(f);
     f.Report->BeforePrint = [](TRLCustomControl*, bool&) { throw Exception(QStringLiteral("sem dados")); };
@@ -180,8 +172,7 @@ TEST(RLReportPrint, FailedPreparationRunsNothing)
 
 TEST(RLReportPrint, WithoutAPrintingLayerTheUserIsToldThatThereIsNoPrinter)
 {
-    THooksGuard guard;
-    SetPrintHooks({});
+    TRLServicesScope guard(TRLServices {});
     TGenerationFixture f;
     ThreePages(f);
     try {
@@ -222,7 +213,7 @@ TEST(RLReportPrint, DefaultFilterIsAPublishedReferenceThatDefinitionsCanSet)
 
 TEST(RLReportPrint, PreviewPreselectsTheDefaultFilterBeforePreparing)
 {
-    THooksGuard guard;
+    TRLServicesScope guard(TRLServices {});
     QStringList calls;
     TComponent* selected = nullptr;
     TRLPrintHooks hooks;
@@ -230,11 +221,11 @@ TEST(RLReportPrint, PreviewPreselectsTheDefaultFilterBeforePreparing)
         calls << QStringLiteral("select");
         selected = filter;
     };
-    SetPrintHooks(std::move(hooks));
-    SetPreviewProc([&](TRLCustomReport* report) {
+    guard.Installed().Print = std::move(hooks);
+    guard.Installed().Preview = [&](TRLCustomReport* report) {
         calls << QStringLiteral("preview %1").arg(report->Storage()->PageCount());
         return true;
-    });
+    };
     TGenerationFixture f;
     ThreePages(f);
     TComponent filter;
@@ -249,5 +240,4 @@ TEST(RLReportPrint, PreviewPreselectsTheDefaultFilterBeforePreparing)
     f.Report->SetDefaultFilter(nullptr);
     EXPECT_TRUE(f.Report->Preview());
     EXPECT_EQ(calls, QStringList({ "preview 3" }));
-    SetPreviewProc({});
 }

@@ -7,6 +7,7 @@
 #include "platform/DataSet.h"
 #include "platform/Exceptions.h"
 #include "platform/MemDataSet.h"
+#include "engine/RLServices.h"
 
 #include <gtest/gtest.h>
 
@@ -49,18 +50,14 @@ struct TFakeProgress : TRLProgress {
     TLog& Log;
 };
 
-struct TFactoryGuard {
-    ~TFactoryGuard() { SetProgressFactory({}); }
-};
-
-void InstallFakeProgress(TFakeProgress::TLog& log)
+void InstallFakeProgress(TRLServicesScope& services, TFakeProgress::TLog& log)
 {
-    SetProgressFactory([&log](const QString& title, int bars, TRLProgressCancelProc cancel) {
+    services.Installed().Progress = [&log](const QString& title, int bars, TRLProgressCancelProc cancel) {
         log.Title = title;
         log.Bars = bars;
         log.Cancel = std::move(cancel);
         return std::unique_ptr<TRLProgress>(new TFakeProgress(log));
-    });
+    };
 }
 
 } // namespace
@@ -213,9 +210,9 @@ TEST(RLReport, NextReportPairsAndRefusesLoops)
 
 TEST(RLReport, ProgressDisplayFollowsTheRun)
 {
-    TFactoryGuard guard;
+    TRLServicesScope services(TRLServices {});
     TFakeProgress::TLog log;
-    InstallFakeProgress(log);
+    InstallFakeProgress(services, log);
     TGenerationFixture a(200, 100);
     a.Records(4);
     a.Report->SetShowProgress(true);
@@ -238,10 +235,10 @@ TEST(RLReport, ProgressDisplayFollowsTheRun)
 
 TEST(RLReport, CancelButtonStopsTheRun)
 {
-    TFactoryGuard guard;
+    TRLServicesScope services(TRLServices {});
     TFakeProgress::TLog log;
     log.CancelAtStep = 2;
-    InstallFakeProgress(log);
+    InstallFakeProgress(services, log);
     TGenerationFixture f(200, 100);
     f.Records(10);
     f.Report->SetShowProgress(true);
@@ -255,6 +252,7 @@ TEST(RLReport, CancelButtonStopsTheRun)
 
 TEST(RLReport, TerminatingApplicationEndsTheRunSilently)
 {
+    TRLServicesScope services(TRLServices {});
     TGenerationFixture f(200, 100);
     f.Records(5);
     int printed = 0;
@@ -263,10 +261,10 @@ TEST(RLReport, TerminatingApplicationEndsTheRunSilently)
             RequestApplicationTerminate();
     };
     int shown = 0;
-    SetPreparationErrorProc([&](const QString&) { ++shown; });
+    services.Installed().PreparationError = [&](const QString&) { ++shown; };
     const bool result = f.Report->Prepare();
     ResetApplicationTerminate();
-    SetPreparationErrorProc({});
+    services.Installed().PreparationError = {};
     EXPECT_FALSE(result);
     EXPECT_EQ(printed, 2);
     EXPECT_EQ(shown, 0);
@@ -286,6 +284,7 @@ TEST(RLReport, BeforePrintRefusalStopsWithoutPages)
 
 TEST(RLReport, FailureIsReportedOnceAndKeepsEarlierPages)
 {
+    TRLServicesScope services(TRLServices {});
     TGenerationFixture f(200, 100);
     f.Records(10);
     int printed = 0;
@@ -294,9 +293,9 @@ TEST(RLReport, FailureIsReportedOnceAndKeepsEarlierPages)
             throw Exception(QStringLiteral("disk full"));
     };
     QStringList shown;
-    SetPreparationErrorProc([&](const QString& text) { shown.append(text); });
+    services.Installed().PreparationError = [&](const QString& text) { shown.append(text); };
     EXPECT_FALSE(f.Report->Prepare());
-    SetPreparationErrorProc({});
+    services.Installed().PreparationError = {};
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0], QStringLiteral("Report: ") + RLMessage(RLMsgErrorWhilePreparing) + QStringLiteral("\rdisk full"));
     EXPECT_EQ(f.Report->State(), rsIdle);
@@ -310,22 +309,23 @@ TEST(RLReport, FailureIsReportedOnceAndKeepsEarlierPages)
 
 TEST(RLReport, PreviewPreparesAndCallsTheRegisteredWindow)
 {
+    TRLServicesScope services(TRLServices {});
     TGenerationFixture f(200, 100);
     f.Records(2);
     int prepared = 0;
     f.Report->BeforePrint = [&](TRLCustomControl*, bool&) { ++prepared; };
     f.Band(btDetail, 10, QStringLiteral("D"));
-    SetPreviewProc({});
+    services.Installed().Preview = {};
     EXPECT_FALSE(f.Report->Preview()); // no window to show: prepared, nothing shown
     EXPECT_EQ(prepared, 1);
     EXPECT_EQ(f.Report->State(), rsReady);
     int shown = 0;
-    SetPreviewProc([&](TRLCustomReport* report) {
+    services.Installed().Preview = [&](TRLCustomReport* report) {
         EXPECT_EQ(report, f.Report);
         EXPECT_EQ(report->Storage()->PageCount(), 1);
         ++shown;
         return true;
-    });
+    };
     EXPECT_TRUE(f.Report->Preview());
     EXPECT_EQ(prepared, 2); // ForcePrepare: anew
     f.Report->SetForcePrepare(false);
@@ -334,11 +334,11 @@ TEST(RLReport, PreviewPreparesAndCallsTheRegisteredWindow)
     EXPECT_EQ(shown, 2);
     f.Report->SetForcePrepare(true);
     f.Report->BeforePrint = [](TRLCustomControl*, bool&) { throw Exception(QStringLiteral("x")); };
-    SetPreparationErrorProc([](const QString&) {});
+    services.Installed().PreparationError = [](const QString&) {};
     EXPECT_FALSE(f.Report->Preview());
     EXPECT_EQ(shown, 2);
-    SetPreparationErrorProc({});
-    SetPreviewProc({});
+    services.Installed().PreparationError = {};
+    services.Installed().Preview = {};
 }
 
 TEST(RLReport, PageEventsAndAfterPrint)
@@ -356,11 +356,12 @@ TEST(RLReport, PageEventsAndAfterPrint)
 
 TEST(RLReport, PrinterMarginsAndAdjustableMargins)
 {
+    TRLServicesScope services(TRLServices {});
     struct Case {
         TRLPageOrientation orientation;
         TRect expected;
     };
-    SetPrinterMetricsProvider([](TRLPrinterMetrics& m) {
+    services.Installed().PrinterMetrics = [](TRLPrinterMetrics& m) {
         m.DpiX = 600;
         m.DpiY = 300;
         m.MarginLeft = 300; // 48 px
@@ -368,7 +369,7 @@ TEST(RLReport, PrinterMarginsAndAdjustableMargins)
         m.MarginRight = 100; // 16 px
         m.MarginBottom = 5; // 1.6 -> 2 px
         return true;
-    });
+    };
     const Case cases[] = {
         { poPortrait, TRect(48, 24, 16, 2) },
         { poLandscape, TRect(24, 16, 2, 48) },
@@ -387,7 +388,7 @@ TEST(RLReport, PrinterMarginsAndAdjustableMargins)
         EXPECT_EQ(adjusted.Bottom, qMax(38, c.expected.Bottom));
         EXPECT_EQ(report.ClientRect().left(), adjusted.Left);
     }
-    SetPrinterMetricsProvider({});
+    services.Installed().PrinterMetrics = {};
     TRLReport fallback;
     fallback.ReadPrinterMetrics();
     EXPECT_EQ(fallback.PrinterMargins(), TRect());
@@ -395,15 +396,16 @@ TEST(RLReport, PrinterMarginsAndAdjustableMargins)
 
 TEST(RLReport, ZeroResolutionGivesNoPrinterMargins)
 {
-    SetPrinterMetricsProvider([](TRLPrinterMetrics& m) {
+    TRLServicesScope services(TRLServices {});
+    services.Installed().PrinterMetrics = [](TRLPrinterMetrics& m) {
         m.DpiX = 0;
         m.MarginLeft = 1000;
         return true;
-    });
+    };
     TRLReport report;
     report.ReadPrinterMetrics();
     EXPECT_EQ(report.PrinterMargins(), TRect());
-    SetPrinterMetricsProvider({});
+    services.Installed().PrinterMetrics = {};
 }
 
 TEST(RLReport, ReportMarginsFrameTheBands)
@@ -429,13 +431,14 @@ TEST(RLReport, ReportMarginsFrameTheBands)
 
 TEST(RLReport, PrinterMetricsAreReadWhenTheReportIsCreated)
 {
-    SetPrinterMetricsProvider([](TRLPrinterMetrics& m) {
+    TRLServicesScope services(TRLServices {});
+    services.Installed().PrinterMetrics = [](TRLPrinterMetrics& m) {
         m.DpiX = m.DpiY = 96;
         m.MarginLeft = 7;
         return true;
-    });
+    };
     TRLReport report;
-    SetPrinterMetricsProvider({});
+    services.Installed().PrinterMetrics = {};
     EXPECT_EQ(report.PrinterMargins().Left, 7);
 }
 

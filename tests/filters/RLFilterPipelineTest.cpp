@@ -7,6 +7,7 @@
 #include "filters/RLPDFFilter.h"
 #include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
+#include "engine/RLServices.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,6 +163,7 @@ TEST_F(TPipelineFixture, ReportValuesChangedDuringThePreparationMakeTheSequentia
 
 TEST_F(TPipelineFixture, AFailedPreparationWritesNothingAndKeepsTheOldFile)
 {
+    TRLServicesScope services(TRLServices {});
     ASSERT_TRUE(Folder.isValid());
     const QString output = Path(QStringLiteral("keep.pdf"));
     {
@@ -176,11 +178,11 @@ TEST_F(TPipelineFixture, AFailedPreparationWritesNothingAndKeepsTheOldFile)
             throw Exception(QStringLiteral("falha no meio"));
     };
     QString shown;
-    SetPreparationErrorProc([&](const QString& text) { shown = text; });
+    services.Installed().PreparationError = [&](const QString& text) { shown = text; };
     Pdf->SetFileName(output);
     TRLPipelinedExport run(Generation.Report, Pdf);
     EXPECT_FALSE(run.Run());
-    SetPreparationErrorProc({});
+    services.Installed().PreparationError = {};
     EXPECT_TRUE(shown.contains(QStringLiteral("falha no meio"))) << shown.toStdString();
     EXPECT_TRUE(Pdf->RunAborted());
     EXPECT_EQ(FileBytes(output), QByteArray("old content"));

@@ -8,6 +8,7 @@
 #include "engine/RLProgress.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
+#include "engine/RLServices.h"
 
 #include <QCoreApplication>
 #include <QMetaProperty>
@@ -139,20 +140,18 @@ class FilterRun : public ::testing::Test
 {
 protected:
     void SetUp() override { Root = std::make_unique<TComponent>(); }
-    void TearDown() override
-    {
-        SetProgressFactory({});
-        SetFilterErrorProc({});
-    }
     void InstallProgress()
     {
-        SetProgressFactory([this](const QString& Title, int, TRLProgressCancelProc OnCancel) {
+        Services.Installed().Progress = [this](const QString& Title, int, TRLProgressCancelProc OnCancel) {
             Progress.Title = Title;
             Progress.Cancel = std::move(OnCancel);
             ++Progress.Created;
             return std::make_unique<TFakeProgress>(Progress);
-        });
+        };
     }
+
+    // Each test starts without a progress display or a failure handler, and leaves none behind.
+    TRLServicesScope Services { TRLServices {} };
 
     std::unique_ptr<TComponent> Root;
     TProgressLog Progress;
@@ -304,11 +303,11 @@ TEST_F(FilterRun, BackgroundFailureIsReportedOnTheMainThreadWithTheFilterName)
     QString reportedName;
     QString reportedMessage;
     bool onMainThread = false;
-    SetFilterErrorProc([&](const QString& Name, const QString& Message) {
+    Services.Installed().FilterError = [&](const QString& Name, const QString& Message) {
         reportedName = Name;
         reportedMessage = Message;
         onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-    });
+    };
     TRLGraphicStorage* store = MakeStore(2, Root.get());
     TPrintRecorder filter;
     filter.SetName(QStringLiteral("Impressora1"));

@@ -7,28 +7,29 @@ import sys
 import tempfile
 
 CHECKER = sys.argv[1]
-QT_INCLUDE = sys.argv[2] if len(sys.argv) > 2 else ""
+QT_INCLUDE = sys.argv[2]
 
 
-def run(files):
+def run(files, qt_include=None):
     with tempfile.TemporaryDirectory() as root:
         for rel, text in files.items():
             path = os.path.join(root, rel)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "w", encoding="utf-8") as out:
                 out.write(text)
-        args = [sys.executable, CHECKER, root]
-        if QT_INCLUDE:
-            args += ["--qt-include", QT_INCLUDE]
+        args = [sys.executable, CHECKER, root, "--qt-include", QT_INCLUDE if qt_include is None else qt_include]
         done = subprocess.run(args, capture_output=True, text=True)
         return done.returncode, done.stdout
 
 
 failures = []
+count = 0
 
 
-def expect(name, files, code, needle=None):
-    got, out = run(files)
+def expect(name, files, code, needle=None, qt_include=None):
+    global count
+    count += 1
+    got, out = run(files, qt_include)
     if got != code or (needle and needle not in out):
         failures.append(f"{name}: exit {got}, output:\n{out}")
 
@@ -52,11 +53,12 @@ expect("platform including the page store", dict(good, **{"platform/Z.cpp": '#in
        "platform/Z.cpp:1")
 expect("a module-qualified widgets header in filters",
        dict(good, **{"filters/W.cpp": '#include <QtWidgets/QDialog>\n'}), 1, "Qt Widgets header <QtWidgets/QDialog>")
-if QT_INCLUDE:
-    expect("a widgets class header in the engine", dict(good, **{"engine/W.cpp": '#include <QMessageBox>\n'}), 1,
-           "Qt Widgets header <QMessageBox>")
+expect("a widgets class header in the engine", dict(good, **{"engine/W.cpp": '#include <QMessageBox>\n'}), 1,
+       "Qt Widgets header <QMessageBox>")
+# Without Qt's headers the check could not tell <QMessageBox> from <QString>: it refuses to pass.
+expect("no Qt include folder", good, 2, "no QtWidgets folder", qt_include="/nonexistent")
 
 for failure in failures:
     print("FAILED", failure)
-print(f"{7 - len(failures) if QT_INCLUDE else 6 - len(failures)} passed, {len(failures)} failed")
+print(f"{count - len(failures)} passed, {len(failures)} failed")
 sys.exit(1 if failures else 0)

@@ -355,4 +355,82 @@ TEST(LocalePrimaryLanguageTest, MapsLanguagesToPlatformIdentifiers)
         EXPECT_EQ(LocalePrimaryLanguage(c.Locale), c.Expected) << c.Locale.name().toStdString();
 }
 
+// --- locale-free float texts for files ----------------------------------------------------------
+
+TEST(FloatTextTest, FloatToTextWritesFourDecimalsWithAPointWhateverTheLocale)
+{
+    const std::pair<double, const char*> cases[] = {
+        { 210.0, "210.0000" },
+        { -0.5, "-0.5000" },
+        { 0.0, "0.0000" },
+        { 0.75, "0.7500" }, // "0,7500" if the Brazilian locale leaked in
+        { 1234567.0, "1234567.0000" }, // no thousands separator
+        { 1.23456, "1.2346" },
+        { 1.23454, "1.2345" },
+        { 0.99995, "1.0000" },
+        { 2.00005, "2.0000" }, // stored just below the half
+        { 0.00005, "0.0001" }, // stored just above the half
+        { 0.03125, "0.0313" }, // exactly halfway: away from zero
+        { 0.09375, "0.0938" },
+        { -0.03125, "-0.0313" },
+        { 2.5 / 10000.0 * 0.1, "0.0000" },
+        { -0.00001, "0.0000" }, // no "-0.0000"
+        { -0.0, "0.0000" },
+        { 1e20, "100000000000000000000.0000" },
+        { -123456789.12345678, "-123456789.1235" },
+        { std::numeric_limits<double>::quiet_NaN(), "NAN" },
+        { std::numeric_limits<double>::infinity(), "INF" },
+        { -std::numeric_limits<double>::infinity(), "-INF" },
+    };
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(FloatToText(value), QString::fromLatin1(expected)) << value;
+    EXPECT_EQ(FloatToText(std::numeric_limits<double>::max()).size(), 309 + 5);
+}
+
+TEST(FloatTextTest, TextToFloatReadsTheNotationAndRefusesEverythingElse)
+{
+    constexpr double Default = -7.25;
+    const std::pair<const char*, double> cases[] = {
+        { "210.0000", 210.0 },
+        { "-0.5000", -0.5 },
+        { "0", 0.0 },
+        { "1e3", 1000.0 },
+        { "1.5E-2", 0.015 },
+        { "2.5e+1", 25.0 },
+        { ".5", 0.5 },
+        { " 12.5 ", 12.5 },
+        { "0,5", Default }, // the Brazilian decimal comma is not the notation
+        { "1.234,5", Default },
+        { "12abc", Default },
+        { "abc", Default },
+        { "", Default },
+        { "   ", Default },
+        { "-", Default },
+        { "1e", Default },
+        { "--1", Default },
+        { "+1", Default },
+        { "1 2", Default },
+        { "0x10", Default },
+        { "inf", Default },
+        { "-INF", Default },
+        { "nan", Default },
+        { "NAN", Default },
+        { "1e999", Default },
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(TextToFloat(QString::fromLatin1(text), Default), expected) << '"' << text << '"';
+    EXPECT_EQ(TextToFloat(QString::fromUtf16(u"١٢"), Default), Default); // digits of another script
+    EXPECT_EQ(TextToFloat(QString::fromUtf16(u"1\u00A0"), Default), Default);
+}
+
+TEST(FloatTextTest, FloatTextRoundTripKeepsFourDecimals)
+{
+    for (const double value :
+        { 0.0, 1.0, -1.0, 3.14159265, -2.71828, 1e-5, 123456.78905, 297.0 / 25.4 * 96.0 }) {
+        const double back = TextToFloat(FloatToText(value), std::nan(""));
+        EXPECT_NEAR(back, value, 0.00005 + 1e-12) << value;
+        EXPECT_EQ(FloatToText(back), FloatToText(value)) << value;
+    }
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "engine/RLConsts.h"
 #include "platform/Exceptions.h"
+#include "engine/RLServices.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -120,9 +121,10 @@ TEST(RLFeedBack, StepItAfterQuitEndsTheJobSilently)
     EXPECT_THROW(form.StepIt(), EAbort);
 }
 
-TEST(RLFeedBack, RegisteredAsTheEngineFactory)
+TEST(RLFeedBack, InstalledAsTheEngineFactory)
 {
-    RLRegisterFeedBack();
+    std::optional<TRLServicesScope> services;
+    services.emplace([](TRLServices& installed) { installed.Progress = RLFeedBackFactory(); });
     ASSERT_TRUE(HasProgressFactory());
     int cancels = 0;
     std::unique_ptr<TRLProgress> progress = CreateProgress(QStringLiteral("t"), 3, [&] { ++cancels; });
@@ -132,7 +134,6 @@ TEST(RLFeedBack, RegisteredAsTheEngineFactory)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("t"));
     form->BitBtnCancelClick();
     EXPECT_EQ(cancels, 1);
-    SetProgressFactory({});
+    services.reset();
     EXPECT_EQ(CreateProgress(QStringLiteral("t"), 1, {}), nullptr);
-    RLRegisterFeedBack();
 }

@@ -13,6 +13,7 @@
 #include "preview/RLPreviewForm.h"
 #include "preview/RLPrintActions.h"
 #include "preview/RLSaveDialog.h"
+#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -165,7 +166,7 @@ protected:
         params.SetOrientation(poPortrait);
         params.Reset();
         DefaultPrintFilter()->SetShowProgress(false);
-        RLInstallPrintAndSave();
+        RLInstallPrintAndSave(Services.Installed());
         Root = std::make_unique<TComponent>();
         Store = new TRLGraphicStorage(Root.get());
         Store->SetPaperWidth(210);
@@ -184,6 +185,8 @@ protected:
         PrinterWrapper().RefreshPrinters();
     }
 
+    // The print operation and the failure box for this test only.
+    TRLServicesScope Services { TRLServices {} };
     QTemporaryDir Folder;
     TPdfPrinters* Printers = nullptr;
     std::unique_ptr<TComponent> Root;

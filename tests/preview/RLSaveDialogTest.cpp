@@ -10,6 +10,7 @@
 #include "pagestore/RLMetaFile.h"
 #include "preview/RLPreviewForm.h"
 #include "preview/RLPrintActions.h"
+#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -119,7 +120,7 @@ protected:
         params.SetEmbedFonts(false);
         params.SetCompress(false);
         params.Reset();
-        RLInstallPrintAndSave();
+        RLInstallPrintAndSave(Services.Installed());
     }
     void TearDown() override
     {
@@ -135,6 +136,8 @@ protected:
         return -1;
     }
 
+    // The print operation and the failure box for this test only.
+    TRLServicesScope Services { TRLServices {} };
     QTemporaryDir Folder;
     std::unique_ptr<TComponent> Root;
     TRLPDFFilter* Pdf = nullptr;

@@ -1,4 +1,4 @@
-#include "filters/RLPrinters.h"
+#include "engine/RLPaperSizes.h"
 
 #include <QMetaEnum>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
 // The paper-size table and the matching of a size in millimetres to a paper.
-#include "filters/RLPrinters.h"
+#include "engine/RLPaperSizes.h"
 
 #include <array>
 #include <cmath>

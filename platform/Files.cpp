@@ -1,8 +1,8 @@
-#include "engine/RLFiles.h"
+#include "platform/Files.h"
 
-#include "engine/RLConsts.h"
-#include "engine/RLProgress.h"
+#include "platform/Application.h"
 #include "platform/Exceptions.h"
+#include "platform/Messages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +26,7 @@ QString FileErrorCause(int ErrorNumber, bool Writing)
     case EROFS:
         return RLFailureText(RLFailReadOnlyFileSystem);
     case ENOENT:
-        return Writing ? RLFailureText(RLFailFolderNotFound) : RLMessage(RLMsgFileNotFound);
+        return Writing ? RLFailureText(RLFailFolderNotFound) : RLFailureText(RLFailFileNotFound);
     case ENOTDIR:
         return RLFailureText(RLFailNotAFolder);
     case EIO:

@@ -450,7 +450,9 @@ TEST_F(SpoolRun, SameBoundsKeepTheJobAndOthersStartANewOne)
     EXPECT_EQ(PrinterWrapper().Printer(), first); // nothing happened
     EXPECT_EQ(Printers->Files.size(), 1);
     filter.SetDocumentBounds(210, 297, 2);
-    EXPECT_NE(PrinterWrapper().Printer(), first); // the job ended and the printer was selected again
+    // The job ended and the printer was selected again. Counted, not compared by address: the new
+    // printer object may take the freed one's address, as the thread checker's allocator showed.
+    EXPECT_EQ(Printers->Files.size(), 2);
     EXPECT_EQ(Printers->Jobs().size(), 2); // the first job written out, the second begun
     EXPECT_EQ(PrinterWrapper().Printer()->pageLayout().orientation(), QPageLayout::Landscape);
     PrinterWrapper().EndDoc();

@@ -6,6 +6,7 @@
 #include "engine/RLSiteAlign.h"
 #include "platform/Exceptions.h"
 
+#include <QScopedValueRollback>
 #include <QVarLengthArray>
 
 namespace {
@@ -19,18 +20,6 @@ void CollectDescendants(const TControl* root, TList& list)
         CollectDescendants(child, list);
     }
 }
-
-// Clears a flag when the scope ends, exceptions included.
-class TScopedFlag {
-public:
-    explicit TScopedFlag(bool& flag) : FFlag(flag) { flag = true; }
-    ~TScopedFlag() { FFlag = false; }
-    TScopedFlag(const TScopedFlag&) = delete;
-    TScopedFlag& operator=(const TScopedFlag&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 } // namespace
 
@@ -116,7 +105,7 @@ void TRLCustomSite::PrintSite()
 {
     if (FSitePrinting)
         return;
-    TScopedFlag printing(FSitePrinting);
+    const QScopedValueRollback printing(FSitePrinting, true);
     OpenSite();
     PrintContent();
     CloseSite();

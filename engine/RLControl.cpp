@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -28,19 +29,6 @@ QPoint HoldAlignmentOffset(TRLTextAlignment alignment, TRLTextLayout layout, con
         cy = (holder->Height() - height) / 2;
     return QPoint(cx, cy);
 }
-
-// Sets a flag for the life of a scope, exceptions included.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag), FOld(flag) { flag = true; }
-    ~TFlagScope() { FFlag = FOld; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-    bool FOld;
-};
 
 // The platform's identifiers: a letter or underscore, then letters, digits and underscores (ASCII).
 bool IsValidIdent(const QString& text)
@@ -385,7 +373,7 @@ void TRLCustomControl::UpdateHeldControls()
 {
     if (FUpdatingHeld || FHeldControls.isEmpty())
         return;
-    TFlagScope updating(FUpdatingHeld);
+    const QScopedValueRollback updating(FUpdatingHeld, true);
     const QList<TRLCustomControl*> held = FHeldControls;
     for (TRLCustomControl* control : held)
         control->AdjustBounds();
@@ -435,7 +423,7 @@ void TRLCustomControl::ExpandParentSite(int oldWidth, int oldHeight)
 {
     if (Loading() || FRestoringBounds || FExpandingSite)
         return;
-    TFlagScope expanding(FExpandingSite);
+    const QScopedValueRollback expanding(FExpandingSite, true);
     const bool expander = FBehavior.testFlag(beSiteExpander);
     if (IsWidthFreeAlign(FAlign)) {
         TRLCustomSite* site = nullptr;
@@ -487,7 +475,7 @@ void TRLCustomControl::SaveDesignBounds()
 
 void TRLCustomControl::RestoreDesignBounds()
 {
-    TFlagScope restoring(FRestoringBounds);
+    const QScopedValueRollback restoring(FRestoringBounds, true);
     SetBounds(FDesignBounds.Left, FDesignBounds.Top, FDesignBounds.Width(), FDesignBounds.Height());
 }
 
@@ -611,7 +599,7 @@ void TRLCustomControl::AdjustBounds()
 {
     if (FMeasuring || Loading())
         return;
-    TFlagScope measuring(FMeasuring);
+    const QScopedValueRollback measuring(FMeasuring, true);
     int w = Width();
     int h = Height();
     MeasureSize(w, h);
@@ -680,7 +668,7 @@ void TRLCustomControl::MeasureHeight()
     const bool sizesItself = FAutoSize || (site && site->AutoExpand()) || OnMeasureHeight;
     if (!sizesItself)
         return;
-    TFlagScope measuring(FMeasuringHeight);
+    const QScopedValueRollback measuring(FMeasuringHeight, true);
     SetCaption(BuildText());
     if (OnMeasureHeight)
         OnMeasureHeight(this);

@@ -32,25 +32,6 @@ TRLMetaTextLayout MetaLayout(TRLTextLayout layout)
     return MetaTextLayoutTop;
 }
 
-bool IsNumericVariant(const QVariant& value)
-{
-    switch (value.metaType().id()) {
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -287,7 +268,7 @@ QString TRLCustomDBText::FormatValue(const QVariant& value) const
 {
     if (VarIsEmptyOrNull(value))
         return QString();
-    const bool numeric = IsNumericVariant(value);
+    const bool numeric = VarIsNumeric(value);
     if (!FDisplayMask.isEmpty()) {
         if (numeric)
             return FormatFloat(FDisplayMask, value.toDouble());

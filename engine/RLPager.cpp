@@ -4,23 +4,7 @@
 
 #include "platform/Exceptions.h"
 
-namespace {
-
-// Restores a pointer when the scope ends, exceptions included.
-template <typename T>
-class TRestore {
-public:
-    TRestore(T& slot, T value) : FSlot(slot), FOld(slot) { slot = value; }
-    ~TRestore() { FSlot = FOld; }
-    TRestore(const TRestore&) = delete;
-    TRestore& operator=(const TRestore&) = delete;
-
-private:
-    T& FSlot;
-    T FOld;
-};
-
-} // namespace
+#include <QScopedValueRollback>
 
 void TRLCustomPager::BuildSortedBands()
 {
@@ -185,7 +169,7 @@ void TRLCustomPager::ComputePrintPosition()
 
 void TRLCustomPager::OpenContent()
 {
-    TRestore<bool> beginning(FInPageBegin, true);
+    const QScopedValueRollback beginning(FInPageBegin, true);
     TRLCustomBandSet::OpenContent();
     for (TRLBandType type : { btHeader, btTitle, btColumnHeader }) {
         if (FSortedBands.Printed(type))
@@ -245,7 +229,7 @@ void TRLCustomPager::Complete()
         }
     if (!filler)
         return;
-    TRestore<bool> completing(FCompleting, true);
+    const QScopedValueRollback completing(FCompleting, true);
     const TRLCustomReport* master = MasterReport();
     // Each filler must make progress on the same page; one that declines to print, or that turned
     // the page, ends the completion instead of looping.
@@ -291,7 +275,7 @@ bool TRLCustomPager::RequestNewPage(TRLCustomBand* Caller, bool Force)
         if (!granted)
             return false;
     }
-    TRestore<TRLCustomBand*> caller(FNewPageCaller, Caller);
+    const QScopedValueRollback caller(FNewPageCaller, Caller);
     if (IsSiteOpen())
         CloseSite();
     if (TRLCustomPager* outer = EnclosingPager())

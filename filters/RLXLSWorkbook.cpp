@@ -110,11 +110,11 @@ constexpr int MaxRowHeight = 409;
 
 QByteArray WordRecord(uint16_t Value)
 {
-    return TRLByteBuilder().Word(Value).Data();
+    return TByteWriter().Word(Value).Data();
 }
 
 // Character count (2 bytes), string flags 1, UTF-16.
-TRLByteBuilder& UnicodeString(TRLByteBuilder& Data, const QString& Text)
+TByteWriter& UnicodeString(TByteWriter& Data, const QString& Text)
 {
     return Data.Word(uint16_t(Text.size())).Byte(1).Utf16(Text);
 }
@@ -135,7 +135,7 @@ QByteArray FontRecordData(const TRLXLSFont& Font, int ColorIndex)
         break;
     }
     const QString name = Font.Name.left(MaxFontNameLength);
-    TRLByteBuilder data;
+    TByteWriter data;
     data.Word(uint16_t(size * 20));
     data.Word(uint16_t(((Font.Style & fsItalic) ? 2 : 0) | ((Font.Style & fsStrikeOut) ? 8 : 0)));
     data.Word(uint16_t(ColorIndex));
@@ -147,17 +147,17 @@ QByteArray FontRecordData(const TRLXLSFont& Font, int ColorIndex)
     return data.Data();
 }
 
-void AppendBlanks(TRLByteBuilder& Cells, int Row, int FirstCol, int LastCol, int XF)
+void AppendBlanks(TByteWriter& Cells, int Row, int FirstCol, int LastCol, int XF)
 {
     if (LastCol < FirstCol)
         return;
     if (LastCol == FirstCol) {
-        TRLByteBuilder blank;
+        TByteWriter blank;
         blank.Word(uint16_t(Row)).Word(uint16_t(FirstCol)).Word(uint16_t(XF));
         Cells.Bytes(BiffRecord(rtBlank, blank.Data()));
         return;
     }
-    TRLByteBuilder blanks;
+    TByteWriter blanks;
     blanks.Word(uint16_t(Row)).Word(uint16_t(FirstCol));
     for (int col = FirstCol; col <= LastCol; ++col)
         blanks.Word(uint16_t(XF));
@@ -233,7 +233,7 @@ public:
         const TRLXLSBorder& diagonal1 = Style.Borders.Items[bkDiagonal1];
         const TRLXLSBorder& diagonal2 = Style.Borders.Items[bkDiagonal2];
         const TRLXLSBorderKind diagonal = diagonal2.LineStyle ? bkDiagonal2 : bkDiagonal1;
-        TRLByteBuilder data;
+        TByteWriter data;
         data.Word(uint16_t(Font));
         data.Word(uint16_t(FormatIndex(Style.NumberFormat)));
         data.Word(1);
@@ -274,7 +274,7 @@ public:
     void WriteFormats(TRLBiffWriter& Writer) const
     {
         auto writeFormat = [&](int index, const QString& text) {
-            TRLByteBuilder data;
+            TByteWriter data;
             data.Word(uint16_t(index));
             UnicodeString(data, text);
             Writer.WriteRecord(rtFormat, data);
@@ -304,7 +304,7 @@ public:
     {
         if (!FPalette.Changed())
             return;
-        TRLByteBuilder data;
+        TByteWriter data;
         data.Word(56);
         for (uint32_t rgb : FPalette.Colors())
             data.Byte(uint8_t(rgb >> 16)).Byte(uint8_t(rgb >> 8)).Byte(uint8_t(rgb)).Byte(0);
@@ -585,13 +585,13 @@ void TRLXLSWorkbook::WriteStream(QIODevice& Device)
 void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSheets) const
 {
     // Identification and the user interface.
-    w.WriteRecord(rtBOF, TRLByteBuilder().Word(BiffVersion8).Word(BofWorkbookGlobals).Word(3515).Word(1996).DWord(0).DWord(1536));
+    w.WriteRecord(rtBOF, TByteWriter().Word(BiffVersion8).Word(BofWorkbookGlobals).Word(3515).Word(1996).DWord(0).DWord(1536));
     w.WriteRecord(rtInterfaceHdr, WordRecord(1252));
     w.WriteRecord(rtMMS, WordRecord(0));
     w.WriteRecord(rtInterfaceEnd, QByteArray());
     {
         // The user name as the format defines it (count, flags, characters), padded with blanks.
-        TRLByteBuilder access;
+        TByteWriter access;
         UnicodeString(access, Author());
         QByteArray data = access.Data();
         data.append(112 - data.size(), ' ');
@@ -601,7 +601,7 @@ void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSh
     w.WriteRecord(rtDSF, WordRecord(0));
     w.WriteRecord(rtExcel9File, QByteArray());
     {
-        TRLByteBuilder tabs;
+        TByteWriter tabs;
         for (std::size_t i = 0; i < FSheets.size(); ++i)
             tabs.Word(uint16_t(i));
         w.WriteRecord(rtTabId, tabs);
@@ -612,7 +612,7 @@ void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSh
     for (uint16_t type : { rtWindowProtect, rtProtect, rtPassword, rtProt4Rev, rtProt4RevPass })
         w.WriteRecord(type, WordRecord(0));
     // Opened on the first sheet, with one sheet selected.
-    w.WriteRecord(rtWindow1, TRLByteBuilder().Word(360).Word(30).Word(7454).Word(6240).Word(56).Word(0).Word(0).Word(1).Word(600));
+    w.WriteRecord(rtWindow1, TByteWriter().Word(360).Word(30).Word(7454).Word(6240).Word(56).Word(0).Word(0).Word(1).Word(600));
     w.WriteRecord(rtBackup, WordRecord(0));
     w.WriteRecord(rtHideObj, WordRecord(0));
     w.WriteRecord(rtDate1904, WordRecord(0));
@@ -631,11 +631,11 @@ void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSh
     // The sheets, their positions filled in once the globals are complete.
     for (const TSheetEntry& sheet : FSheets) {
         BoundSheets.push_back(w.Position());
-        TRLByteBuilder data;
+        TByteWriter data;
         data.DWord(0).Byte(0).Byte(0).Byte(uint8_t(sheet.Title.size())).Byte(1).Utf16(sheet.Title);
         w.WriteRecord(rtBoundSheet, data);
     }
-    w.WriteRecord(rtCountry, TRLByteBuilder().Word(7).Word(7));
+    w.WriteRecord(rtCountry, TByteWriter().Word(7).Word(7));
 
     // The shared strings, each once, in order of first use.
     if (FStrings->UniqueCount() > 0) {
@@ -663,8 +663,8 @@ void WriteSheetSettings(TRLBiffWriter& w, const TRLXLSPageSetup& Setup)
     w.WriteRecord(rtPrintHeaders, WordRecord(Setup.PrintHeaders() ? 1 : 0));
     w.WriteRecord(rtPrintGridLines, WordRecord(Setup.PrintGridLines() ? 1 : 0));
     w.WriteRecord(rtGridSet, WordRecord(1));
-    w.WriteRecord(rtGuts, TRLByteBuilder().Zeros(8));
-    w.WriteRecord(rtDefaultRowHeight, TRLByteBuilder().Word(0).Word(255));
+    w.WriteRecord(rtGuts, TByteWriter().Zeros(8));
+    w.WriteRecord(rtDefaultRowHeight, TByteWriter().Word(0).Word(255));
     w.WriteRecord(rtWsBool, WordRecord(1217));
 }
 
@@ -672,20 +672,20 @@ void WritePageSetup(TRLBiffWriter& w, const TRLXLSPageSetup& Setup)
 {
     const QString header = HeaderText(Setup.LeftHeader(), Setup.CenterHeader(), Setup.RightHeader());
     if (!header.isEmpty()) {
-        TRLByteBuilder data;
+        TByteWriter data;
         w.WriteRecord(rtHeader, UnicodeString(data, header));
     }
     const QString footer = HeaderText(Setup.LeftFooter(), Setup.CenterFooter(), Setup.RightFooter());
     if (!footer.isEmpty()) {
-        TRLByteBuilder data;
+        TByteWriter data;
         w.WriteRecord(rtFooter, UnicodeString(data, footer));
     }
     w.WriteRecord(rtHCenter, WordRecord(Setup.CenterHorizontally() ? 1 : 0));
     w.WriteRecord(rtVCenter, WordRecord(Setup.CenterVertically() ? 1 : 0));
-    w.WriteRecord(rtLeftMargin, TRLByteBuilder().Double(Setup.LeftMargin() / 2.54));
-    w.WriteRecord(rtRightMargin, TRLByteBuilder().Double(Setup.RightMargin() / 2.54));
-    w.WriteRecord(rtTopMargin, TRLByteBuilder().Double(Setup.TopMargin() / 2.54));
-    w.WriteRecord(rtBottomMargin, TRLByteBuilder().Double(Setup.BottomMargin() / 2.54));
+    w.WriteRecord(rtLeftMargin, TByteWriter().Double(Setup.LeftMargin() / 2.54));
+    w.WriteRecord(rtRightMargin, TByteWriter().Double(Setup.RightMargin() / 2.54));
+    w.WriteRecord(rtTopMargin, TByteWriter().Double(Setup.TopMargin() / 2.54));
+    w.WriteRecord(rtBottomMargin, TByteWriter().Double(Setup.BottomMargin() / 2.54));
     int flags = 0;
     if (Setup.PageOrder() == 1)
         flags |= 1;
@@ -699,7 +699,7 @@ void WritePageSetup(TRLBiffWriter& w, const TRLXLSPageSetup& Setup)
         flags |= 32;
     if (Setup.FirstPageNumber() != 1)
         flags |= 128;
-    TRLByteBuilder data;
+    TByteWriter data;
     data.Word(uint16_t(Setup.PaperSize())).Word(uint16_t(Setup.Zoom())).Word(uint16_t(Setup.FirstPageNumber()));
     data.Word(Setup.FitToPagesWide() ? 1 : 0).Word(Setup.FitToPagesTall() ? 1 : 0).Word(uint16_t(flags));
     data.Word(0).Word(0).Double(Setup.HeaderMargin() / 2.54).Double(Setup.FooterMargin() / 2.54);
@@ -711,7 +711,7 @@ void WriteColumns(TRLBiffWriter& w, const TRLXLSWorksheet& Sheet)
 {
     w.WriteRecord(rtDefColWidth, WordRecord(8));
     for (const TRLXLSCol& col : Sheet.Cols()) {
-        TRLByteBuilder data;
+        TByteWriter data;
         data.Word(uint16_t(col.Index)).Word(uint16_t(col.Index)).Word(uint16_t(qBound(0, col.Width, MaxColumnWidth)));
         data.Word(0).Word(0).Byte(0);
         w.WriteRecord(rtColInfo, data);
@@ -725,8 +725,8 @@ void WriteWindow(TRLBiffWriter& w, bool First)
         | Window2OutlineSymbols;
     if (First)
         options |= Window2Selected | Window2Displayed;
-    w.WriteRecord(rtWindow2, TRLByteBuilder().Word(options).Word(0).Word(0).Word(64).Zeros(10));
-    w.WriteRecord(rtSelection, TRLByteBuilder().Byte(3).Zeros(6).Word(1).Zeros(6));
+    w.WriteRecord(rtWindow2, TByteWriter().Word(options).Word(0).Word(0).Word(64).Zeros(10));
+    w.WriteRecord(rtSelection, TByteWriter().Byte(3).Zeros(6).Word(1).Zeros(6));
 }
 
 // A MERGEDCELLS record holds at most 1027 ranges; more go into further records, never into CONTINUE
@@ -740,7 +740,7 @@ void WriteMergedCells(TRLBiffWriter& w, const std::vector<TRLXLSRange>& Ranges)
     constexpr std::size_t MergedPerRecord = (BiffMaxRecordData - 2) / 8;
     for (std::size_t from = 0; from < merged.size(); from += MergedPerRecord) {
         const std::size_t count = qMin(MergedPerRecord, merged.size() - from);
-        TRLByteBuilder data;
+        TByteWriter data;
         data.Word(uint16_t(count));
         for (std::size_t i = from; i < from + count; ++i)
             data.Word(uint16_t(merged[i]->FirstRow)).Word(uint16_t(merged[i]->LastRow))
@@ -764,7 +764,7 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
     }
 
     Entry.Position = w.Position();
-    w.WriteRecord(rtBOF, TRLByteBuilder().Word(BiffVersion8).Word(BofWorksheet).Word(3515).Word(1996).Zeros(8));
+    w.WriteRecord(rtBOF, TByteWriter().Word(BiffVersion8).Word(BofWorksheet).Word(3515).Word(1996).Zeros(8));
 
     const bool empty = Sheet.IsEmpty();
     const int firstRow = empty ? 0 : Sheet.FirstRow();
@@ -772,7 +772,7 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
     const int blocks = (rowEnd - firstRow + 31) / 32;
     {
         // The DBCELL positions are filled in when the workbook stream is put together.
-        TRLByteBuilder index;
+        TByteWriter index;
         index.DWord(0).DWord(uint32_t(firstRow)).DWord(uint32_t(rowEnd)).DWord(0).Zeros(4 * blocks);
         Entry.IndexEntries = w.Position() + 4 + 16;
         w.WriteRecord(rtIndex, index);
@@ -781,7 +781,7 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
     WritePageSetup(w, *FPageSetup);
     WriteColumns(w, Sheet);
     {
-        TRLByteBuilder data;
+        TByteWriter data;
         if (empty)
             data.Zeros(14);
         else
@@ -810,7 +810,7 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
         for (int row = blockFirst; row < blockEnd; ++row) {
             const auto& list = rangesOfRow[std::size_t(row)];
             const int height = heightOfRow[std::size_t(row)];
-            TRLByteBuilder data;
+            TByteWriter data;
             data.Word(uint16_t(row));
             data.Word(list.empty() ? 0 : uint16_t(ranges[std::size_t(list.front())].FirstCol));
             data.Word(list.empty() ? 0 : uint16_t(ranges[std::size_t(list.back())].LastCol + 1));
@@ -818,16 +818,16 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
             data.Word(0).Word(0).Word(height >= 0 ? 64 : 0).Word(0);
             w.WriteRecord(rtRow, data);
         }
-        TRLByteBuilder cells;
+        TByteWriter cells;
         std::vector<int> cellStart;
         for (int row = blockFirst; row < blockEnd; ++row) {
-            cellStart.push_back(cells.Size());
+            cellStart.push_back(int(cells.Size()));
             for (int r : rangesOfRow[std::size_t(row)]) {
                 const TRLXLSRange& range = ranges[std::size_t(r)];
                 const int xf = xfOfRange[std::size_t(r)];
                 int blankFrom = range.FirstCol;
                 if (row == range.FirstRow) {
-                    TRLByteBuilder value;
+                    TByteWriter value;
                     value.Word(uint16_t(row)).Word(uint16_t(range.FirstCol)).Word(uint16_t(xf));
                     if (range.Kind == vkNumber) {
                         value.Double(range.Number);
@@ -844,7 +844,7 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
         const qint64 cellsPosition = w.Position();
         w.WriteRaw(cells.Data());
         const qint64 dbcellPosition = w.Position();
-        TRLByteBuilder dbcell;
+        TByteWriter dbcell;
         dbcell.DWord(uint32_t(dbcellPosition - blockStart));
         for (std::size_t i = 0; i < cellStart.size(); ++i) {
             const qint64 offset = i == 0 ? cellsPosition + cellStart[0] - (blockStart + 20)
@@ -869,7 +869,7 @@ void TRLXLSWorkbook::WriteSheets(TRLBiffWriter& w, const std::vector<qint64>& Bo
     if (base + FSheetWriter->Position() > qint64(0xFFFFFFFFu))
         throw Exception(XLSWriteErrorMessage(QString(), QStringLiteral("workbook too large")));
     for (std::size_t s = 0; s < FSheets.size(); ++s)
-        w.Patch(BoundSheets[s] + 4, TRLByteBuilder().DWord(uint32_t(base + FSheets[s].Position)).Data());
+        w.Patch(BoundSheets[s] + 4, TByteWriter().DWord(uint32_t(base + FSheets[s].Position)).Data());
 
     FSheetWriter->Flush();
     QFile& file = *FSheetFile;
@@ -890,7 +890,7 @@ void TRLXLSWorkbook::WriteSheets(TRLBiffWriter& w, const std::vector<qint64>& Bo
     for (const TSheetEntry& sheet : FSheets) {
         if (sheet.DBCells.empty())
             continue;
-        TRLByteBuilder entries;
+        TByteWriter entries;
         for (uint32_t position : sheet.DBCells)
             entries.DWord(uint32_t(base + position));
         w.Patch(base + sheet.IndexEntries, entries.Data());

@@ -7,7 +7,6 @@
 #include <QFileDevice>
 #include <QIODevice>
 
-#include <bit>
 #include <cstring>
 
 namespace {
@@ -47,7 +46,7 @@ constexpr uint32_t EntriesPerExtraSector = EntriesPerSector - 1;
 
 QByteArray DirectoryEntry(const QString& Name, uint8_t Type, uint32_t Child, uint32_t StartSector, uint32_t Size)
 {
-    TRLByteBuilder entry;
+    TByteWriter entry;
     if (!Name.isEmpty()) {
         entry.Utf16(Name).Word(0);
     }
@@ -64,24 +63,6 @@ QByteArray DirectoryEntry(const QString& Name, uint8_t Type, uint32_t Child, uin
 
 // --- bytes ---------------------------------------------------------------------------------------
 
-TRLByteBuilder& TRLByteBuilder::Double(double Value)
-{
-    const uint64_t bits = std::bit_cast<uint64_t>(Value);
-    DWord(uint32_t(bits & 0xFFFFFFFFu));
-    DWord(uint32_t(bits >> 32));
-    return *this;
-}
-
-TRLByteBuilder& TRLByteBuilder::Utf16(const QString& Text)
-{
-    char* out = Grow(2 * Text.size());
-    for (QChar c : Text) {
-        qToLittleEndian(uint16_t(c.unicode()), out);
-        out += 2;
-    }
-    return *this;
-}
-
 QByteArray HexBytes(const char* Text)
 {
     return QByteArray::fromHex(QByteArray(Text));
@@ -95,7 +76,7 @@ QByteArray BiffRecord(uint16_t Type, const QByteArray& Data)
     uint16_t type = Type;
     do {
         const qsizetype chunk = qMin<qsizetype>(Data.size() - offset, BiffMaxRecordData);
-        TRLByteBuilder header;
+        TByteWriter header;
         header.Word(type).Word(uint16_t(chunk));
         bytes.append(header.Data());
         bytes.append(Data.constData() + offset, chunk);
@@ -159,7 +140,7 @@ TRLSSTWriter::TRLSSTWriter(TRLBiffWriter& Writer, uint32_t TotalCount, uint32_t 
     , FPerBucket(StringsPerBucket(UniqueCount))
 {
     FRecordStart = FWriter.Position();
-    TRLByteBuilder counts;
+    TByteWriter counts;
     counts.DWord(TotalCount).DWord(UniqueCount);
     FRecord = counts.Data();
     FBuckets.reserve((UniqueCount + FPerBucket - 1) / FPerBucket);
@@ -183,14 +164,14 @@ void TRLSSTWriter::Add(const QString& Text)
         FBuckets.push_back({ uint32_t(FRecordStart + offset), uint16_t(offset) });
     }
     ++FAdded;
-    TRLByteBuilder header;
+    TByteWriter header;
     header.Word(uint16_t(Text.size())).Byte(1);
     FRecord.append(header.Data());
     qsizetype done = 0;
     while (true) {
         const qsizetype room = (BiffMaxRecordData - FRecord.size()) / 2;
         const qsizetype count = qMin(room, Text.size() - done);
-        TRLByteBuilder chars;
+        TByteWriter chars;
         chars.Utf16(Text.mid(done, count));
         FRecord.append(chars.Data());
         done += count;
@@ -205,7 +186,7 @@ void TRLSSTWriter::Add(const QString& Text)
 void TRLSSTWriter::Finish()
 {
     FlushRecord();
-    TRLByteBuilder extsst;
+    TByteWriter extsst;
     extsst.Word(uint16_t(FPerBucket));
     for (const TBucket& bucket : FBuckets)
         extsst.DWord(bucket.Position).Word(bucket.Offset).Word(0);
@@ -307,7 +288,7 @@ void WriteCompoundDocument(QIODevice& Out, QIODevice& Stream, qint64 StreamSize)
     const uint32_t d = layout.ExtraAllocationSectors;
     const uint32_t firstAllocation = layout.StreamSectors;
 
-    TRLByteBuilder header;
+    TByteWriter header;
     header.Bytes(HexBytes("d0cf11e0a1b11ae1")).Zeros(16);
     header.Word(62).Word(3).Word(0xFFFE).Word(9).Word(6).Zeros(6);
     header.DWord(0).DWord(n).DWord(layout.DirectorySector).DWord(0).DWord(4096);
@@ -333,7 +314,7 @@ void WriteCompoundDocument(QIODevice& Out, QIODevice& Stream, qint64 StreamSize)
 
     // Allocation table, one sector at a time.
     const uint64_t total = uint64_t(n) * EntriesPerSector;
-    TRLByteBuilder sector;
+    TByteWriter sector;
     for (uint64_t entry = 0; entry < total; ++entry) {
         uint32_t value = FreeSector;
         if (entry < uint64_t(k))
@@ -347,13 +328,13 @@ void WriteCompoundDocument(QIODevice& Out, QIODevice& Stream, qint64 StreamSize)
         sector.DWord(value);
         if (sector.Size() == SectorSize) {
             WriteAll(Out, sector.Data());
-            sector = TRLByteBuilder();
+            sector = TByteWriter();
         }
     }
 
     // Extra allocation sectors: the allocation sectors the header had no room for, then the next one.
     for (uint32_t j = 0; j < d; ++j) {
-        TRLByteBuilder extra;
+        TByteWriter extra;
         for (uint32_t i = 0; i < EntriesPerExtraSector; ++i) {
             const uint64_t index = uint64_t(HeaderAllocationEntries) + uint64_t(j) * EntriesPerExtraSector + i;
             extra.DWord(index < n ? uint32_t(firstAllocation + index) : FreeSector);

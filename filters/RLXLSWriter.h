@@ -1,107 +1,20 @@
 #pragma once
-// The byte level of the spreadsheet writer: little-endian record data, BIFF records with their
-// CONTINUE splitting, the shared string table and the compound-document container.
+// The byte level of the spreadsheet writer: BIFF records (their data built with TByteWriter) with
+// their CONTINUE splitting, the shared string table and the compound-document container.
 //
 // Nothing here depends on the locale: numbers are written as their binary forms. Every device write
 // is checked; a failed write raises Exception with a message in the user's language that names the
 // file (the device's file name, when it is a file).
 #include "filters/RLXLSRecords.h"
+#include "platform/ByteWriter.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QtEndian>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 class QIODevice;
-
-// Record data under construction. A workbook writes millions of small fields; they go straight into
-// a buffer that grows ahead of them (QByteArray's own append takes its general insertion path for
-// every one of them).
-class TRLByteBuilder
-{
-public:
-    TRLByteBuilder() = default;
-    TRLByteBuilder(const TRLByteBuilder& Other)
-        : FBytes(Other.Data())
-        , FUsed(Other.FUsed)
-    { }
-    TRLByteBuilder& operator=(const TRLByteBuilder& Other)
-    {
-        if (this != &Other) {
-            FBytes = Other.Data();
-            FUsed = Other.FUsed;
-            FData = nullptr;
-            FRoom = 0;
-        }
-        return *this;
-    }
-
-    TRLByteBuilder& Byte(uint8_t Value)
-    {
-        *Grow(1) = char(Value);
-        return *this;
-    }
-    TRLByteBuilder& Word(uint16_t Value)
-    {
-        qToLittleEndian(Value, Grow(2));
-        return *this;
-    }
-    TRLByteBuilder& DWord(uint32_t Value)
-    {
-        qToLittleEndian(Value, Grow(4));
-        return *this;
-    }
-    TRLByteBuilder& Double(double Value);
-    TRLByteBuilder& Zeros(int Count)
-    {
-        if (Count > 0)
-            std::memset(Grow(Count), 0, std::size_t(Count));
-        return *this;
-    }
-    TRLByteBuilder& Utf16(const QString& Text);
-    TRLByteBuilder& Bytes(const QByteArray& Data)
-    {
-        if (!Data.isEmpty())
-            std::memcpy(Grow(Data.size()), Data.constData(), std::size_t(Data.size()));
-        return *this;
-    }
-    // The bytes so far. Writing may go on afterwards: the next field copies the buffer first, so a
-    // copy taken of the answer keeps what it had.
-    const QByteArray& Data() const
-    {
-        if (FBytes.size() != FUsed)
-            FBytes.resize(FUsed);
-        FData = nullptr;
-        FRoom = 0;
-        return FBytes;
-    }
-    int Size() const { return int(FUsed); }
-
-private:
-    char* Grow(qsizetype Count)
-    {
-        if (FRoom - FUsed < Count)
-            Expand(Count);
-        char* p = FData + FUsed;
-        FUsed += Count;
-        return p;
-    }
-    void Expand(qsizetype Count)
-    {
-        // resize also makes the array our own again when it was handed out and shared.
-        FBytes.resize(qMax(qMax(FUsed + Count, 2 * FUsed + 64), FBytes.size()));
-        FData = FBytes.data();
-        FRoom = FBytes.size();
-    }
-
-    mutable QByteArray FBytes;
-    mutable char* FData = nullptr;
-    mutable qsizetype FRoom = 0;
-    qsizetype FUsed = 0;
-};
 
 // Bytes from hexadecimal text with blanks between pairs ("e0 00 14 00").
 QByteArray HexBytes(const char* Text);
@@ -125,7 +38,7 @@ public:
 
     qint64 Position() const { return FFlushed + FBuffer.size(); }
     void WriteRecord(uint16_t Type, const QByteArray& Data) { WriteRaw(BiffRecord(Type, Data)); }
-    void WriteRecord(uint16_t Type, const TRLByteBuilder& Data) { WriteRaw(BiffRecord(Type, Data.Data())); }
+    void WriteRecord(uint16_t Type, const TByteWriter& Data) { WriteRaw(BiffRecord(Type, Data.Data())); }
     void WriteRaw(const QByteArray& Bytes);
     void Patch(qint64 Position, const QByteArray& Bytes);
     void Flush();

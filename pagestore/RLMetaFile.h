@@ -16,6 +16,7 @@
 // table of records is shared, under a lock. So a background run can read every page while the
 // preview pages through the same store, and a writer could follow a store that is still being
 // filled.
+#include "platform/ByteWriter.h"
 #include "platform/Component.h"
 #include "platform/Graphics.h"
 #include "platform/Rect.h"
@@ -25,10 +26,8 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QtEndian>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,78 +50,29 @@ struct TRLSwapIndex;
 // the record itself (and the page store file made from it) keeps the 8-bit text.
 using TRLFullTexts = QHash<qsizetype, QString>;
 
-// Appends to a byte buffer that grows in bulk; one page is built here and written in one piece.
-class TRLStreamWriter
+// One page is built here and written in one piece. Its first buffer is larger than a short
+// record's: a page writes thousands of fields.
+class TRLStreamWriter : public TByteWriter
 {
 public:
-    void WriteByte(uint8_t Value) { *Grow(1) = char(Value); }
-    void WriteWord(uint16_t Value) { qToLittleEndian(Value, Grow(2)); }
-    void WriteInt32(int32_t Value) { qToLittleEndian(Value, Grow(4)); }
-    void WriteBytes(const char* Data, qsizetype Size)
-    {
-        if (Size > 0)
-            std::memcpy(Grow(Size), Data, std::size_t(Size));
-    }
-    void WriteBytes(const QByteArray& Data) { WriteBytes(Data.constData(), Data.size()); }
+    TRLStreamWriter()
+        : TByteWriter(256)
+    { }
     // An int32 byte length followed by the Windows-1252 bytes of Text. A text the code page cannot
     // hold is also noted in FullTexts.
-    void WriteString(const QString& Text);
+    void String(const QString& Text);
     // An int32 count followed by one string per line.
-    void WriteStrings(const QStringList& Lines);
-    // Overwrites four bytes already written, for lengths known only afterwards.
-    void PatchInt32(qsizetype Position, int32_t Value);
+    void Strings(const QStringList& Lines);
 
-    qsizetype Size() const { return FUsed; }
-    // The bytes written. The writer may go on writing afterwards: the next field copies the buffer
-    // first, so a copy taken of the answer keeps what it had.
-    const QByteArray& Bytes() const
+    QByteArray TakeData()
     {
-        Trim();
-        return FBytes;
-    }
-    QByteArray TakeBytes()
-    {
-        Trim();
-        FUsed = 0;
         FFullTexts.clear();
-        return std::move(FBytes);
-    }
-    void Reserve(qsizetype Size)
-    {
-        if (FBytes.size() < Size)
-            Expand(Size - FUsed);
+        return TByteWriter::TakeData();
     }
     // The texts written so far that lost characters to the code page.
     const TRLFullTexts& FullTexts() const { return FFullTexts; }
 
 private:
-    // Room for Count more bytes at the end. A page writes thousands of small fields: the buffer
-    // grows geometrically ahead of what is written, FUsed says how much of it counts, and FData
-    // and FRoom point into it, so a field costs a copy and a compare, not a trip through
-    // QByteArray's sharing checks.
-    char* Grow(qsizetype Count)
-    {
-        if (FRoom - FUsed < Count)
-            Expand(Count);
-        char* p = FData + FUsed;
-        FUsed += Count;
-        return p;
-    }
-    void Expand(qsizetype Count);
-    // Cuts the buffer to the bytes written, before it is handed out; the pointer into it is given
-    // up, since the array handed out may be shared from now on.
-    void Trim() const
-    {
-        if (FBytes.size() != FUsed)
-            FBytes.resize(FUsed);
-        FData = nullptr;
-        FRoom = 0;
-    }
-
-    mutable QByteArray FBytes;
-    mutable char* FData = nullptr;
-    mutable qsizetype FRoom = 0;
-    qsizetype FUsed = 0;
     TRLFullTexts FFullTexts;
 };
 

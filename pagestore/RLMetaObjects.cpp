@@ -16,16 +16,16 @@ std::atomic<int> GroupCounter { 0 };
 
 void WriteRect(TRLStreamWriter& Stream, const TRect& Rect)
 {
-    Stream.WriteInt32(Rect.Left);
-    Stream.WriteInt32(Rect.Top);
-    Stream.WriteInt32(Rect.Right);
-    Stream.WriteInt32(Rect.Bottom);
+    Stream.Int32(Rect.Left);
+    Stream.Int32(Rect.Top);
+    Stream.Int32(Rect.Right);
+    Stream.Int32(Rect.Bottom);
 }
 
 void WritePoint(TRLStreamWriter& Stream, const TPoint& Point)
 {
-    Stream.WriteInt32(Point.x());
-    Stream.WriteInt32(Point.y());
+    Stream.Int32(Point.x());
+    Stream.Int32(Point.y());
 }
 
 TPoint ReadPoint(TRLStreamReader& Stream)
@@ -37,7 +37,7 @@ TPoint ReadPoint(TRLStreamReader& Stream)
 
 void WritePoints(TRLStreamWriter& Stream, const TRLPointArray& Points)
 {
-    Stream.WriteInt32(int32_t(Points.size()));
+    Stream.Int32(int32_t(Points.size()));
     for (const TPoint& p : Points)
         WritePoint(Stream, p);
 }
@@ -109,8 +109,8 @@ TRLGraphicObject::~TRLGraphicObject()
 void TRLGraphicObject::SaveToStream(TRLStreamWriter& Stream) const
 {
     WriteRect(Stream, BoundsRect);
-    Stream.WriteInt32(GroupId);
-    Stream.WriteInt32(Reserved);
+    Stream.Int32(GroupId);
+    Stream.Int32(Reserved);
 }
 
 void TRLGraphicObject::LoadFromStream(TRLStreamReader& Stream)
@@ -190,9 +190,9 @@ TRLGraphicObject* TRLGraphicObject::Create(int TypeCode, TRLGraphicSurface* Surf
 void TRLPixelObject::SaveToStream(TRLStreamWriter& Stream) const
 {
     TRLGraphicObject::SaveToStream(Stream);
-    Stream.WriteByte(Color.Red);
-    Stream.WriteByte(Color.Green);
-    Stream.WriteByte(Color.Blue);
+    Stream.Byte(Color.Red);
+    Stream.Byte(Color.Green);
+    Stream.Byte(Color.Blue);
 }
 
 void TRLPixelObject::LoadFromStream(TRLStreamReader& Stream)
@@ -294,11 +294,11 @@ void TRLPenBrushObject::ScaleBy(double XFactor, double YFactor)
 void TRLTextObject::SaveToStream(TRLStreamWriter& Stream) const
 {
     TRLGraphicObject::SaveToStream(Stream);
-    Stream.WriteByte(Alignment);
-    Stream.WriteByte(Layout);
+    Stream.Byte(Alignment);
+    Stream.Byte(Layout);
     WritePoint(Stream, Origin);
-    Stream.WriteWord(TextFlags);
-    Stream.WriteString(Text);
+    Stream.Word(TextFlags);
+    Stream.String(Text);
     Brush.SaveToStream(Stream);
     Font.SaveToStream(Stream);
 }
@@ -479,9 +479,9 @@ void TRLPolylineObject::ScaleBy(double XFactor, double YFactor)
 void TRLImageObject::SaveToStream(TRLStreamWriter& Stream) const
 {
     TRLGraphicObject::SaveToStream(Stream);
-    Stream.WriteInt32(int32_t(Data.size()));
-    Stream.WriteBytes(Data);
-    Stream.WriteByte(IntegralWidth ? 1 : 0);
+    Stream.Int32(int32_t(Data.size()));
+    Stream.Bytes(Data);
+    Stream.Byte(IntegralWidth ? 1 : 0);
 }
 
 void TRLImageObject::LoadFromStream(TRLStreamReader& Stream)

@@ -166,24 +166,20 @@ TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArra
     OpenSwapFile();
     if (Body.size() > std::numeric_limits<int32_t>::max())
         throw Exception(RLFailureText(RLFailPageStoreTooLarge));
-    QByteArray trailer = Int32Bytes(int32_t(FullTexts.size()));
-    for (auto it = FullTexts.constBegin(); it != FullTexts.constEnd(); ++it) {
-        trailer += Int32Bytes(int32_t(it.key()));
-        trailer += Int32Bytes(int32_t(it.value().size()));
-        const qsizetype at = trailer.size();
-        trailer.resize(at + 2 * it.value().size());
-        qToLittleEndian<char16_t>(it.value().utf16(), it.value().size(), trailer.data() + at);
-    }
+    TByteWriter trailer;
+    trailer.Int32(int32_t(FullTexts.size()));
+    for (auto it = FullTexts.constBegin(); it != FullTexts.constEnd(); ++it)
+        trailer.Int32(int32_t(it.key())).Int32(int32_t(it.value().size())).Utf16(it.value());
     const qint64 position = FSwapEnd;
     if (!FSwapFile->seek(position))
         RaiseWriteError(*FSwapFile);
     WriteAll(*FSwapFile, Int32Bytes(int32_t(Body.size())));
     WriteAll(*FSwapFile, Body);
-    WriteAll(*FSwapFile, trailer);
+    WriteAll(*FSwapFile, trailer.Data());
     if (!static_cast<TRLTempFile&>(*FSwapFile).flush())
         RaiseWriteError(*FSwapFile);
-    FSwapEnd = position + 4 + Body.size() + trailer.size();
-    return TPageSlot { position, Body.size(), trailer.size() };
+    FSwapEnd = position + 4 + Body.size() + trailer.Size();
+    return TPageSlot { position, Body.size(), trailer.Size() };
 }
 
 namespace {
@@ -452,10 +448,10 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
 {
     Flush();
     TRLStreamWriter header;
-    header.WriteBytes(StorageSignature, StorageSignatureSize);
-    header.WriteStrings(MacroValues);
+    header.Bytes(StorageSignature, StorageSignatureSize);
+    header.Strings(MacroValues);
     const qint64 count = qint64(FPages.size());
-    header.WriteInt32(int32_t(count));
+    header.Int32(int32_t(count));
     // Every record's place is known from the lengths kept in memory, so the table is written in
     // front of the records and the stream is never sought back.
     const qint64 base = Stream.isSequential() ? 0 : Stream.pos();
@@ -463,10 +459,10 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
     for (const TPageSlot& slot : FPages) {
         if (position > std::numeric_limits<int32_t>::max())
             throw Exception(RLFailureText(RLFailPageStoreTooLarge));
-        header.WriteInt32(int32_t(position));
+        header.Int32(int32_t(position));
         position += 4 + slot.Length;
     }
-    WriteAll(Stream, header.Bytes());
+    WriteAll(Stream, header.Data());
 
     if (FPages.empty())
         return;

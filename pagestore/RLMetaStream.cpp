@@ -19,21 +19,13 @@ void RaiseFileCorrupted()
     throw EReadError(QStringLiteral("File is corrupted!"));
 }
 
-void TRLStreamWriter::Expand(qsizetype Count)
-{
-    // resize also makes the array our own again when it was handed out and shared.
-    FBytes.resize(qMax(qMax(FUsed + Count, 2 * FUsed + 256), FBytes.size()));
-    FData = FBytes.data();
-    FRoom = FBytes.size();
-}
-
-void TRLStreamWriter::WriteString(const QString& Text)
+void TRLStreamWriter::String(const QString& Text)
 {
     // Encoded straight into the buffer after room for its length, which is known only afterwards.
-    const qsizetype position = FUsed;
+    const qsizetype position = Size();
     char* length = Grow(4 + Text.size());
     const qsizetype bytes = StringToCp1252(QStringView(Text), length + 4);
-    FUsed -= Text.size() - bytes;
+    Unwrite(Text.size() - bytes);
     qToLittleEndian(int32_t(bytes), length);
     // A '?' that the text did not have, or fewer bytes than characters (a pair beyond the basic
     // plane), means the code page lost something.
@@ -47,17 +39,11 @@ void TRLStreamWriter::WriteString(const QString& Text)
         FFullTexts.insert(position, Text);
 }
 
-void TRLStreamWriter::WriteStrings(const QStringList& Lines)
+void TRLStreamWriter::Strings(const QStringList& Lines)
 {
-    WriteInt32(int32_t(Lines.size()));
+    Int32(int32_t(Lines.size()));
     for (const QString& line : Lines)
-        WriteString(line);
-}
-
-void TRLStreamWriter::PatchInt32(qsizetype Position, int32_t Value)
-{
-    Q_ASSERT(Position >= 0 && Position + 4 <= FUsed);
-    qToLittleEndian(Value, FBytes.data() + Position);
+        String(line);
 }
 
 const char* TRLStreamReader::Take(qsizetype Size)
@@ -230,9 +216,9 @@ namespace {
 
 void WriteColor(TRLStreamWriter& Stream, TRLMetaColor Color)
 {
-    Stream.WriteByte(Color.Red);
-    Stream.WriteByte(Color.Green);
-    Stream.WriteByte(Color.Blue);
+    Stream.Byte(Color.Red);
+    Stream.Byte(Color.Green);
+    Stream.Byte(Color.Blue);
 }
 
 TRLMetaColor ReadColor(TRLStreamReader& Stream)
@@ -273,9 +259,9 @@ void TRLMetaPen::ScaleBy(double Factor)
 void TRLMetaPen::SaveToStream(TRLStreamWriter& Stream) const
 {
     WriteColor(Stream, Color);
-    Stream.WriteByte(Mode);
-    Stream.WriteByte(Style);
-    Stream.WriteInt32(Width);
+    Stream.Byte(Mode);
+    Stream.Byte(Style);
+    Stream.Int32(Width);
 }
 
 void TRLMetaPen::LoadFromStream(TRLStreamReader& Stream)
@@ -303,7 +289,7 @@ void TRLMetaBrush::ToBrush(TBrush& Brush) const
 void TRLMetaBrush::SaveToStream(TRLStreamWriter& Stream) const
 {
     WriteColor(Stream, Color);
-    Stream.WriteByte(Style);
+    Stream.Byte(Style);
 }
 
 void TRLMetaBrush::LoadFromStream(TRLStreamReader& Stream)
@@ -367,14 +353,14 @@ void TRLMetaFont::ToFont(TFont& Font) const
 
 void TRLMetaFont::SaveToStream(TRLStreamWriter& Stream) const
 {
-    Stream.WriteInt32(PixelsPerInch);
-    Stream.WriteByte(Charset);
+    Stream.Int32(PixelsPerInch);
+    Stream.Byte(Charset);
     WriteColor(Stream, Color);
-    Stream.WriteInt32(Height);
-    Stream.WriteInt32(NameIndex);
-    Stream.WriteByte(Pitch);
-    Stream.WriteInt32(Size);
-    Stream.WriteByte(Style);
+    Stream.Int32(Height);
+    Stream.Int32(NameIndex);
+    Stream.Byte(Pitch);
+    Stream.Int32(Size);
+    Stream.Byte(Style);
 }
 
 void TRLMetaFont::LoadFromStream(TRLStreamReader& Stream)

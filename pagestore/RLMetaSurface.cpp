@@ -416,16 +416,16 @@ void TRLGraphicSurface::SetPaperHeight(double Value)
 
 void TRLGraphicSurface::SaveToStream(TRLStreamWriter& Stream) const
 {
-    Stream.WriteBytes(SurfaceSignature, SurfaceSignatureSize);
-    Stream.WriteInt32(FWidth);
-    Stream.WriteInt32(FHeight);
-    Stream.WriteStrings(MacroValues);
-    Stream.WriteStrings(FontNames);
-    Stream.WriteInt32(int32_t(FObjects.size()));
+    Stream.Bytes(SurfaceSignature, SurfaceSignatureSize);
+    Stream.Int32(FWidth);
+    Stream.Int32(FHeight);
+    Stream.Strings(MacroValues);
+    Stream.Strings(FontNames);
+    Stream.Int32(int32_t(FObjects.size()));
     for (const TRLGraphicObject* object : FObjects) {
-        Stream.WriteByte(uint8_t(object->Kind()));
+        Stream.Byte(uint8_t(object->Kind()));
         const qsizetype sizePos = Stream.Size();
-        Stream.WriteInt32(0);
+        Stream.Int32(0);
         object->SaveToStream(Stream);
         Stream.PatchInt32(sizePos, int32_t(Stream.Size() - sizePos - 4));
     }
@@ -478,7 +478,7 @@ QByteArray TRLGraphicSurface::SaveToBytes() const
 {
     TRLStreamWriter stream;
     SaveToStream(stream);
-    return stream.TakeBytes();
+    return stream.TakeData();
 }
 
 void TRLGraphicSurface::LoadFromBytes(const QByteArray& Bytes)
@@ -492,7 +492,7 @@ QByteArray TRLGraphicSurface::SaveToBytes(TRLFullTexts& FullTexts) const
     TRLStreamWriter stream;
     SaveToStream(stream);
     FullTexts = stream.FullTexts();
-    return stream.TakeBytes();
+    return stream.TakeData();
 }
 
 void TRLGraphicSurface::LoadFromBytes(const QByteArray& Bytes, const TRLFullTexts& FullTexts)

@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 
+#include <QScopedValueRollback>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -23,19 +24,6 @@ TAnchors AnchorsForAlign(TAlign align)
     }
     return TAnchors(akLeft | akTop);
 }
-
-// Restores a flag on every way out of a scope, exceptions included.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag), FOld(flag) { flag = true; }
-    ~TFlagScope() { FFlag = FOld; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-    bool FOld;
-};
 
 } // namespace
 
@@ -250,7 +238,7 @@ void TControl::Realign()
     if (FAligning || FDestroying)
         return;
     FAlignPending = false;
-    TFlagScope aligning(FAligning);
+    const QScopedValueRollback aligning(FAligning, true);
     QRect rect = ClientRect();
     AlignControls(nullptr, rect);
 }
@@ -394,7 +382,7 @@ void TControl::ParentFontChanged()
 {
     if (!FParentFont || !FParent)
         return;
-    TFlagScope copying(FCopyingParentFont);
+    const QScopedValueRollback copying(FCopyingParentFont, true);
     FFont->Assign(FParent->FFont); // announces, and so passes on down, only when something changed
 }
 

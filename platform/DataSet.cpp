@@ -15,32 +15,6 @@ bool IsTextVariant(const QVariant& v)
     return id == QMetaType::QString || id == QMetaType::QByteArray || id == QMetaType::QChar;
 }
 
-bool IsIntegerVariant(const QVariant& v)
-{
-    switch (v.metaType().id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsNumberVariant(const QVariant& v)
-{
-    const int id = v.metaType().id();
-    return IsIntegerVariant(v) || id == QMetaType::Double || id == QMetaType::Float;
-}
-
 bool IsNullValue(const QVariant& v)
 {
     return !v.isValid() || v.isNull();
@@ -159,7 +133,7 @@ bool ConvertFieldValue(const QVariant& value, TFieldType type, QVariant& result)
             result = value.toBool();
             return true;
         }
-        if (IsNumberVariant(value)) {
+        if (VarIsNumeric(value)) {
             result = value.toDouble() != 0.0;
             return true;
         }
@@ -209,7 +183,7 @@ bool ConvertFieldValue(const QVariant& value, TFieldType type, QVariant& result)
                 else if (time.isValid())
                     dateTime = QDateTime(SerialDateBase, time);
             }
-        } else if (IsNumberVariant(value)) {
+        } else if (VarIsNumeric(value)) {
             if (!DateTimeFromSerial(value.toDouble(), dateTime))
                 return false;
         }
@@ -251,7 +225,7 @@ QString TField::AsString() const
     if (VarIsNull(v))
         return QString();
     if (IsFloatFieldType(FDataType)
-        || (FDataType == ftUnknown && IsNumberVariant(v) && !IsIntegerVariant(v))) {
+        || (FDataType == ftUnknown && VarKind(v) == vkDouble)) {
         if (IsTextVariant(v))
             return v.toString();
         return FloatToStr(v.toDouble(), DefaultFormatSettings());
@@ -302,7 +276,7 @@ qint64 TField::AsInteger() const
     const QVariant v = Value();
     if (VarIsNull(v))
         return 0;
-    if (IsIntegerVariant(v))
+    if (VarKind(v) == vkInteger)
         return v.toLongLong();
     if (v.metaType().id() == QMetaType::Bool)
         return v.toBool() ? 1 : 0;
@@ -332,7 +306,7 @@ bool TField::AsBoolean() const
         return false;
     if (v.metaType().id() == QMetaType::Bool)
         return v.toBool();
-    if (IsNumberVariant(v))
+    if (VarIsNumeric(v))
         return v.toDouble() != 0.0;
     const QString text = v.toString().trimmed();
     if (!text.isEmpty()) {

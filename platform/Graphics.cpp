@@ -1,5 +1,6 @@
 #include "platform/Graphics.h"
 
+#include "platform/ByteWriter.h"
 #include "platform/Exceptions.h"
 #include "platform/TextMeasure.h"
 
@@ -126,20 +127,6 @@ bool ParseHex(QStringView digits, quint32& value)
     bool ok = false;
     value = digits.toUInt(&ok, 16);
     return ok;
-}
-
-void PutLE16(QByteArray& out, quint16 v)
-{
-    char b[2];
-    qToLittleEndian(v, b);
-    out.append(b, 2);
-}
-
-void PutLE32(QByteArray& out, quint32 v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
 }
 
 quint16 LE16(const QByteArray& data, qsizetype at) { return qFromLittleEndian<quint16>(data.constData() + at); }
@@ -743,41 +730,28 @@ QByteArray EncodeIconFile(const QImage& source)
     const quint32 maskRow = quint32(((w + 31) / 32) * 4);
     const quint32 dibSize = 40 + quint32(w) * quint32(h) * 4 + maskRow * quint32(h);
 
-    QByteArray out;
-    out.reserve(int(22 + dibSize));
+    TByteWriter out;
+    out.Reserve(22 + qsizetype(dibSize));
     // Directory with one entry.
-    PutLE16(out, 0);
-    PutLE16(out, 1);
-    PutLE16(out, 1);
-    out.append(char(w >= 256 ? 0 : w));
-    out.append(char(h >= 256 ? 0 : h));
-    out.append(char(0)); // colour count: none, 32 bits
-    out.append(char(0));
-    PutLE16(out, 1);  // planes
-    PutLE16(out, 32); // bits per pixel
-    PutLE32(out, dibSize);
-    PutLE32(out, 22);
+    out.Word(0).Word(1).Word(1);
+    out.Byte(uint8_t(w >= 256 ? 0 : w));
+    out.Byte(uint8_t(h >= 256 ? 0 : h));
+    out.Byte(0); // colour count: none, 32 bits
+    out.Byte(0);
+    out.Word(1);  // planes
+    out.Word(32); // bits per pixel
+    out.DWord(dibSize).DWord(22);
     // Picture header: the height counts the picture and its mask.
-    PutLE32(out, 40);
-    PutLE32(out, quint32(w));
-    PutLE32(out, quint32(h * 2));
-    PutLE16(out, 1);
-    PutLE16(out, 32);
-    PutLE32(out, 0); // no compression
-    PutLE32(out, dibSize - 40);
-    PutLE32(out, 0);
-    PutLE32(out, 0);
-    PutLE32(out, 0);
-    PutLE32(out, 0);
+    out.DWord(40).DWord(quint32(w)).DWord(quint32(h * 2));
+    out.Word(1).Word(32);
+    out.DWord(0); // no compression
+    out.DWord(dibSize - 40);
+    out.DWord(0).DWord(0).DWord(0).DWord(0);
     // Pixels bottom-up, blue green red alpha.
     for (int y = h - 1; y >= 0; --y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            out.append(char(qBlue(line[x])));
-            out.append(char(qGreen(line[x])));
-            out.append(char(qRed(line[x])));
-            out.append(char(qAlpha(line[x])));
-        }
+        for (int x = 0; x < w; ++x)
+            out.Byte(uint8_t(qBlue(line[x]))).Byte(uint8_t(qGreen(line[x]))).Byte(uint8_t(qRed(line[x]))).Byte(uint8_t(qAlpha(line[x])));
     }
     // The mask marks fully transparent pixels, for readers that ignore the alpha channel.
     for (int y = h - 1; y >= 0; --y) {
@@ -786,7 +760,7 @@ QByteArray EncodeIconFile(const QImage& source)
         for (int x = 0; x < w; ++x)
             if (qAlpha(line[x]) == 0)
                 row[x / 8] = char(uchar(row[x / 8]) | (0x80 >> (x % 8)));
-        out.append(row);
+        out.Bytes(row);
     }
-    return out;
+    return out.TakeData();
 }

@@ -16,21 +16,6 @@
 
 namespace {
 
-bool IsNumericValue(const QVariant& value)
-{
-    switch (value.metaType().id()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return !value.isNull();
-    default:
-        return false;
-    }
-}
-
 // The declared size of a text column, "VARCHAR(20)" -> 20; 0 when the type has none.
 int DeclaredSize(const QString& declaredType)
 {
@@ -101,6 +86,8 @@ TFieldType FieldTypeOfColumn(QMetaType columnType, const QVariant& firstValue, b
 {
     const int id = columnType.id();
     if (sqliteTyping) {
+        // A NULL arrives as a null variant of some type; it holds no number to go by.
+        const bool firstIsNumber = VarIsNumeric(firstValue) && !firstValue.isNull();
         // The driver names Int only for a declared INT/INTEGER column; every other numeric column
         // (REAL, NUMERIC, DECIMAL, or a computed one typed by its first value) may hold fractions.
         switch (id) {
@@ -110,9 +97,9 @@ TFieldType FieldTypeOfColumn(QMetaType columnType, const QVariant& firstValue, b
         case QMetaType::ULongLong:
             return ftFloat;
         case QMetaType::QString:
-            return IsNumericValue(firstValue) ? ftFloat : ftString;
+            return firstIsNumber ? ftFloat : ftString;
         case QMetaType::UnknownType:
-            if (IsNumericValue(firstValue))
+            if (firstIsNumber)
                 return ftFloat;
             return firstValue.isValid() && !firstValue.isNull() ? ftString : ftUnknown;
         default:

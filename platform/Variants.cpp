@@ -228,6 +228,12 @@ TVarKind VarKind(const QVariant& v)
     }
 }
 
+bool VarIsNumeric(const QVariant& v)
+{
+    const TVarKind kind = VarKind(v);
+    return kind == vkInteger || kind == vkDouble;
+}
+
 QString VarTypeAsText(const QVariant& v)
 {
     switch (VarKind(v)) {

@@ -54,6 +54,10 @@ public:
 
 enum TVarKind { vkEmpty, vkNull, vkBoolean, vkInteger, vkDouble, vkString, vkDate, vkArray, vkOther };
 TVarKind VarKind(const QVariant& v);
+// Integers of every width (the char types included) and floating point: the values arithmetic takes
+// as numbers without reading text. Booleans, QChar and texts of digits are not numbers here. The
+// answer goes by the type alone: a typed null from a database driver counts as its type.
+bool VarIsNumeric(const QVariant& v);
 // The platform's name of the variant's type, as used in conversion messages ("String", "Double").
 QString VarTypeAsText(const QVariant& v);
 

@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
@@ -159,23 +160,6 @@ bool IsAcceleratorCharacter(QChar C)
     const QChar upper = C.toUpper();
     return (upper >= u'A' && upper <= u'Z') || (upper >= u'0' && upper <= u'9');
 }
-
-// Hourglass-free guard that resets a flag on every way out.
-class TFlagGuard
-{
-public:
-    explicit TFlagGuard(bool& AFlag)
-        : FFlag(AFlag)
-    {
-        FFlag = true;
-    }
-    ~TFlagGuard() { FFlag = false; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
-
-private:
-    bool& FFlag;
-};
 
 } // namespace
 
@@ -581,7 +565,7 @@ void TRLPreviewForm::ShowZoomText()
 
 void TRLPreviewForm::EditPageNoChange()
 {
-    TFlagGuard typing(FPageTyping);
+    const QScopedValueRollback typing(FPageTyping, true);
     bool ok = false;
     const int number = EditPageNo->text().trimmed().toInt(&ok);
     if (ok && Current())
@@ -593,7 +577,7 @@ void TRLPreviewForm::ComboBoxZoomChange()
     TRLPreview* preview = Current();
     if (!preview)
         return;
-    TFlagGuard typing(FZoomTyping);
+    const QScopedValueRollback typing(FZoomTyping, true);
     const QString text = ComboBoxZoom->currentText();
     const int item = int(ComboBoxZoom->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive));
     if (item < 0) {

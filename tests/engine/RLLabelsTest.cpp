@@ -372,6 +372,9 @@ TEST(RLDBText, FormulaValuesFormatted)
         { "2.5", "", FloatToStr(2.5, DefaultFormatSettings()) },
         { "Quem", "", "RLDBText1" },
         { "Nada", "", "" },
+        // Integers of every width take the number mask, the one-byte ones too.
+        { "Curto", "000", "007" },
+        { "Pequeno", "000", "007" },
     };
     for (const Case& c : cases) {
         Tree tree;
@@ -383,6 +386,10 @@ TEST(RLDBText, FormulaValuesFormatted)
                 result = tree.report->FormulaControl() ? tree.report->FormulaControl()->Name() : QString("none");
             else if (name.compare("Nada", Qt::CaseInsensitive) == 0)
                 result = VarNull();
+            else if (name.compare("Curto", Qt::CaseInsensitive) == 0)
+                result = QVariant::fromValue(short(7));
+            else if (name.compare("Pequeno", Qt::CaseInsensitive) == 0)
+                result = QVariant::fromValue(static_cast<signed char>(7));
         };
         tree.report->SetExpressionParser(parser);
         auto* text = new TRLDBText(&tree.owner);

@@ -543,7 +543,7 @@ TEST(XLSContainer, HeaderAllocationTableAndDirectoryHaveTheirExactBytes)
     WriteCompoundDocument(out, in, stream.size());
     // Header, 8 stream sectors, 1 allocation sector, 1 directory sector.
     ASSERT_EQ(file.size(), 512 * 11);
-    TRLByteBuilder header;
+    TByteWriter header;
     header.Bytes(HexBytes("d0 cf 11 e0 a1 b1 1a e1")).Zeros(16);
     header.Bytes(HexBytes("3e 00 03 00 fe ff 09 00 06 00 00 00 00 00 00 00 00 00 00 00"));
     header.Bytes(HexBytes("01 00 00 00 09 00 00 00 00 00 00 00 00 10 00 00 fe ff ff ff 00 00 00 00 fe ff ff ff 00 00 00 00"));
@@ -552,24 +552,24 @@ TEST(XLSContainer, HeaderAllocationTableAndDirectoryHaveTheirExactBytes)
         header.DWord(0xFFFFFFFFu);
     EXPECT_EQ(file.left(512), header.Data());
     EXPECT_EQ(file.mid(512, 4096), stream);
-    TRLByteBuilder fat;
+    TByteWriter fat;
     fat.DWord(1).DWord(2).DWord(3).DWord(4).DWord(5).DWord(6).DWord(7).DWord(0xFFFFFFFEu);
     fat.DWord(0xFFFFFFFDu).DWord(0xFFFFFFFEu);
     for (int i = 10; i < 128; ++i)
         fat.DWord(0xFFFFFFFFu);
     EXPECT_EQ(file.mid(512 * 9, 512), fat.Data());
     const QByteArray directory = file.mid(512 * 10, 512);
-    TRLByteBuilder root;
+    TByteWriter root;
     root.Utf16(QStringLiteral("Root Entry")).Zeros(64 - 20);
     root.Bytes(HexBytes("16 00 05 01 ff ff ff ff ff ff ff ff 01 00 00 00")).Zeros(36);
     root.Bytes(HexBytes("fe ff ff ff 00 00 00 00 00 00 00 00"));
     EXPECT_EQ(directory.left(128), root.Data());
-    TRLByteBuilder workbook;
+    TByteWriter workbook;
     workbook.Utf16(QStringLiteral("Workbook")).Zeros(64 - 16);
     workbook.Bytes(HexBytes("12 00 02 01 ff ff ff ff ff ff ff ff ff ff ff ff")).Zeros(36);
     workbook.Bytes(HexBytes("00 00 00 00 00 10 00 00 00 00 00 00"));
     EXPECT_EQ(directory.mid(128, 128), workbook.Data());
-    TRLByteBuilder empty;
+    TByteWriter empty;
     empty.Zeros(66).Bytes(HexBytes("00 00 ff ff ff ff ff ff ff ff ff ff ff ff")).Zeros(48);
     EXPECT_EQ(directory.mid(256, 128), empty.Data());
     EXPECT_EQ(directory.mid(384, 128), empty.Data());

@@ -577,7 +577,7 @@ TEST(PageBody, CloneCopiesEveryKindWithFontNamesOfTheTarget)
         page.Objects(i)->SaveToStream(a);
         target.Objects(i)->SaveToStream(b);
     }
-    EXPECT_EQ(a.Bytes(), b.Bytes());
+    EXPECT_EQ(a.Data(), b.Data());
     // Assign across kinds copies only the base fields.
     target.Objects(2)->Assign(page.Objects(5));
     EXPECT_EQ(target.Objects(2)->BoundsRect, page.Objects(5)->BoundsRect);

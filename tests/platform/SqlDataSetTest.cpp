@@ -372,6 +372,11 @@ TEST(SqlFieldTypeTest, DriverColumnTypesMapToFieldTypes)
         { QMetaType(), QVariant(2.5), true, ftFloat },
         { QMetaType(), QVariant(QStringLiteral("x")), true, ftString },
         { QMetaType(), QVariant(), true, ftUnknown },
+        // A NULL comes as a null variant of some type: no number, and nothing to type the column by.
+        { QMetaType::fromType<QString>(), QVariant(QMetaType::fromType<qlonglong>()), true, ftString },
+        { QMetaType(), QVariant(QMetaType::fromType<double>()), true, ftUnknown },
+        { QMetaType(), QVariant::fromValue(short(4)), true, ftFloat },
+        { QMetaType(), QVariant(true), true, ftString },
         { QMetaType::fromType<bool>(), QVariant(qlonglong(1)), true, ftBoolean },
     };
     int index = 0;

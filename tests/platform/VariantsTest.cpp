@@ -89,6 +89,48 @@ TEST_F(VariantsTest, KindsAndTypeNames)
     }
 }
 
+TEST_F(VariantsTest, NumericAreTheIntegerAndFloatingPointTypesAlone)
+{
+    const struct
+    {
+        QVariant Value;
+        int Type; // the meta type the value must have, so each row tests the type it names
+        bool Numeric;
+    } cases[] = {
+        { QVariant::fromValue(short(-3)), QMetaType::Short, true },
+        { QVariant::fromValue(ushort(3)), QMetaType::UShort, true },
+        { QVariant::fromValue(int(-3)), QMetaType::Int, true },
+        { QVariant::fromValue(uint(3)), QMetaType::UInt, true },
+        { QVariant::fromValue(long(-3)), QMetaType::Long, true },
+        { QVariant::fromValue(ulong(3)), QMetaType::ULong, true },
+        { QVariant::fromValue(qlonglong(-3)), QMetaType::LongLong, true },
+        { QVariant::fromValue(qulonglong(3)), QMetaType::ULongLong, true },
+        { QVariant::fromValue(char(65)), QMetaType::Char, true },
+        { QVariant::fromValue(static_cast<signed char>(-3)), QMetaType::SChar, true },
+        { QVariant::fromValue(static_cast<unsigned char>(3)), QMetaType::UChar, true },
+        { QVariant::fromValue(float(1.5f)), QMetaType::Float, true },
+        { QVariant::fromValue(double(1.5)), QMetaType::Double, true },
+        { QVariant::fromValue(0.0), QMetaType::Double, true },
+        // The type decides, not the value: a driver's typed NULL still has its type.
+        { QVariant(QMetaType::fromType<int>()), QMetaType::Int, true },
+        { QVariant(QMetaType::fromType<double>()), QMetaType::Double, true },
+        { B(true), QMetaType::Bool, false },
+        { QVariant(QChar(u'7')), QMetaType::QChar, false },
+        { S("12"), QMetaType::QString, false },
+        { S("1,5"), QMetaType::QString, false },
+        { QVariant(QByteArray("12")), QMetaType::QByteArray, false },
+        { QVariant(QDate(2024, 1, 2)), QMetaType::QDate, false },
+        { A(), QMetaType::QVariantList, false },
+        { VarNull(), QMetaType::Nullptr, false },
+        { VarEmpty(), QMetaType::UnknownType, false },
+    };
+    for (const auto& c : cases) {
+        const char* name = c.Value.isValid() ? c.Value.metaType().name() : "Empty";
+        ASSERT_EQ(c.Value.metaType().id(), c.Type) << name;
+        EXPECT_EQ(VarIsNumeric(c.Value), c.Numeric) << name;
+    }
+}
+
 TEST_F(VariantsTest, FloatTextHasFifteenDigitsAndLocaleSeparator)
 {
     const struct

@@ -3,12 +3,11 @@
 #include "app/InterruptSignals.h"
 #include "app/untRelatorioInventario.h"
 #include "engine/RLConsts.h"
-#include "platform/Files.h"
 #include "engine/RLReport.h"
 #include "engine/RLServices.h"
+#include "engine/RLUtils.h"
 #include "filters/RLFilterPipeline.h"
 #include "filters/RLFilterRegistration.h"
-#include "engine/RLUtils.h"
 #include "filters/RLFilters.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLPrinterWrapper.h"
@@ -16,6 +15,7 @@
 #include "platform/Aliases.h"
 #include "platform/Definitions.h"
 #include "platform/DemoDatabase.h"
+#include "platform/Files.h"
 #include "platform/Format.h"
 #include "preview/RLPreviewForm.h"
 
@@ -25,9 +25,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <memory>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -61,8 +61,9 @@ bool OptionFitsMode(const QString& option, TInventoryCommandLine::TMode mode)
 int ParseProducts(const QString& text)
 {
     // Digits only: no sign, blanks or separators, and no value beyond what the demo can hold.
-    const ECommandLineError refused(
-        QStringLiteral("--products espera um número inteiro de 0 a %1: \"%2\"").arg(MaxDemoProducts).arg(text));
+    const ECommandLineError refused(QStringLiteral("--products espera um número inteiro de 0 a %1: \"%2\"")
+                                        .arg(MaxDemoProducts)
+                                        .arg(text));
     if (text.isEmpty() || text.size() > 9)
         throw refused;
     qint64 value = 0;
@@ -79,7 +80,8 @@ int ParseProducts(const QString& text)
 // Digits only, no sign or blanks, from 1 to Max; anything else is refused with the option's name.
 int ParseCount(const QString& text, int max, const QString& option, const QString& what)
 {
-    const ECommandLineError refused(QStringLiteral("%1 espera %2 de 1 a %3: \"%4\"").arg(option, what).arg(max).arg(text));
+    const ECommandLineError refused(
+        QStringLiteral("%1 espera %2 de 1 a %3: \"%4\"").arg(option, what).arg(max).arg(text));
     if (text.isEmpty() || text.size() > 10)
         throw refused;
     qint64 value = 0;
@@ -107,7 +109,8 @@ void ParsePages(const QString& text, int& first, int& last)
     first = ParseCount(text.left(dash), MaxPage, option, what);
     last = ParseCount(text.mid(dash + 1), MaxPage, option, what);
     if (first > last)
-        throw ECommandLineError(QStringLiteral("--pages: a primeira página (%1) vem depois da última (%2)").arg(first).arg(last));
+        throw ECommandLineError(
+            QStringLiteral("--pages: a primeira página (%1) vem depois da última (%2)").arg(first).arg(last));
 }
 
 void WriteStderr(const QString& text)
@@ -283,7 +286,8 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
     if (!result.FromFile.isEmpty())
         for (const char* refused : { "--date", "--database", "--aliases" })
             if (seen.contains(QLatin1String(refused)))
-                throw ECommandLineError(QStringLiteral("%1 não se aplica junto com --from").arg(QLatin1String(refused)));
+                throw ECommandLineError(
+                    QStringLiteral("%1 não se aplica junto com --from").arg(QLatin1String(refused)));
     // The data writers take their rows from the run that prepares the report; a saved report has only
     // its pages, so they would have nothing to write.
     if (!result.FromFile.isEmpty()) {
@@ -301,7 +305,8 @@ TInventoryCommandLine ParseInventoryCommandLine(const QStringList& Arguments)
     for (const char* pdfOnly : { "--embed-fonts", "--compress" })
         if (seen.contains(QLatin1String(pdfOnly))
             && QFileInfo(result.ExportFile).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
-            throw ECommandLineError(QStringLiteral("%1 só se aplica a arquivos .pdf").arg(QLatin1String(pdfOnly)));
+            throw ECommandLineError(
+                QStringLiteral("%1 só se aplica a arquivos .pdf").arg(QLatin1String(pdfOnly)));
     return result;
 }
 
@@ -343,13 +348,15 @@ void ApplyAliasOptions(const TInventoryCommandLine& Options)
 {
     if (!Options.AliasFile.isEmpty()) {
         if (!QFileInfo(Options.AliasFile).isFile())
-            throw EDatabaseError(QStringLiteral("Arquivo de aliases não encontrado: %1").arg(Options.AliasFile));
+            throw EDatabaseError(
+                QStringLiteral("Arquivo de aliases não encontrado: %1").arg(Options.AliasFile));
         qputenv("QB_ALIASES", QFile::encodeName(QFileInfo(Options.AliasFile).absoluteFilePath()));
         CloseAliasConnection(Alias);
     }
     if (!Options.DatabaseFile.isEmpty()) {
         if (!QFileInfo(Options.DatabaseFile).isFile())
-            throw EDatabaseError(QStringLiteral("Banco de dados não encontrado: %1").arg(Options.DatabaseFile));
+            throw EDatabaseError(
+                QStringLiteral("Banco de dados não encontrado: %1").arg(Options.DatabaseFile));
         SetAliasDatabaseFile(Alias, QFileInfo(Options.DatabaseFile).absoluteFilePath());
     }
 }
@@ -390,8 +397,8 @@ void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, c
         return;
     }
     const QString suffix = QFileInfo(FileName).suffix().toLower();
-    static const QStringList writerSuffixes = { QStringLiteral("pdf"), QStringLiteral("xls"), QStringLiteral("xlsx"),
-        QStringLiteral("csv") };
+    static const QStringList writerSuffixes
+        = { QStringLiteral("pdf"), QStringLiteral("xls"), QStringLiteral("xlsx"), QStringLiteral("csv") };
     if (writerSuffixes.contains(suffix))
         throw Exception(QStringLiteral("Não há gravador de .%1 no relatório: %2").arg(suffix, FileName));
     Storage->SaveToFile(FileName);
@@ -422,7 +429,8 @@ int InterruptedRunCode(const TInventoryCommandLine& Options, const TInventoryMes
     if (Options.Mode == TInventoryCommandLine::cmPrint)
         SayLines(Messages, RLFailureText(RLFailInterruptedRun).arg(InterruptSignalName(signal)));
     else
-        SayLines(Messages, RLFailureText(RLFailInterrupted).arg(InterruptSignalName(signal), Options.ExportFile));
+        SayLines(
+            Messages, RLFailureText(RLFailInterrupted).arg(InterruptSignalName(signal), Options.ExportFile));
     return InterruptExitCode(signal);
 }
 
@@ -573,8 +581,8 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
     TPipelinedWrite pipeline;
     // A folder that cannot take the file is told now, not after the whole report was prepared; the
     // writer checks again when it creates the file.
-    const int code = PrepareInventory(
-        Options, Messages, report, OutputCheck(Messages, [&] { CheckOutputFolder(Options.ExportFile); }), &pipeline);
+    const int code = PrepareInventory(Options, Messages, report,
+        OutputCheck(Messages, [&] { CheckOutputFolder(Options.ExportFile); }), &pipeline);
     if (code >= 0)
         return code;
     try {
@@ -583,8 +591,8 @@ int RunInventoryExport(const TInventoryCommandLine& Options, const TInventoryMes
         if (pipeline.Filter)
             RequireCompleteRun(pipeline.Filter, Options.ExportFile);
         else
-            WriteInventoryOutput(
-                report->RLReport1->Storage(), Options.ExportFile, report->Root(), Options.EmbedFonts, Options.Compress);
+            WriteInventoryOutput(report->RLReport1->Storage(), Options.ExportFile, report->Root(),
+                Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
         return OutputFailureCode(Options, Messages, error);
     }
@@ -597,8 +605,8 @@ int RunInventoryPrint(const TInventoryCommandLine& Options, const TInventoryMess
     std::unique_ptr<TInventoryReport> report;
     // The printer is looked for before the pages are made: a long preparation for a printer that
     // is not there helps nobody.
-    const int code = PrepareInventory(
-        Options, Messages, report, OutputCheck(Messages, [&] { SelectInventoryPrinter(Options.PrinterName); }));
+    const int code = PrepareInventory(Options, Messages, report,
+        OutputCheck(Messages, [&] { SelectInventoryPrinter(Options.PrinterName); }));
     if (code >= 0)
         return code;
     try {
@@ -668,7 +676,8 @@ QByteArray WriterBlocks(const QByteArray& Definition)
 
 QString SavedReportError(const QString& FileName, const std::exception& Error)
 {
-    return QStringLiteral("Não foi possível ler o relatório salvo %1: %2").arg(FileName, InventoryErrorText(Error));
+    return QStringLiteral("Não foi possível ler o relatório salvo %1: %2")
+        .arg(FileName, InventoryErrorText(Error));
 }
 
 } // namespace
@@ -703,7 +712,8 @@ int RunSavedReportExport(const TInventoryCommandLine& Options, const TInventoryM
     }
     try {
         const std::unique_ptr<TComponent> writers = ReadInventoryWriters();
-        WriteInventoryOutput(storage, Options.ExportFile, writers.get(), Options.EmbedFonts, Options.Compress);
+        WriteInventoryOutput(
+            storage, Options.ExportFile, writers.get(), Options.EmbedFonts, Options.Compress);
     } catch (const std::exception& error) {
         Messages(InventoryErrorText(error));
         return ecOutput;
@@ -730,7 +740,8 @@ int RunSavedReportPreview(const TInventoryCommandLine& Options, const TInventory
     // outlive it. A run lets go of its store last, on this thread, so a writer without one is idle.
     const QList<TRLCustomFilter*> filters = writers->findChildren<TRLCustomFilter*>();
     const auto running = [&] {
-        return std::any_of(filters.begin(), filters.end(), [](const TRLCustomFilter* f) { return f->Pages(); });
+        return std::any_of(
+            filters.begin(), filters.end(), [](const TRLCustomFilter* f) { return f->Pages(); });
     };
     while (running())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);

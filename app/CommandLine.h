@@ -126,9 +126,9 @@ TRLCustomSaveFilter* InventorySaveFilterFor(const QString& FileName, const TComp
 // Writes a prepared page store as FileName's extension selects: through InventorySaveFilterFor (the
 // definition's PDF and spreadsheet writers), all pages, on the caller's thread, with the filter's
 // progress display when one is registered; any other extension gives the page store file. Throws
-// Exception when the file cannot be written, when .pdf, .xls, .xlsx or .csv has no filter, or when the run stopped
-// short; a failed write leaves an existing file as it was.
-// EmbedFonts and Compress are given to the PDF writer for this run.
+// Exception when the file cannot be written, when .pdf, .xls, .xlsx or .csv has no filter, or when the run
+// stopped short; a failed write leaves an existing file as it was. EmbedFonts and Compress are given to the
+// PDF writer for this run.
 class TRLGraphicStorage;
 void WriteInventoryOutput(TRLGraphicStorage* Storage, const QString& FileName, const TComponent* Definition,
     bool EmbedFonts = false, bool Compress = false);

@@ -91,8 +91,7 @@ void WatchInterruptsFromEventLoop(QObject* Parent)
     auto* notifier = new QSocketNotifier(WakePipe[0], QSocketNotifier::Read, Parent);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char bytes[16];
-        while (::read(WakePipe[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(WakePipe[0], bytes, sizeof bytes) > 0) { }
         // The flag stops a preparation at its next record; exit() ends the event loops, the modal
         // ones included. quit() is not used here: it also closes every window at once, the progress
         // window of a preparation still running among them, which that run then frees a second time.

@@ -5,8 +5,8 @@
 #include "app/untRelatorioInventario.h"
 #include "engine/RLConsts.h"
 #include "engine/RLProgress.h"
-#include "engine/RLUtils.h"
 #include "engine/RLServices.h"
+#include "engine/RLUtils.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -3,6 +3,7 @@
 
 #include "engine/RLRegistration.h"
 #include "engine/RLReport.h"
+#include "engine/RLServices.h"
 #include "filters/RLDataFilter.h"
 #include "filters/RLFilterRegistration.h"
 #include "filters/RLPDFFilter.h"
@@ -15,7 +16,6 @@
 #include "preview/RLFeedBack.h"
 #include "preview/RLPreviewForm.h"
 #include "preview/RLPrintActions.h"
-#include "engine/RLServices.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -49,7 +49,8 @@ template <class T> T* RequireComponent(TComponent* root, const char* name)
 {
     T* component = qobject_cast<T*>(root->FindComponent(QString::fromLatin1(name)));
     if (!component)
-        throw Exception(QStringLiteral("A definição do relatório não tem o componente %1").arg(QLatin1String(name)));
+        throw Exception(
+            QStringLiteral("A definição do relatório não tem o componente %1").arg(QLatin1String(name)));
     return component;
 }
 
@@ -144,10 +145,10 @@ TInventoryReport::TInventoryReport()
         [this](TRLCustomControl* s, QString& t, bool& p) { RLDBText1BeforePrint(s, t, p); });
     handlers.Add<TRLBeforeTextEvent>(QStringLiteral("RLDBText4BeforePrint"),
         [this](TRLCustomControl* s, QString& t, bool& p) { RLDBText4BeforePrint(s, t, p); });
-    handlers.Add<TRLBeforePrintEvent>(
-        QStringLiteral("RLBand4BeforePrint"), [this](TRLCustomControl* s, bool& p) { RLBand4BeforePrint(s, p); });
-    handlers.Add<TRLBeforePrintEvent>(
-        QStringLiteral("RLBand3BeforePrint"), [this](TRLCustomControl* s, bool& p) { RLBand3BeforePrint(s, p); });
+    handlers.Add<TRLBeforePrintEvent>(QStringLiteral("RLBand4BeforePrint"),
+        [this](TRLCustomControl* s, bool& p) { RLBand4BeforePrint(s, p); });
+    handlers.Add<TRLBeforePrintEvent>(QStringLiteral("RLBand3BeforePrint"),
+        [this](TRLCustomControl* s, bool& p) { RLBand3BeforePrint(s, p); });
 
     FRoot.reset(new TComponent(nullptr));
     TDefinitionReader reader(ClassRegistry());
@@ -243,7 +244,8 @@ void TInventoryReport::RLDBText4BeforePrint(TRLCustomControl*, QString& Text, bo
 {
     const double value = InventoryTextToNumber(Text);
     const QString taxClass = qryRelatorio->FieldByName(QStringLiteral("TRIBUTO"))->AsString();
-    const double rate = taxClass == TaxedClass ? RateValue(qryRelatorio->FieldByName(QStringLiteral("PERC_ICM"))) : 0;
+    const double rate
+        = taxClass == TaxedClass ? RateValue(qryRelatorio->FieldByName(QStringLiteral("PERC_ICM"))) : 0;
     Totals.AddLine(value, taxClass, rate);
     Text = InventoryMoneyText(value);
     RecordDataLine(value, taxClass);
@@ -252,7 +254,9 @@ void TInventoryReport::RLDBText4BeforePrint(TRLCustomControl*, QString& Text, bo
 void TInventoryReport::RecordDataLine(double Value, const QString& TaxClass)
 {
     // The texts as the line's database texts show them, the numbers as their handlers read them.
-    auto text = [&](const char* name) { return qryRelatorio->FieldByName(QString::fromLatin1(name))->DisplayText(); };
+    auto text = [&](const char* name) {
+        return qryRelatorio->FieldByName(QString::fromLatin1(name))->DisplayText();
+    };
     auto number = [](double value) { return TRLDataCell { QString(), value, false }; };
     const TField* rateField = qryRelatorio->FieldByName(QStringLiteral("PERC_ICM"));
     const QVariant rate = rateField->Value();
@@ -355,8 +359,8 @@ std::unique_ptr<QInputDialog> NewInputBox(
 
 TFrmInventario::TFrmInventario(QWidget* Parent)
     : QWidget(Parent,
-          Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FrmInventario"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -386,8 +390,8 @@ TFrmInventario::TFrmInventario(QWidget* Parent)
     setTabOrder(cxButton2, cxButton1);
 
     // Key preview: the window sees every key before the focused control.
-    for (QWidget* widget : { static_cast<QWidget*>(this), static_cast<QWidget*>(GroupBox1), static_cast<QWidget*>(cxButton2),
-             static_cast<QWidget*>(cxButton1) })
+    for (QWidget* widget : { static_cast<QWidget*>(this), static_cast<QWidget*>(GroupBox1),
+             static_cast<QWidget*>(cxButton2), static_cast<QWidget*>(cxButton1) })
         widget->installEventFilter(this);
 
     connect(cxButton2, &QPushButton::clicked, this, [this] { RunGuarded([this] { cxButton2Click(); }); });
@@ -444,7 +448,8 @@ void TFrmInventario::cxButton2Click()
     QString answer = DateToStr(QDate::currentDate());
     // A cancelled prompt keeps the default; the answer is used as typed.
     const QString defaultAnswer = answer;
-    if (!InputQuery(QStringLiteral("Data do Inventário"), QStringLiteral("Informe a Data de Referência:"), answer))
+    if (!InputQuery(
+            QStringLiteral("Data do Inventário"), QStringLiteral("Informe a Data de Referência:"), answer))
         answer = defaultAnswer;
     report.BeginRun(answer);
     if (report.ReopenQuery() < 1)
@@ -525,14 +530,15 @@ TRLServices WindowServices()
         if (options->Defaults() == pdUseDefaults) {
             RLShowPreviewWithDefaults(report->Storage());
         } else {
-            RLShowPreviewEntry(report->Storage(), options->ShowModal(), options->FormStyle(), options->Caption(),
-                options->HelpContext(), options->HelpFile(), options->BorderIcons(), options->WindowState(),
-                options->Position());
+            RLShowPreviewEntry(report->Storage(), options->ShowModal(), options->FormStyle(),
+                options->Caption(), options->HelpContext(), options->HelpFile(), options->BorderIcons(),
+                options->WindowState(), options->Position());
         }
         return true;
     };
     services.PreparationError = [](const QString& text) {
-        QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), QString(text).replace(u'\r', u'\n'));
+        QMessageBox::critical(
+            nullptr, QGuiApplication::applicationDisplayName(), QString(text).replace(u'\r', u'\n'));
     };
     return services;
 }

@@ -90,21 +90,23 @@ int main(int argc, char** argv)
             counts.append(QByteArray(argv[i]).toInt());
     }
     QStringList formats = { QStringLiteral("pgx"), QStringLiteral("pdf"), QStringLiteral("pdf+compress"),
-        QStringLiteral("pdf+embed"), QStringLiteral("pdf+embed+compress"), QStringLiteral("xls"), QStringLiteral("xlsx"),
-        QStringLiteral("csv") };
+        QStringLiteral("pdf+embed"), QStringLiteral("pdf+embed+compress"), QStringLiteral("xls"),
+        QStringLiteral("xlsx"), QStringLiteral("csv") };
     if (!qEnvironmentVariableIsEmpty("QB_EXPORT_FORMATS"))
         formats = qEnvironmentVariable("QB_EXPORT_FORMATS").split(QLatin1Char(','), Qt::SkipEmptyParts);
 
     QTemporaryDir folder;
-    std::printf("%12s %18s %10s %8s %14s %8s %14s\n", "products", "format", "export s", "cpu s", "peak RSS MiB",
-        "pages", "bytes");
+    std::printf("%12s %18s %10s %8s %14s %8s %14s\n", "products", "format", "export s", "cpu s",
+        "peak RSS MiB", "pages", "bytes");
     for (int count : counts) {
         const QString database = folder.filePath(QStringLiteral("demo-%1.db").arg(count));
-        if (!RunProgram(program, { "--create-demo-database", database, "--products", QString::number(count) }).Ok)
+        if (!RunProgram(program, { "--create-demo-database", database, "--products", QString::number(count) })
+                 .Ok)
             return 1;
         for (const QString& format : formats) {
             const QStringList parts = format.split(QLatin1Char('+'));
-            const QString output = folder.filePath(QStringLiteral("demo-%1.%2").arg(count).arg(parts.first()));
+            const QString output
+                = folder.filePath(QStringLiteral("demo-%1.%2").arg(count).arg(parts.first()));
             QStringList arguments = { "--export", output, "--database", database, "--date", "31/12/2024" };
             if (parts.contains(QStringLiteral("embed")))
                 arguments << QStringLiteral("--embed-fonts");
@@ -119,9 +121,9 @@ int main(int argc, char** argv)
                 storage.LoadFromFile(output);
                 pages = QString::number(storage.PageCount());
             }
-            std::printf("%12d %18s %10.2f %8.2f %14.1f %8s %14lld\n", count, qUtf8Printable(format), run.Seconds,
-                run.CpuSeconds, run.PeakMiB,
-                qUtf8Printable(pages), static_cast<long long>(QFileInfo(output).size()));
+            std::printf("%12d %18s %10.2f %8.2f %14.1f %8s %14lld\n", count, qUtf8Printable(format),
+                run.Seconds, run.CpuSeconds, run.PeakMiB, qUtf8Printable(pages),
+                static_cast<long long>(QFileInfo(output).size()));
             std::fflush(stdout);
             QFile::remove(output);
         }

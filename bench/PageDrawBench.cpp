@@ -5,8 +5,8 @@
 #include "pagestore/RLCanvas.h"
 #include "pagestore/RLMetaFile.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 
 #include <algorithm>
@@ -48,13 +48,19 @@ void BuildPage(TRLGraphicSurface& Page)
             QString text;
             TRLMetaTextAlignment alignment = MetaTextAlignmentRight;
             switch (column) {
-            case 0: text = QString::number(100000 + row * 37); break;
+            case 0:
+                text = QString::number(100000 + row * 37);
+                break;
             case 1:
                 text = QStringLiteral("PRODUTO DE LIMPEZA %1 EMBALAGEM ECONÔMICA").arg(row);
                 alignment = MetaTextAlignmentLeft;
                 break;
-            case 2: text = QStringLiteral("UN"); alignment = MetaTextAlignmentCenter; break;
-            default: text = QStringLiteral("%1,%2").arg(row * 13 + column).arg(row % 100, 2, 10, QLatin1Char('0'));
+            case 2:
+                text = QStringLiteral("UN");
+                alignment = MetaTextAlignmentCenter;
+                break;
+            default:
+                text = QStringLiteral("%1,%2").arg(row * 13 + column).arg(row % 100, 2, 10, QLatin1Char('0'));
             }
             Page.WriteText(rect, rect.Left, rect.Top, text, alignment, MetaTextLayoutTop, TextFlagKeepWhole);
         }
@@ -74,8 +80,9 @@ void BuildPage(TRLGraphicSurface& Page)
     rule->BoundsRect = TRect(38, 1060, 756, 1061);
     rule->Pen.Width = 2;
     rule->Pen.Style = MetaPenStyleDash;
-    Page.WriteText(TRect(38, 1065, 756, 1080), 40, 1065, QStringLiteral("Página {PageNumber} de {LastPageNumber}"),
-        MetaTextAlignmentRight, MetaTextLayoutTop, TextFlagAutoSize | TextFlagKeepWhole);
+    Page.WriteText(TRect(38, 1065, 756, 1080), 40, 1065,
+        QStringLiteral("Página {PageNumber} de {LastPageNumber}"), MetaTextAlignmentRight, MetaTextLayoutTop,
+        TextFlagAutoSize | TextFlagKeepWhole);
 }
 
 // The processor time of this thread: painting runs on it alone, so other programs on a busy
@@ -111,8 +118,9 @@ void Measure(const TRLGraphicSurface& Page, double Zoom, int Rounds)
     double total = 0;
     for (double t : times)
         total += t;
-    std::printf("zoom %3.0f%%  %4d x %4d  %d paints: mean %.2f ms, median %.2f ms, best %.2f ms, worst %.2f ms;"
-                " processor time median %.2f ms\n",
+    std::printf(
+        "zoom %3.0f%%  %4d x %4d  %d paints: mean %.2f ms, median %.2f ms, best %.2f ms, worst %.2f ms;"
+        " processor time median %.2f ms\n",
         Zoom * 100, width, height, Rounds, total / times.size(), times[times.size() / 2], times.front(),
         times.back(), processor[processor.size() / 2]);
 }
@@ -121,7 +129,8 @@ void Measure(const TRLGraphicSurface& Page, double Zoom, int Rounds)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+        qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     TRLGraphicSurface page;
     BuildPage(page);

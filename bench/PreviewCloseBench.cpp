@@ -6,9 +6,9 @@
 // 100000"); QB_RUNS the number of runs (5).
 #include "app/CommandLine.h"
 #include "app/untRelatorioInventario.h"
+#include "engine/RLServices.h"
 #include "platform/DemoDatabase.h"
 #include "preview/RLPreviewForm.h"
-#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -101,7 +101,8 @@ int main(int argc, char** argv)
             int fds[2];
             if (pipe(fds) != 0)
                 return 1;
-            std::string self = argv[0], child = "--child", db = database.toStdString(), fd = std::to_string(fds[1]);
+            std::string self = argv[0], child = "--child", db = database.toStdString(),
+                        fd = std::to_string(fds[1]);
             char* childArgv[] = { self.data(), child.data(), db.data(), fd.data(), nullptr };
             pid_t pid = 0;
             if (posix_spawn(&pid, argv[0], nullptr, nullptr, childArgv, environ) != 0)

@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+        qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     const int records = argc > 1 ? qMax(1, atoi(argv[1])) : 20000;
 
@@ -25,7 +26,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < records; ++i) {
         const double saldo = 1 + (i % 97) * 0.5;
         const double custo = 0.25 + (i % 13) * 1.75;
-        dataSet->AppendRecord({ 1000 + i, QStringLiteral("PRODUTO DE TESTE NUMERO %1").arg(i), "UN", saldo, custo, saldo * custo });
+        dataSet->AppendRecord({ 1000 + i, QStringLiteral("PRODUTO DE TESTE NUMERO %1").arg(i), "UN", saldo,
+            custo, saldo * custo });
     }
     dataSet->Open();
     for (const char* name : { "SALDO", "CUSTO", "TOTAL" })
@@ -37,7 +39,8 @@ int main(int argc, char** argv)
     auto* band = new TRLCustomBand(&owner);
     band->SetParent(report);
     band->SetBounds(38, 38, 718, 18);
-    const struct {
+    const struct
+    {
         const char* field;
         int left;
         int width;

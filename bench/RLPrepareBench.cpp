@@ -185,8 +185,8 @@ int main(int argc, char** argv)
     int status = 0;
     for (const int records : counts) {
         const TRunFigures f = Run(records);
-        std::printf("%10d %8d %12.0f %10lld %14ld\n", f.Records, f.Pages, f.Records * 1000.0 / double(f.Milliseconds),
-            static_cast<long long>(f.Milliseconds), f.PeakKb);
+        std::printf("%10d %8d %12.0f %10lld %14ld\n", f.Records, f.Pages,
+            f.Records * 1000.0 / double(f.Milliseconds), static_cast<long long>(f.Milliseconds), f.PeakKb);
         if (!f.Ok) {
             std::printf("error: %s\n", qPrintable(f.Error));
             status = 1;

@@ -59,7 +59,8 @@ int main(int argc, char** argv)
         storage->Add(InventoryPage(page));
 
     QTemporaryDir folder;
-    const QString path = argc > 2 ? QString::fromLocal8Bit(argv[2]) : folder.filePath(QStringLiteral("bench.xls"));
+    const QString path
+        = argc > 2 ? QString::fromLocal8Bit(argv[2]) : folder.filePath(QStringLiteral("bench.xls"));
     TRLXLSFilter filter;
     filter.SetOptions(foFindValueCells);
     filter.SetShowProgress(false);

@@ -11,12 +11,12 @@
 
 namespace {
 
-template<typename TList>
-void CollectDescendants(const TControl* root, TList& list)
+template <typename TList> void CollectDescendants(const TControl* root, TList& list)
 {
     for (TControl* child : root->ControlList()) {
         auto* control = ClassCast<TRLCustomControl*>(child);
-        list.push_back({ child, child->metaObject(), control, control && ClassCast<TRLCustomSite*>(control) });
+        list.push_back(
+            { child, child->metaObject(), control, control && ClassCast<TRLCustomSite*>(control) });
         CollectDescendants(child, list);
     }
 }
@@ -28,8 +28,8 @@ void CollectDescendants(const TControl* root, TList& list)
 
 TRect TRLCustomSite::MarginPixels() const
 {
-    return TRect(Margins()->LeftPixels(), Margins()->TopPixels(), Margins()->RightPixels(),
-        Margins()->BottomPixels());
+    return TRect(
+        Margins()->LeftPixels(), Margins()->TopPixels(), Margins()->RightPixels(), Margins()->BottomPixels());
 }
 
 QRect TRLCustomSite::ClientRect() const
@@ -39,7 +39,8 @@ QRect TRLCustomSite::ClientRect() const
     rect.Left += margins.Left + Borders()->DrawnWidth(TRLBorders::sLeft) + InsideMargins()->LeftPixels();
     rect.Top += margins.Top + Borders()->DrawnWidth(TRLBorders::sTop) + InsideMargins()->TopPixels();
     rect.Right -= margins.Right + Borders()->DrawnWidth(TRLBorders::sRight) + InsideMargins()->RightPixels();
-    rect.Bottom -= margins.Bottom + Borders()->DrawnWidth(TRLBorders::sBottom) + InsideMargins()->BottomPixels();
+    rect.Bottom
+        -= margins.Bottom + Borders()->DrawnWidth(TRLBorders::sBottom) + InsideMargins()->BottomPixels();
     if (rect.Right < rect.Left)
         rect.Right = rect.Left;
     if (rect.Bottom < rect.Top)
@@ -191,8 +192,9 @@ void TRLCustomSite::DrawFrame(TRLGraphicSurface* Target, const TRect& Rect)
     }
     Background()->DrawBackground(Target, Rect);
     const TRect margins = MarginPixels();
-    Borders()->DrawBorders(Target, TRect(Rect.Left + margins.Left, Rect.Top + margins.Top,
-        Rect.Right - margins.Right, Rect.Bottom - margins.Bottom));
+    Borders()->DrawBorders(Target,
+        TRect(Rect.Left + margins.Left, Rect.Top + margins.Top, Rect.Right - margins.Right,
+            Rect.Bottom - margins.Bottom));
 }
 
 void TRLCustomSite::DrawIntoParent()
@@ -384,8 +386,8 @@ void TRLCustomBand::DrawIntoParent()
         request = true;
     } else if (FPageBreaking == pbBeforePrint && report->DataPrintedOnPage()) {
         request = true;
-    } else if (FBandType == btDetail && pager->MaxBands() > 0 && pager->DetailsOnPage() + 1 > pager->MaxBands()
-        && !pager->IsCompleting()) {
+    } else if (FBandType == btDetail && pager->MaxBands() > 0
+        && pager->DetailsOnPage() + 1 > pager->MaxBands() && !pager->IsCompleting()) {
         request = true;
     }
     if (request)
@@ -459,7 +461,8 @@ void TRLCustomBand::DrawIntoParent()
         if (Enabled()) {
             target->SetClipRect(dest);
             try {
-                DrawFrame(target, TRect::Bounds(FPrintPosition.Left, FPrintPosition.Top - offset, Width(), height));
+                DrawFrame(
+                    target, TRect::Bounds(FPrintPosition.Left, FPrintPosition.Top - offset, Width(), height));
             } catch (...) {
                 target->ResetClipRect();
                 throw;

@@ -14,8 +14,8 @@
 namespace {
 
 // How far a held control sits from its holder's edge by its own alignment and layout.
-QPoint HoldAlignmentOffset(TRLTextAlignment alignment, TRLTextLayout layout, const TControl* holder, int width,
-    int height)
+QPoint HoldAlignmentOffset(
+    TRLTextAlignment alignment, TRLTextLayout layout, const TControl* holder, int width, int height)
 {
     int cx = 0;
     if (alignment == taRightJustify)
@@ -60,8 +60,8 @@ std::shared_ptr<const TRLTextMeter> TRLTextMeter::For(const TFont& font)
     const QString face = font.Name();
     const int em = font.PixelEmHeight();
     const int style = font.Style() & (fsBold | fsItalic);
-    const QString key = face.toLower() + QLatin1Char('|') + QString::number(em) + QLatin1Char('|')
-        + QString::number(style);
+    const QString key
+        = face.toLower() + QLatin1Char('|') + QString::number(em) + QLatin1Char('|') + QString::number(style);
     QMutexLocker lock(&mutex);
     auto it = meters->constFind(key);
     if (it != meters->constEnd())
@@ -126,7 +126,8 @@ void TRLCustomControl::SetAlign(TRLControlAlign value)
         FAnchors = TRLControlAnchors();
     // Moving between an alignment that fixes one dimension and one that fixes the other: measure the
     // free size first, so the control does not keep a size its old alignment forced on it.
-    if ((IsHeightFreeAlign(old) && IsWidthFreeAlign(value)) || (IsWidthFreeAlign(old) && IsHeightFreeAlign(value))) {
+    if ((IsHeightFreeAlign(old) && IsWidthFreeAlign(value))
+        || (IsWidthFreeAlign(old) && IsHeightFreeAlign(value))) {
         FAlign = faNone;
         AdjustBounds();
     }
@@ -185,13 +186,16 @@ void TRLCustomControl::SetFriendlyName(const QString& value)
     if (!name.isEmpty()) {
         if (!IsValidIdent(name)) {
             if (!Loading())
-                throw Exception(RLMessage(RLMsgInvalidName) + QStringLiteral(" \"") + name + QLatin1Char('"'));
+                throw Exception(
+                    RLMessage(RLMsgInvalidName) + QStringLiteral(" \"") + name + QLatin1Char('"'));
             name.clear();
         } else if (TComponent* owner = Owner()) {
             for (TComponent* sibling : owner->ComponentList()) {
                 auto* control = ClassCast<TRLCustomControl*>(sibling);
-                if (control && control != this && control->FFriendlyName.compare(name, Qt::CaseInsensitive) == 0)
-                    throw Exception(RLMessage(RLMsgNameAlreadyInUse) + QStringLiteral(" \"") + name + QLatin1Char('"'));
+                if (control && control != this
+                    && control->FFriendlyName.compare(name, Qt::CaseInsensitive) == 0)
+                    throw Exception(
+                        RLMessage(RLMsgNameAlreadyInUse) + QStringLiteral(" \"") + name + QLatin1Char('"'));
             }
         }
     }
@@ -313,7 +317,8 @@ void TRLCustomControl::RegisterHolder(int index)
         return;
     if (!hold.Control->FHeldControls.contains(this))
         hold.Control->FHeldControls.append(this);
-    hold.Offset = QPoint(AbsoluteLeft(this) - AbsoluteLeft(hold.Control), AbsoluteTop(this) - AbsoluteTop(hold.Control));
+    hold.Offset = QPoint(
+        AbsoluteLeft(this) - AbsoluteLeft(hold.Control), AbsoluteTop(this) - AbsoluteTop(hold.Control));
     // A definition stores the place that the holder gave the control, alignment offset included; read
     // back, the offset is taken net of it, or reading would move the control by it once more.
     if (Loading())

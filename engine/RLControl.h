@@ -46,7 +46,8 @@ using TRLNotifyEvent = std::function<void(TRLCustomControl* Sender)>;
 // Per-font character advances in whole pixels, as the platform measures (the rounded advances of the
 // characters, summed), kept so that measuring a text does not look the font up again. Shared by every
 // control with the same face, em height and style.
-class TRLTextMeter {
+class TRLTextMeter
+{
 public:
     // The meter of a font, built on first use and kept for the life of the process.
     static std::shared_ptr<const TRLTextMeter> For(const TFont& font);
@@ -64,7 +65,8 @@ private:
     int FStyle = 0;
 };
 
-class TRLCustomControl : public TControl {
+class TRLCustomControl : public TControl
+{
     Q_OBJECT
     Q_PROPERTY(RLTypes::TRLControlAlign Align READ Align WRITE SetAlign)
     Q_PROPERTY(RLTypes::TRLTextAlignment Alignment READ Alignment WRITE SetAlignment)
@@ -236,7 +238,8 @@ protected:
     [[noreturn]] void RaiseNotFound(const char* qualifier) const;
 
 private:
-    struct THold {
+    struct THold
+    {
         TRLCustomControl* Control = nullptr;
         TRLHoldStyle Style = hsAsColumn;
         QPoint Offset; // this control's absolute position minus the holder's
@@ -284,7 +287,8 @@ private:
     // compared because it changes under construction and destruction, and a cast's answer with it;
     // the engine's control classes touch the tree when they are complete and when they start to go,
     // for the same reason on the containers' side.
-    struct TParentLinks {
+    struct TParentLinks
+    {
         bool Known = false;
         quint64 Generation = 0;
         const QMetaObject* Class = nullptr;

@@ -28,8 +28,7 @@ void Notify(TRLCustomControl* owner, TPersistent* sender, bool resize)
 TRLBorders::TRLBorders(QObject* parent)
     : TPersistent(parent)
     , FParentControl(OwnerControl(parent))
-{
-}
+{ }
 
 void TRLBorders::SetParentControl(TRLCustomControl* value)
 {
@@ -119,10 +118,22 @@ bool TRLBorders::IsSideDrawn(TSide side) const
     bool draw = false;
     bool fixed = false;
     switch (side) {
-    case sLeft: draw = FDrawLeft; fixed = FFixedLeft; break;
-    case sTop: draw = FDrawTop; fixed = FFixedTop; break;
-    case sRight: draw = FDrawRight; fixed = FFixedRight; break;
-    case sBottom: draw = FDrawBottom; fixed = FFixedBottom; break;
+    case sLeft:
+        draw = FDrawLeft;
+        fixed = FFixedLeft;
+        break;
+    case sTop:
+        draw = FDrawTop;
+        fixed = FFixedTop;
+        break;
+    case sRight:
+        draw = FDrawRight;
+        fixed = FFixedRight;
+        break;
+    case sBottom:
+        draw = FDrawBottom;
+        fixed = FFixedBottom;
+        break;
     }
     if (!draw)
         return false;
@@ -193,8 +204,7 @@ bool TRLBorders::IsPropertyStored(const QMetaProperty& property) const
 TRLMargins::TRLMargins(QObject* parent)
     : TPersistent(parent)
     , FParentControl(OwnerControl(parent))
-{
-}
+{ }
 
 void TRLMargins::SetMargin(double& margin, double value)
 {
@@ -365,8 +375,7 @@ bool TRLPageSetup::IsPropertyStored(const QMetaProperty& property) const
 TRLBackground::TRLBackground(QObject* parent)
     : TPersistent(parent)
     , FParentControl(OwnerControl(parent))
-{
-}
+{ }
 
 void TRLBackground::Changed()
 {
@@ -469,32 +478,64 @@ void TRLBackground::DrawBackground(TRLGraphicSurface* target, const TRect& rect)
         TRect dest;
         switch (FAlign) {
         case faNone:
-        case faLeftTop: dest = TRect(L, T, L + W, T + H); break;
+        case faLeftTop:
+            dest = TRect(L, T, L + W, T + H);
+            break;
         case faLeft:
-        case faLeftMost: dest = TRect(L, T, L + W, B); break;
-        case faTop: dest = TRect(L, T, R, T + H); break;
+        case faLeftMost:
+            dest = TRect(L, T, L + W, B);
+            break;
+        case faTop:
+            dest = TRect(L, T, R, T + H);
+            break;
         case faRight:
-        case faRightMost: dest = TRect(R - W, T, R, B); break;
-        case faBottom: dest = TRect(L, B - H, R, B); break;
-        case faClient: dest = TRect(L, T, R, B); break;
-        case faRightTop: dest = TRect(R - W, T, R, T + H); break;
-        case faLeftBottom: dest = TRect(L, B - H, L + W, B); break;
-        case faRightBottom: dest = TRect(R - W, B - H, R, B); break;
-        case faCenter: dest = TRect(cx, cy, cx + W, cy + H); break;
+        case faRightMost:
+            dest = TRect(R - W, T, R, B);
+            break;
+        case faBottom:
+            dest = TRect(L, B - H, R, B);
+            break;
+        case faClient:
+            dest = TRect(L, T, R, B);
+            break;
+        case faRightTop:
+            dest = TRect(R - W, T, R, T + H);
+            break;
+        case faLeftBottom:
+            dest = TRect(L, B - H, L + W, B);
+            break;
+        case faRightBottom:
+            dest = TRect(R - W, B - H, R, B);
+            break;
+        case faCenter:
+            dest = TRect(cx, cy, cx + W, cy + H);
+            break;
         case faCenterLeft:
         case faClientLeft:
-        case faLeftOnly: dest = TRect(L, cy, L + W, cy + H); break;
+        case faLeftOnly:
+            dest = TRect(L, cy, L + W, cy + H);
+            break;
         case faCenterTop:
         case faClientTop:
-        case faTopOnly: dest = TRect(cx, T, cx + W, T + H); break;
+        case faTopOnly:
+            dest = TRect(cx, T, cx + W, T + H);
+            break;
         case faCenterRight:
         case faClientRight:
-        case faRightOnly: dest = TRect(R - W, cy, R, cy + H); break;
+        case faRightOnly:
+            dest = TRect(R - W, cy, R, cy + H);
+            break;
         case faCenterBottom:
         case faClientBottom:
-        case faBottomOnly: dest = TRect(cx, B - H, cx + W, B); break;
-        case faHeight: dest = TRect(cx, T, cx + W, B); break;
-        case faWidth: dest = TRect(L, cy, R, cy + H); break;
+        case faBottomOnly:
+            dest = TRect(cx, B - H, cx + W, B);
+            break;
+        case faHeight:
+            dest = TRect(cx, T, cx + W, B);
+            break;
+        case faWidth:
+            dest = TRect(L, cy, R, cy + H);
+            break;
         }
         if (!FStretch) {
             dest.Right = dest.Left + PW;
@@ -544,8 +585,7 @@ void TRLBackground::DrawBackground(TRLGraphicSurface* target, const TRect& rect)
 TRLDegradeEffect::TRLDegradeEffect(QObject* parent)
     : TPersistent(parent)
     , FParentControl(OwnerControl(parent))
-{
-}
+{ }
 
 void TRLDegradeEffect::Changed()
 {
@@ -605,11 +645,11 @@ void TRLDegradeEffect::DrawDegrade(TRLGraphicSurface* target, const TRect& rect,
         const qint64 from = qint64(i) * g;
         const qint64 to = qint64(i + 1) * g;
         if (FDirection == ddVertical)
-            target->FillRect(TRect(rect.Left, int(rect.Top + from), rect.Right,
-                int(qMin<qint64>(rect.Top + to, rect.Bottom))));
+            target->FillRect(TRect(
+                rect.Left, int(rect.Top + from), rect.Right, int(qMin<qint64>(rect.Top + to, rect.Bottom))));
         else
-            target->FillRect(TRect(int(rect.Left + from), rect.Top,
-                int(qMin<qint64>(rect.Left + to, rect.Right)), rect.Bottom));
+            target->FillRect(TRect(
+                int(rect.Left + from), rect.Top, int(qMin<qint64>(rect.Left + to, rect.Right)), rect.Bottom));
     }
 }
 
@@ -659,13 +699,19 @@ TRLControlAlign ChildAlign(const TControl* control)
     if (!control)
         return faNone;
     switch (control->TControl::Align()) {
-    case alTop: return faTop;
-    case alBottom: return faBottom;
-    case alLeft: return faLeft;
-    case alRight: return faRight;
-    case alClient: return faClient;
+    case alTop:
+        return faTop;
+    case alBottom:
+        return faBottom;
+    case alLeft:
+        return faLeft;
+    case alRight:
+        return faRight;
+    case alClient:
+        return faClient;
     case alNone:
-    case alCustom: break;
+    case alCustom:
+        break;
     }
     return faNone;
 }

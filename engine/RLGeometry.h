@@ -11,12 +11,12 @@
 //
 // Drawing goes onto a page surface, where every call becomes a recorded page object. All coordinates
 // are report pixels (engine/RLUnits.h); margins and paper sizes are millimetres.
+#include "engine/RLTypes.h"
+#include "engine/RLUnits.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
 #include "platform/Graphics.h"
 #include "platform/Rect.h"
-#include "engine/RLTypes.h"
-#include "engine/RLUnits.h"
 
 #include "engine/RLPaperSizes.h"
 
@@ -39,7 +39,8 @@ class TRLGraphicSurface;
 // The frame drawn around a control. Sides is a shorthand for the four Draw flags that the flags keep
 // up to date (it turns into sdCustom by itself, never into sdAll or sdNone). A Fixed side is drawn even
 // when the report prints fixed sides only.
-class TRLBorders : public TPersistent {
+class TRLBorders : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(RLTypes::TRLBorderSides Sides READ Sides WRITE SetSides)
     Q_PROPERTY(bool DrawLeft READ DrawLeft WRITE SetDrawLeft)
@@ -78,7 +79,10 @@ public:
     void SetFixedLeft(bool value) { SetFixed(FFixedLeft, FDrawLeft, value, &TRLBorders::SetDrawLeft); }
     void SetFixedTop(bool value) { SetFixed(FFixedTop, FDrawTop, value, &TRLBorders::SetDrawTop); }
     void SetFixedRight(bool value) { SetFixed(FFixedRight, FDrawRight, value, &TRLBorders::SetDrawRight); }
-    void SetFixedBottom(bool value) { SetFixed(FFixedBottom, FDrawBottom, value, &TRLBorders::SetDrawBottom); }
+    void SetFixedBottom(bool value)
+    {
+        SetFixed(FFixedBottom, FDrawBottom, value, &TRLBorders::SetDrawBottom);
+    }
     int Width() const { return FWidth; }
     // A negative width is ignored.
     void SetWidth(int value);
@@ -128,7 +132,8 @@ private:
 // stored properties: a definition holds "LeftMargin", "TopMargin", "RightMargin", "BottomMargin" only
 // where they differ from their defaults (CustomProperties / ReadCustomProperty are the hooks for the
 // definition writer and reader).
-class TRLMargins : public TPersistent {
+class TRLMargins : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(double LeftMargin READ LeftMargin WRITE SetLeftMargin STORED false)
     Q_PROPERTY(double TopMargin READ TopMargin WRITE SetTopMargin STORED false)
@@ -192,7 +197,8 @@ private:
 
 // A report's paper. Width and height follow the paper-size table, except for fpCustom, where they
 // are the user's and the only time they can be set (and are stored).
-class TRLPageSetup : public TPersistent {
+class TRLPageSetup : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(RLPrinters::TRLPaperSize PaperSize READ PaperSize WRITE SetPaperSize)
     Q_PROPERTY(RLPrinters::TRLPageOrientation Orientation READ Orientation WRITE SetOrientation)
@@ -240,7 +246,8 @@ private:
 // ---------------------------------------------------------------------------------------------------
 
 // Stored, informative bounds in a real unit. Changing them moves nothing and tells nobody.
-class TRLRealBounds : public TPersistent {
+class TRLRealBounds : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(RLTypes::TRLRealBoundsUnit UsedUnit READ UsedUnit WRITE SetUsedUnit)
     Q_PROPERTY(double Left READ Left WRITE SetLeft)
@@ -248,7 +255,9 @@ class TRLRealBounds : public TPersistent {
     Q_PROPERTY(double Height READ Height WRITE SetHeight)
     Q_PROPERTY(double Width READ Width WRITE SetWidth)
 public:
-    Q_INVOKABLE explicit TRLRealBounds(QObject* parent = nullptr) : TPersistent(parent) {}
+    Q_INVOKABLE explicit TRLRealBounds(QObject* parent = nullptr)
+        : TPersistent(parent)
+    { }
 
     TRLRealBoundsUnit UsedUnit() const { return FUsedUnit; }
     void SetUsedUnit(TRLRealBoundsUnit value) { FUsedUnit = value; }
@@ -272,7 +281,8 @@ private:
 // ---------------------------------------------------------------------------------------------------
 
 // A picture painted behind a site: placed by alignment, centred, or tiled.
-class TRLBackground : public TPersistent {
+class TRLBackground : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(RLTypes::TRLControlAlign Align READ Align WRITE SetAlign)
     Q_PROPERTY(RLTypes::TRLImageArrange Arrange READ Arrange WRITE SetArrange)
@@ -333,7 +343,8 @@ private:
 
 // A colour gradient painted behind a site, from the site's Color towards OppositeColor, in bands of
 // Granularity pixels.
-class TRLDegradeEffect : public TPersistent {
+class TRLDegradeEffect : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(TColor OppositeColor READ OppositeColor WRITE SetOppositeColor)
     Q_PROPERTY(RLTypes::TRLDegradeDirection Direction READ Direction WRITE SetDirection)
@@ -369,7 +380,8 @@ private:
 
 // A pager's bands, one list per band type, each ordered by Top (equal tops keep the order in which
 // they were added), with one "printed" flag per type. Refers to bands; owns none.
-class TRLSortedBands {
+class TRLSortedBands
+{
 public:
     void Clear();
     // Ignores anything that is not a band.

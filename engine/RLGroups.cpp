@@ -8,8 +8,7 @@
 
 TRLGroup::TRLGroup(TComponent* AOwner)
     : TRLCustomGroup(AOwner)
-{
-}
+{ }
 
 QString TRLCustomGroup::BreakKey()
 {
@@ -35,8 +34,8 @@ QString TRLCustomGroup::BreakKey()
             continue;
         TField* field = dataSet->FindField(name);
         if (!field)
-            throw Exception(RLMessage(RLMsgNotFound) + QStringLiteral(": ") + Name() + QStringLiteral(".DataField \"")
-                + name + QLatin1Char('"'));
+            throw Exception(RLMessage(RLMsgNotFound) + QStringLiteral(": ") + Name()
+                + QStringLiteral(".DataField \"") + name + QLatin1Char('"'));
         key += field->AsString();
     }
     return key;

@@ -13,10 +13,14 @@ namespace {
 TRLMetaTextAlignment MetaAlignment(TRLTextAlignment alignment)
 {
     switch (alignment) {
-    case taRightJustify: return MetaTextAlignmentRight;
-    case taCenter: return MetaTextAlignmentCenter;
-    case taJustify: return MetaTextAlignmentJustify;
-    case taLeftJustify: break;
+    case taRightJustify:
+        return MetaTextAlignmentRight;
+    case taCenter:
+        return MetaTextAlignmentCenter;
+    case taJustify:
+        return MetaTextAlignmentJustify;
+    case taLeftJustify:
+        break;
     }
     return MetaTextAlignmentLeft;
 }
@@ -24,10 +28,13 @@ TRLMetaTextAlignment MetaAlignment(TRLTextAlignment alignment)
 TRLMetaTextLayout MetaLayout(TRLTextLayout layout)
 {
     switch (layout) {
-    case tlCenter: return MetaTextLayoutCenter;
-    case tlBottom: return MetaTextLayoutBottom;
+    case tlCenter:
+        return MetaTextLayoutCenter;
+    case tlBottom:
+        return MetaTextLayoutBottom;
     case tlTop:
-    case tlJustify: break;
+    case tlJustify:
+        break;
     }
     return MetaTextLayoutTop;
 }
@@ -125,8 +132,7 @@ void TRLCustomLabel::PrintText(TRLGraphicSurface* surface)
 
 TRLCustomDBText::TRLCustomDBText(TComponent* AOwner)
     : TRLCustomLabel(AOwner)
-{
-}
+{ }
 
 void TRLCustomDBText::SetName(const QString& name)
 {
@@ -240,8 +246,8 @@ QString TRLCustomDBText::FieldText()
     if (!FDataField.isEmpty()) {
         const TField* field = dataSet->FindField(FDataField);
         if (!field)
-            throw Exception(RLMessage(RLMsgNotFound) + QStringLiteral(": ") + Name() + QStringLiteral(".DataField \"")
-                + FDataField + QLatin1Char('"'));
+            throw Exception(RLMessage(RLMsgNotFound) + QStringLiteral(": ") + Name()
+                + QStringLiteral(".DataField \"") + FDataField + QLatin1Char('"'));
         return field->DisplayText();
     }
     if (!FDataFormula.isEmpty()) {
@@ -277,7 +283,8 @@ QString TRLCustomDBText::FormatValue(const QVariant& value) const
     if (numeric) {
         const TField* field = Field();
         if (field && (IsFloatFieldType(field->DataType()) || IsIntegerFieldType(field->DataType()))) {
-            const QString format = field->DisplayFormat().isEmpty() ? field->EditFormat() : field->DisplayFormat();
+            const QString format
+                = field->DisplayFormat().isEmpty() ? field->EditFormat() : field->DisplayFormat();
             if (!format.isEmpty())
                 return FormatFloat(format, value.toDouble());
             return FloatToStr(value.toDouble(), DefaultFormatSettings());

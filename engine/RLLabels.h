@@ -12,7 +12,8 @@
 
 // A label. Keeps two captions: the stored one (the published Caption, the design value) and the
 // current one, which is what prints and what the text handlers change while the report prepares.
-class TRLCustomLabel : public TRLCustomControl {
+class TRLCustomLabel : public TRLCustomControl
+{
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 public:
@@ -36,15 +37,19 @@ protected:
     void PrintText(TRLGraphicSurface* surface);
 };
 
-class TRLLabel : public TRLCustomLabel {
+class TRLLabel : public TRLCustomLabel
+{
     Q_OBJECT
 public:
-    Q_INVOKABLE explicit TRLLabel(TComponent* AOwner = nullptr) : TRLCustomLabel(AOwner) {}
+    Q_INVOKABLE explicit TRLLabel(TComponent* AOwner = nullptr)
+        : TRLCustomLabel(AOwner)
+    { }
 };
 
 // A database text: the display text of DataField, or the value of DataFormula, merged into Text
 // (the first "#" of Text is replaced by the value, or the value is appended to Text).
-class TRLCustomDBText : public TRLCustomLabel {
+class TRLCustomDBText : public TRLCustomLabel
+{
     Q_OBJECT
     // Built from the data properties whenever one of them changes: never a design value.
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption STORED false)
@@ -101,10 +106,13 @@ private:
     QString FText;
 };
 
-class TRLDBText : public TRLCustomDBText {
+class TRLDBText : public TRLCustomDBText
+{
     Q_OBJECT
 public:
-    Q_INVOKABLE explicit TRLDBText(TComponent* AOwner = nullptr) : TRLCustomDBText(AOwner) {}
+    Q_INVOKABLE explicit TRLDBText(TComponent* AOwner = nullptr)
+        : TRLCustomDBText(AOwner)
+    { }
 };
 
 // The platform's edit-mask formatting of a text: mask characters 0 9 # L l A a C c take the text's

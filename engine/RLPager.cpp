@@ -270,8 +270,8 @@ void TRLCustomPager::Complete()
 bool TRLCustomPager::RequestNewPage(TRLCustomBand* Caller, bool Force)
 {
     if (!Force) {
-        const bool granted = FDataPrintedOnPage
-            && (!FForceMinBands || FMinBands <= 0 || FDetailsOnPage >= FMinBands);
+        const bool granted
+            = FDataPrintedOnPage && (!FForceMinBands || FMinBands <= 0 || FDetailsOnPage >= FMinBands);
         if (!granted)
             return false;
     }

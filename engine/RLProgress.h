@@ -20,7 +20,8 @@
 #include <functional>
 #include <memory>
 
-class TRLProgress {
+class TRLProgress
+{
 public:
     virtual ~TRLProgress() = default;
     virtual void SetMax(int Max) = 0;
@@ -33,10 +34,11 @@ public:
 
 using TRLProgressCancelProc = std::function<void()>;
 // Builds a display with a title and BarCount bars (at least one) whose cancel button calls OnCancel.
-using TRLProgressFactory =
-    std::function<std::unique_ptr<TRLProgress>(const QString& Title, int BarCount, TRLProgressCancelProc OnCancel)>;
+using TRLProgressFactory = std::function<std::unique_ptr<TRLProgress>(
+    const QString& Title, int BarCount, TRLProgressCancelProc OnCancel)>;
 
 // Whether a progress display is installed (engine/RLServices.h installs one).
 bool HasProgressFactory();
 // A new display, or null when none is installed.
-std::unique_ptr<TRLProgress> CreateProgress(const QString& Title, int BarCount, TRLProgressCancelProc OnCancel);
+std::unique_ptr<TRLProgress> CreateProgress(
+    const QString& Title, int BarCount, TRLProgressCancelProc OnCancel);

@@ -43,8 +43,8 @@ void RLRegisterReportClasses(TClassRegistry& registry)
     registry.RegisterEvent(QStringLiteral("OnMeasureHeight"), &TRLCustomControl::OnMeasureHeight);
 
     // Text controls decide with their text; bands, groups, drawings and the report without it.
-    RegisterEventThrough<TRLCustomLabel, TRLBeforeTextEvent>(
-        registry, beforePrint, [](TRLCustomLabel* label) -> TRLBeforeTextEvent& { return label->BeforePrint; });
+    RegisterEventThrough<TRLCustomLabel, TRLBeforeTextEvent>(registry, beforePrint,
+        [](TRLCustomLabel* label) -> TRLBeforeTextEvent& { return label->BeforePrint; });
     RegisterEventThrough<TRLCustomBand, TRLBeforePrintEvent>(
         registry, beforePrint, [](TRLCustomBand* band) -> TRLBeforePrintEvent& { return band->BeforePrint; });
     RegisterEventThrough<TRLGroup, TRLBeforePrintEvent>(

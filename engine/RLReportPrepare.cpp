@@ -33,8 +33,7 @@ void CollectControls(TControl* root, QList<QPair<QPointer<TRLCustomControl>, QRe
 TRLPreviewOptions::TRLPreviewOptions(QObject* parent)
     : TPersistent(parent)
     , FCaption(RLMessage(RLMsgPreview))
-{
-}
+{ }
 
 void TRLPreviewOptions::Assign(const TPersistent* Source)
 {
@@ -66,8 +65,7 @@ bool TRLPreviewOptions::IsPropertyStored(const QMetaProperty& property) const
 
 TRLReport::TRLReport(TComponent* AOwner)
     : TRLCustomReport(AOwner)
-{
-}
+{ }
 
 TRLGraphicStorage* TRLCustomReport::NewStorage()
 {
@@ -190,7 +188,8 @@ bool TRLCustomReport::Prepare()
     bool result = false;
     auto fail = [&](const QString& message) {
         SetState(rsIdle);
-        FLastError = Name() + QStringLiteral(": ") + RLMessage(RLMsgErrorWhilePreparing) + QLatin1Char('\r') + message;
+        FLastError = Name() + QStringLiteral(": ") + RLMessage(RLMsgErrorWhilePreparing) + QLatin1Char('\r')
+            + message;
         if (const TRLErrorProc proc = Services().PreparationError)
             proc(FLastError);
         else

@@ -17,8 +17,7 @@ const TRLServices& Services()
 
 TRLServicesScope::TRLServicesScope(TRLServices Installing)
     : FPrevious(std::exchange(Installed(), std::move(Installing)))
-{
-}
+{ }
 
 TRLServicesScope::TRLServicesScope(const std::function<void(TRLServices& Services)>& Change)
     : FPrevious(Installed())
@@ -44,7 +43,8 @@ bool HasProgressFactory()
     return bool(Installed().Progress);
 }
 
-std::unique_ptr<TRLProgress> CreateProgress(const QString& Title, int BarCount, TRLProgressCancelProc OnCancel)
+std::unique_ptr<TRLProgress> CreateProgress(
+    const QString& Title, int BarCount, TRLProgressCancelProc OnCancel)
 {
     // A copy: the display's constructor may run an event loop in which a scope ends.
     const TRLProgressFactory factory = Installed().Progress;

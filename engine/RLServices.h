@@ -18,7 +18,8 @@
 class TComponent;
 
 // A printer's page in device dots: resolution, physical size and the unprintable margins.
-struct TRLPrinterMetrics {
+struct TRLPrinterMetrics
+{
     int DpiX = 300;
     int DpiY = 300;
     int PhysicalWidth = 2550; // Letter at 300 dpi
@@ -39,7 +40,8 @@ using TRLErrorProc = std::function<void(const QString& Text)>;
 
 // What the report's Print asks of the printing layer, which sits above the engine and shows the
 // print dialog.
-struct TRLPrintRequest {
+struct TRLPrintRequest
+{
     // Show the print dialog; when false the print parameters are completed without asking.
     bool Ask = true;
     // Help topic for the dialog; not 0 switches the dialog's help button on.
@@ -53,7 +55,8 @@ struct TRLPrintRequest {
 };
 // Installed by the printing layer. Without Choose and Run a report cannot print and says that no
 // printer was found.
-struct TRLPrintHooks {
+struct TRLPrintHooks
+{
     // Sets the printer's paper (orientation, paper size, width and height) from the page setup.
     std::function<void(TRLCustomReport* Report)> SetPaper;
     // Fills the print parameters and shows the dialog (or completes them); false when cancelled.
@@ -73,7 +76,8 @@ using TRLFilterErrorProc = std::function<void(const QString& FilterName, const Q
 // Every service is optional: an empty one means the engine's own default (no progress display, the
 // 300 dpi Letter printer, no preview window, a preparation error written with qWarning, no printer,
 // a background failure written to the log).
-struct TRLServices {
+struct TRLServices
+{
     TRLProgressFactory Progress;
     TRLPrinterMetricsProc PrinterMetrics;
     TRLPreviewProc Preview;
@@ -85,7 +89,8 @@ struct TRLServices {
 // The services installed now.
 const TRLServices& Services();
 
-class TRLServicesScope {
+class TRLServicesScope
+{
 public:
     // Installs Installed in place of the current services.
     explicit TRLServicesScope(TRLServices Installed);

@@ -69,7 +69,8 @@ QList<TControl*> TRLCustomSite::SortChildrenInCreationOrder() const
     // among themselves, after the owned ones. This runs twice per band per record, and a component
     // index is a search of the owner's list, so each index is looked up once, not per comparison;
     // the usual case, children already in order, is then left as it is.
-    struct TKeyed {
+    struct TKeyed
+    {
         int Index;
         TControl* Control;
     };
@@ -97,7 +98,8 @@ QList<TControl*> TRLCustomSite::SortChildrenInCreationOrder() const
     }
     if (ordered)
         return children;
-    std::stable_sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) { return a.Index < b.Index; });
+    std::stable_sort(
+        keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) { return a.Index < b.Index; });
     for (qsizetype i = 0; i < keyed.size(); ++i)
         children[i] = keyed[i].Control;
     return children;
@@ -141,8 +143,7 @@ void TRLCustomSite::PrintStaticControls()
 
 TRLCustomBandSet::TRLCustomBandSet(TComponent* AOwner)
     : TRLCustomSite(AOwner)
-{
-}
+{ }
 
 TRLCustomBand::TRLCustomBand(TComponent* AOwner)
     : TRLCustomBandSet(AOwner)
@@ -170,13 +171,11 @@ TRLCustomPager::TRLCustomPager(TComponent* AOwner)
 
 TRLCustomGroup::TRLCustomGroup(TComponent* AOwner)
     : TRLCustomPager(AOwner)
-{
-}
+{ }
 
 TRLCustomSkipper::TRLCustomSkipper(TComponent* AOwner)
     : TRLCustomPager(AOwner)
-{
-}
+{ }
 
 // ---------------------------------------------------------------------------------------------------
 // TRLCustomReport

@@ -28,8 +28,8 @@
 #include "parser/RLParser.h"
 
 #include <QDateTime>
-#include <QPair>
 #include <QElapsedTimer>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 #include <memory>
@@ -38,7 +38,8 @@
 class TDataSource;
 class TDataSet;
 
-class TRLCustomSite : public TRLCustomControl {
+class TRLCustomSite : public TRLCustomControl
+{
     Q_OBJECT
     Q_PROPERTY(TRLBackground* Background READ Background WRITE SetBackground)
     Q_PROPERTY(TRLDegradeEffect* Degrade READ Degrade WRITE SetDegrade)
@@ -101,7 +102,7 @@ public:
     void ComputeDetail(TRLCustomControl* Caller) override;
     // Reset of accumulated values at the start of a run; no control of this system accumulates any,
     // so this is the hook for one that would.
-    virtual void ResetComputations() {}
+    virtual void ResetComputations() { }
     // Background, degrade, fill and borders of the site laid out over Rect (the site's whole bounds
     // there) on Target.
     void DrawFrame(TRLGraphicSurface* Target, const TRect& Rect);
@@ -119,15 +120,15 @@ protected:
 
     void AlignControls(TControl* AControl, QRect& Rect) override;
     // The steps of open and close, in their order.
-    virtual void PrepareToOpen() {}
+    virtual void PrepareToOpen() { }
     virtual void ComputePrintPosition();
     virtual void OpenContent();
-    virtual void AfterOpen() {}
-    virtual void PrintContent() {}
-    virtual void CloseContent() {}
-    virtual void AddBottomFrame() {}
+    virtual void AfterOpen() { }
+    virtual void PrintContent() { }
+    virtual void CloseContent() { }
+    virtual void AddBottomFrame() { }
     virtual void DrawIntoParent();
-    virtual void AfterClose() {}
+    virtual void AfterClose() { }
     // The third pass of a band: child sites that decide to print are sized and printed.
     void PrintChildSites();
 
@@ -146,7 +147,8 @@ private:
     // Every control below the site, depth first in child order, as last collected. A pager walks
     // its whole tree for each detail band it prints; the list stands while no control list of the
     // program changed (TControl::TreeGeneration) and the site kept its class.
-    struct TDescendant {
+    struct TDescendant
+    {
         const TControl* Node = nullptr;
         const QMetaObject* Class = nullptr;
         TRLCustomControl* Control = nullptr; // null for a platform control
@@ -162,13 +164,15 @@ private:
     const std::vector<TDescendant>& Descendants() const;
 };
 
-class TRLCustomBandSet : public TRLCustomSite {
+class TRLCustomBandSet : public TRLCustomSite
+{
     Q_OBJECT
 public:
     Q_INVOKABLE explicit TRLCustomBandSet(TComponent* AOwner = nullptr);
 };
 
-class TRLCustomBand : public TRLCustomBandSet {
+class TRLCustomBand : public TRLCustomBandSet
+{
     Q_OBJECT
     Q_PROPERTY(RLTypes::TRLBandType BandType READ BandType WRITE SetBandType)
 public:
@@ -240,7 +244,8 @@ private:
 };
 
 // The published band.
-class TRLBand : public TRLCustomBand {
+class TRLBand : public TRLCustomBand
+{
     Q_OBJECT
     Q_PROPERTY(bool Computable READ Computable WRITE SetComputable)
     Q_PROPERTY(RLTypes::TRLPageBreaking PageBreaking READ PageBreaking WRITE SetPageBreaking)
@@ -254,7 +259,8 @@ public:
     Q_INVOKABLE explicit TRLBand(TComponent* AOwner = nullptr);
 };
 
-class TRLCustomPager : public TRLCustomBandSet {
+class TRLCustomPager : public TRLCustomBandSet
+{
     Q_OBJECT
     Q_PROPERTY(int MaxBands READ MaxBands WRITE SetMaxBands)
     Q_PROPERTY(int MinBands READ MinBands WRITE SetMinBands)
@@ -341,8 +347,8 @@ protected:
     void DrawIntoParent() override;
     void AfterClose() override;
     // The report's page events; nothing for other pagers.
-    virtual void PageStarting() {}
-    virtual void PageEnding() {}
+    virtual void PageStarting() { }
+    virtual void PageEnding() { }
     // Heights of the visible bands of a type on this pager and every enclosing one (all of them, or
     // only those aligned to the bottom).
     int ReservedHeight(TRLBandType Type, bool AlignedOnly) const;
@@ -375,7 +381,8 @@ using TRLOnGetBreakEvent = std::function<void(TRLCustomControl* Sender, bool& Br
 // the text of DataFormula when set, else the field texts of DataFields (names separated by ";");
 // with OnGetBreak assigned the handler decides instead of the key comparison. A disabled group takes
 // its decisions from the nearest enclosing group.
-class TRLCustomGroup : public TRLCustomPager {
+class TRLCustomGroup : public TRLCustomPager
+{
     Q_OBJECT
     Q_PROPERTY(QString DataFields READ DataFields WRITE SetDataFields)
     Q_PROPERTY(QString DataFormula READ DataFormula WRITE SetDataFormula)
@@ -405,7 +412,8 @@ private:
     bool FBreakFlag = false;
 };
 
-class TRLGroup : public TRLCustomGroup {
+class TRLGroup : public TRLCustomGroup
+{
     Q_OBJECT
 public:
     Q_INVOKABLE explicit TRLGroup(TComponent* AOwner = nullptr);
@@ -417,7 +425,8 @@ using TRLOnDataCountEvent = std::function<void(TRLCustomControl* Sender, int& Da
 using TRLOnDataRecordEvent = std::function<void(
     TRLCustomControl* Sender, int RecNo, int CopyNo, bool& Eof, TRLRecordAction& RecordAction)>;
 
-class TRLCustomSkipper : public TRLCustomPager {
+class TRLCustomSkipper : public TRLCustomPager
+{
     Q_OBJECT
     Q_PROPERTY(TDataSource* DataSource READ DataSource WRITE SetDataSource)
     Q_PROPERTY(RLTypes::TRLRecordRange RecordRange READ RecordRange WRITE SetRecordRange)
@@ -485,7 +494,8 @@ private:
 
 protected:
     // Sets PrintEmpty's default during construction (a report prints an empty page by default).
-    struct TPrintEmptyDefault {
+    struct TPrintEmptyDefault
+    {
         explicit TPrintEmptyDefault(TRLCustomSkipper* skipper) { skipper->FPrintEmpty = true; }
     };
 };
@@ -493,7 +503,8 @@ protected:
 // Preview window settings a report hands to the preview. The window-state, position, form-style and
 // border-icon values are numbers the preview layer knows (maximised 2, as designed 0, normal 0,
 // system menu 1).
-class TRLPreviewOptions : public TPersistent {
+class TRLPreviewOptions : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(RLTypes::TRLPreviewOptionsDefaults Defaults READ Defaults WRITE SetDefaults)
     Q_PROPERTY(int WindowState READ WindowState WRITE SetWindowState)
@@ -543,7 +554,8 @@ private:
 // The report: a skipper with the page setup, the run's state and the services its controls use. It
 // is white, opaque to nothing (its Color is its paper), 10 mm margins on every side, and its size is
 // the laid-out paper in report pixels (with fpDefault, whatever Width and Height it has).
-class TRLCustomReport : public TRLCustomSkipper {
+class TRLCustomReport : public TRLCustomSkipper
+{
     Q_OBJECT
     Q_PROPERTY(TRLPageSetup* PageSetup READ PageSetup WRITE SetPageSetup)
     Q_PROPERTY(RLTypes::TRLPrintQuality PrintQuality READ PrintQuality WRITE SetPrintQuality)
@@ -706,7 +718,8 @@ private:
 };
 
 // The published report.
-class TRLReport : public TRLCustomReport {
+class TRLReport : public TRLCustomReport
+{
     Q_OBJECT
 public:
     Q_INVOKABLE explicit TRLReport(TComponent* AOwner = nullptr);

@@ -163,15 +163,17 @@ void AlignSiteChildren(const TRect& Client, std::vector<TRLAlignItem>& Items)
 
     // Row 13: moved to one edge only.
     for (TRLAlignItem* item : ListOf(lists, faLeftOnly))
-        item->Bounds = TRect::Bounds(area.Left, item->Bounds.Top, item->Bounds.Width(), item->Bounds.Height());
+        item->Bounds
+            = TRect::Bounds(area.Left, item->Bounds.Top, item->Bounds.Width(), item->Bounds.Height());
     for (TRLAlignItem* item : ListOf(lists, faRightOnly))
-        item->Bounds = TRect::Bounds(area.Right - item->Bounds.Width(), item->Bounds.Top, item->Bounds.Width(),
-            item->Bounds.Height());
+        item->Bounds = TRect::Bounds(
+            area.Right - item->Bounds.Width(), item->Bounds.Top, item->Bounds.Width(), item->Bounds.Height());
     for (TRLAlignItem* item : ListOf(lists, faTopOnly))
-        item->Bounds = TRect::Bounds(item->Bounds.Left, area.Top, item->Bounds.Width(), item->Bounds.Height());
+        item->Bounds
+            = TRect::Bounds(item->Bounds.Left, area.Top, item->Bounds.Width(), item->Bounds.Height());
     for (TRLAlignItem* item : ListOf(lists, faBottomOnly))
-        item->Bounds = TRect::Bounds(item->Bounds.Left, area.Bottom - item->Bounds.Height(), item->Bounds.Width(),
-            item->Bounds.Height());
+        item->Bounds = TRect::Bounds(item->Bounds.Left, area.Bottom - item->Bounds.Height(),
+            item->Bounds.Width(), item->Bounds.Height());
 
     // Row 14: stretched in one direction.
     for (TRLAlignItem* item : ListOf(lists, faHeight))
@@ -187,18 +189,34 @@ void AlignSiteChildren(const TRect& Client, std::vector<TRLAlignItem>& Items)
     for (TRLAlignItem* item : ListOf(lists, faCenter)) {
         const int w = item->Bounds.Width();
         const int h = item->Bounds.Height();
-        item->Bounds = TRect::Bounds(area.Left + (area.Width() - w) / 2, area.Top + (area.Height() - h) / 2, w, h);
+        item->Bounds
+            = TRect::Bounds(area.Left + (area.Width() - w) / 2, area.Top + (area.Height() - h) / 2, w, h);
     }
 }
 
 bool AlignAddsToWidth(TRLControlAlign Align)
 {
     switch (Align) {
-    case faLeft: case faRight: case faLeftMost: case faRightMost:
-    case faLeftTop: case faRightTop: case faLeftBottom: case faRightBottom:
-    case faCenter: case faCenterLeft: case faCenterTop: case faCenterRight: case faCenterBottom:
-    case faClientLeft: case faClientRight: case faHeight:
-    case faLeftOnly: case faRightOnly: case faTopOnly: case faBottomOnly:
+    case faLeft:
+    case faRight:
+    case faLeftMost:
+    case faRightMost:
+    case faLeftTop:
+    case faRightTop:
+    case faLeftBottom:
+    case faRightBottom:
+    case faCenter:
+    case faCenterLeft:
+    case faCenterTop:
+    case faCenterRight:
+    case faCenterBottom:
+    case faClientLeft:
+    case faClientRight:
+    case faHeight:
+    case faLeftOnly:
+    case faRightOnly:
+    case faTopOnly:
+    case faBottomOnly:
         return true;
     default:
         return false;
@@ -208,11 +226,24 @@ bool AlignAddsToWidth(TRLControlAlign Align)
 bool AlignAddsToHeight(TRLControlAlign Align)
 {
     switch (Align) {
-    case faTop: case faBottom:
-    case faLeftTop: case faRightTop: case faLeftBottom: case faRightBottom:
-    case faCenter: case faCenterLeft: case faCenterTop: case faCenterRight: case faCenterBottom:
-    case faClientTop: case faClientBottom: case faWidth:
-    case faLeftOnly: case faRightOnly: case faTopOnly: case faBottomOnly:
+    case faTop:
+    case faBottom:
+    case faLeftTop:
+    case faRightTop:
+    case faLeftBottom:
+    case faRightBottom:
+    case faCenter:
+    case faCenterLeft:
+    case faCenterTop:
+    case faCenterRight:
+    case faCenterBottom:
+    case faClientTop:
+    case faClientBottom:
+    case faWidth:
+    case faLeftOnly:
+    case faRightOnly:
+    case faTopOnly:
+    case faBottomOnly:
         return true;
     default:
         return false;

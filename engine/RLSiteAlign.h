@@ -16,7 +16,8 @@
 #include <QSize>
 #include <vector>
 
-struct TRLAlignItem {
+struct TRLAlignItem
+{
     TRLControlAlign Align = faNone;
     TRect Bounds; // current bounds in, placed bounds out
 };
@@ -37,7 +38,8 @@ bool AlignAddsToHeight(TRLControlAlign Align);
 
 // Splits Total into Count parts, equal except that the last takes what integer division leaves:
 // part Index starts at the returned offset and has the returned size.
-struct TRLSlot {
+struct TRLSlot
+{
     int Offset = 0;
     int Size = 0;
 };

@@ -102,7 +102,8 @@ void TRLCustomSkipper::FetchNext()
         // A retained record is printed again without moving; a skipped one moves on.
         const bool retained = previous == raUseAndRetain || previous == raBlankAndRetain;
         const bool more = retained || MoreFromSource(false, true);
-        const bool inRange = FRecordRange != rrCurrentOnly && !(FRecordRange == rrNextN && RecNo() > FRangeCount);
+        const bool inRange
+            = FRecordRange != rrCurrentOnly && !(FRecordRange == rrNextN && RecNo() > FRangeCount);
         skipped = DecideRecord(more && inRange);
         previous = raIgnoreIt;
     } while (skipped);

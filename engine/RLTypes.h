@@ -68,15 +68,7 @@ enum TRLControlBehaviorKind : int { beSiteExpander = 1 };
 Q_DECLARE_FLAGS(TRLControlBehavior, TRLControlBehaviorKind)
 Q_FLAG_NS(TRLControlBehavior)
 
-enum TRLBandType : int {
-    btHeader,
-    btTitle,
-    btColumnHeader,
-    btDetail,
-    btColumnFooter,
-    btSummary,
-    btFooter
-};
+enum TRLBandType : int { btHeader, btTitle, btColumnHeader, btDetail, btColumnFooter, btSummary, btFooter };
 Q_ENUM_NS(TRLBandType)
 constexpr int BandTypeCount = btFooter + 1;
 

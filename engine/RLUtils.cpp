@@ -1,11 +1,11 @@
 #include "engine/RLUtils.h"
 
 #include "engine/RLConsts.h"
-#include "platform/Files.h"
 #include "engine/RLUnits.h"
 #include "platform/Component.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/Graphics.h"
 #include "platform/TextMeasure.h"
@@ -92,7 +92,6 @@ QString NormalizeExt(const QString& ext)
         return QLatin1Char('.') + ext;
     return ext;
 }
-
 
 QString ByteToHex(quint8 byte)
 {

@@ -22,7 +22,8 @@
 
 namespace {
 
-QString Localized(const char16_t* English, const char16_t* Portuguese, const char16_t* Spanish, const char16_t* French)
+QString Localized(
+    const char16_t* English, const char16_t* Portuguese, const char16_t* Spanish, const char16_t* French)
 {
     switch (RLActiveLanguage()) {
     case lgPortuguese:
@@ -45,27 +46,32 @@ QString XLSXDisplayName()
 
 QString CSVDisplayName()
 {
-    return Localized(u"Delimited text (csv)", u"Texto separado (csv)", u"Texto separado (csv)", u"Texte délimité (csv)");
+    return Localized(
+        u"Delimited text (csv)", u"Texto separado (csv)", u"Texto separado (csv)", u"Texte délimité (csv)");
 }
 
 QString NoTableMessage()
 {
-    return Localized(u"The report gave the data writer no table.", u"O relatório não deu dados ao gravador de dados.",
-        u"El informe no dio datos al grabador de datos.", u"Le rapport n'a donné aucune donnée au rédacteur de données.");
+    return Localized(u"The report gave the data writer no table.",
+        u"O relatório não deu dados ao gravador de dados.", u"El informe no dio datos al grabador de datos.",
+        u"Le rapport n'a donné aucune donnée au rédacteur de données.");
 }
 
 QString TooManyRowsMessage(qint64 Rows)
 {
-    return Localized(u"%1 rows do not fit in one sheet (at most %2).", u"%1 linhas não cabem em uma planilha (no máximo %2).",
-        u"%1 filas no caben en una hoja (como máximo %2).", u"%1 lignes ne tiennent pas dans une feuille (au plus %2).")
+    return Localized(u"%1 rows do not fit in one sheet (at most %2).",
+        u"%1 linhas não cabem em uma planilha (no máximo %2).",
+        u"%1 filas no caben en una hoja (como máximo %2).",
+        u"%1 lignes ne tiennent pas dans une feuille (au plus %2).")
         .arg(Rows)
         .arg(XLSXMaxDataRows);
 }
 
 QString RowFileMessage()
 {
-    return Localized(u"The data rows could not be read back", u"As linhas de dados não puderam ser lidas de volta",
-        u"Las filas de datos no pudieron leerse", u"Les lignes de données n'ont pas pu être relues");
+    return Localized(u"The data rows could not be read back",
+        u"As linhas de dados não puderam ser lidas de volta", u"Las filas de datos no pudieron leerse",
+        u"Les lignes de données n'ont pas pu être relues");
 }
 
 } // namespace
@@ -123,7 +129,8 @@ void TRLDataTable::AppendRow(int PageIndex, const std::vector<TRLDataCell>& Cell
     ++FRowCount;
 }
 
-void TRLDataTable::ReadRows(const std::function<void(int PageIndex, const std::vector<TRLDataCell>& Cells)>& Row)
+void TRLDataTable::ReadRows(
+    const std::function<void(int PageIndex, const std::vector<TRLDataCell>& Cells)>& Row)
 {
     if (!FFile || FRowCount == 0)
         return;
@@ -160,9 +167,7 @@ void TRLDataFilter::BeginDocument()
     FPages.clear();
 }
 
-void TRLDataFilter::NewPage()
-{
-}
+void TRLDataFilter::NewPage() { }
 
 void TRLDataFilter::DrawPage(TRLGraphicSurface* Surface)
 {
@@ -272,7 +277,8 @@ void TRLXLSXFilter::WriteData(QIODevice& Out)
     while (!scratch.atEnd()) {
         const QByteArray chunk = scratch.read(1 << 20);
         if (chunk.isEmpty() || Out.write(chunk) != chunk.size())
-            throw Exception(XLSWriteErrorMessage(FileName(), chunk.isEmpty() ? scratch.errorString() : Out.errorString()));
+            throw Exception(XLSWriteErrorMessage(
+                FileName(), chunk.isEmpty() ? scratch.errorString() : Out.errorString()));
     }
 }
 
@@ -324,7 +330,8 @@ void TRLXLSXFilter::WriteWorkbook(const QString& FileName)
     }
 
     const QByteArray sheetName = table.SheetName.toUtf8();
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook, sheetName.isEmpty() ? nullptr : sheetName.constData());
+    lxw_worksheet* sheet
+        = workbook_add_worksheet(workbook, sheetName.isEmpty() ? nullptr : sheetName.constData());
     if (!sheet)
         throw Exception(XLSWriteErrorMessage(this->FileName(), QStringLiteral("worksheet")));
     const auto columns = lxw_col_t(table.Columns.size());
@@ -353,7 +360,8 @@ void TRLXLSXFilter::WriteWorkbook(const QString& FileName)
         check(worksheet_autofilter(sheet, 0, 0, row, columns - 1));
 
     const QByteArray summaryName = table.SummarySheetName.toUtf8();
-    lxw_worksheet* summary = workbook_add_worksheet(workbook, summaryName.isEmpty() ? nullptr : summaryName.constData());
+    lxw_worksheet* summary
+        = workbook_add_worksheet(workbook, summaryName.isEmpty() ? nullptr : summaryName.constData());
     if (!summary)
         throw Exception(XLSWriteErrorMessage(this->FileName(), QStringLiteral("worksheet")));
     lxw_format* money = workbook_add_format(workbook);
@@ -395,7 +403,8 @@ QString CSVField(const QString& Text)
 {
     if (!Text.contains(u';') && !Text.contains(u'"') && !Text.contains(u'\n') && !Text.contains(u'\r'))
         return Text;
-    return QLatin1Char('"') + QString(Text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + QLatin1Char('"');
+    return QLatin1Char('"') + QString(Text).replace(QStringLiteral("\""), QStringLiteral("\"\""))
+        + QLatin1Char('"');
 }
 
 TRLCSVFilter::TRLCSVFilter(TComponent* AOwner)
@@ -434,7 +443,8 @@ void TRLCSVFilter::WriteData(QIODevice& file)
             return;
         fields.clear();
         for (qsizetype c = 0; c < table.Columns.size(); ++c) {
-            const TRLDataCell cell = std::size_t(c) < cells.size() ? cells[std::size_t(c)] : TRLDataCell { {}, 0, true };
+            const TRLDataCell cell
+                = std::size_t(c) < cells.size() ? cells[std::size_t(c)] : TRLDataCell { {}, 0, true };
             if (cell.Empty)
                 fields.append(QString());
             else if (table.Columns.at(c).Kind == dkNumber)

@@ -348,8 +348,7 @@ void TRLCustomFilter::Run(TFilterThread* Thread, const TPageSource& Source)
         try {
             destroyProgress();
             releasePages();
-        } catch (...) {
-        }
+        } catch (...) { }
         throw;
     }
     destroyProgress();
@@ -408,9 +407,9 @@ TRLCustomSaveFilter* SaveFilterForFile(const QString& FileName, const TComponent
     const QString ext = DottedExtension(suffix);
     for (TRLCustomFilter* filter : LiveFilters()) {
         auto* save = qobject_cast<TRLCustomSaveFilter*>(filter);
-        if (save && (!Owner || save->Owner() == Owner) && save->DefaultExt().compare(ext, Qt::CaseInsensitive) == 0)
+        if (save && (!Owner || save->Owner() == Owner)
+            && save->DefaultExt().compare(ext, Qt::CaseInsensitive) == 0)
             return save;
     }
     return nullptr;
 }
-

@@ -176,6 +176,7 @@ TRLCustomPrintFilter* DefaultPrintFilter();
 
 // Runs Filter over the pages, or the default printer filter when Filter is null. (Defined with the
 // spool filter.)
-void PrintPages(TRLGraphicStorage* Pages, TRLCustomFilter* Filter, int FirstPage, int LastPage, bool Background);
+void PrintPages(
+    TRLGraphicStorage* Pages, TRLCustomFilter* Filter, int FirstPage, int LastPage, bool Background);
 
 // A background run's failure reaches the services' FilterError (engine/RLServices.h).

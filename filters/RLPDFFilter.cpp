@@ -1,7 +1,6 @@
 #include "filters/RLPDFFilter.h"
 
 #include "engine/RLConsts.h"
-#include "platform/Files.h"
 #include "engine/RLUtils.h"
 #include "filters/RLPDFFontFile.h"
 #include "filters/RLPDFWriter.h"
@@ -9,6 +8,7 @@
 #include "pagestore/RLMetaFile.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/TextMeasure.h"
 
 #include <QCryptographicHash>

@@ -45,8 +45,8 @@ TRLDeviceSettings SettingsOf(const QPrinter& Printer)
     const QPageLayout layout = Printer.pageLayout();
     TRLDeviceSettings settings;
     settings.Fields = dfOrientation | dfPaperSize;
-    settings.Orientation = layout.orientation() == QPageLayout::Landscape ? LandscapeOrientationCode
-                                                                          : PortraitOrientationCode;
+    settings.Orientation
+        = layout.orientation() == QPageLayout::Landscape ? LandscapeOrientationCode : PortraitOrientationCode;
     settings.PaperSize = layout.pageSize().windowsId();
     if (settings.PaperSize == CustomPaperCode) {
         const QSizeF size = layout.pageSize().size(QPageSize::Millimeter);
@@ -203,9 +203,10 @@ void TRLPrinterWrapper::ApplySettings(double Width, double Height)
     QPrinter& printer = *FPrinter;
     if (FSettings.Fields & dfPaperSize) {
         if (FSettings.PaperSize == CustomPaperCode) {
-            if ((FSettings.Fields & dfPaperWidth) && (FSettings.Fields & dfPaperLength) && FSettings.PaperWidth > 0
-                && FSettings.PaperLength > 0)
-                printer.setPageSize(CustomPageSize(FSettings.PaperWidth / 10.0, FSettings.PaperLength / 10.0));
+            if ((FSettings.Fields & dfPaperWidth) && (FSettings.Fields & dfPaperLength)
+                && FSettings.PaperWidth > 0 && FSettings.PaperLength > 0)
+                printer.setPageSize(
+                    CustomPageSize(FSettings.PaperWidth / 10.0, FSettings.PaperLength / 10.0));
         } else if (FSettings.PaperSize > 0) {
             const QPageSize::PageSizeId id = QPageSize::id(FSettings.PaperSize);
             if (id != QPageSize::Custom)
@@ -216,8 +217,8 @@ void TRLPrinterWrapper::ApplySettings(double Width, double Height)
         // A negative code is the printer's own paper: left as it is.
     }
     if (FSettings.Fields & dfOrientation)
-        printer.setPageOrientation(
-            FSettings.Orientation == PortraitOrientationCode ? QPageLayout::Portrait : QPageLayout::Landscape);
+        printer.setPageOrientation(FSettings.Orientation == PortraitOrientationCode ? QPageLayout::Portrait
+                                                                                    : QPageLayout::Landscape);
 }
 
 void TRLPrinterWrapper::SetPaper(double Width, double Height, bool Landscape, bool Reserved)
@@ -247,8 +248,9 @@ void TRLPrinterWrapper::SetPaper(double Width, double Height, bool Landscape, bo
         ApplySettings(paper.Width, paper.Height);
     }
     if (FPrinter)
-        FPrinter->setPageOrientation(
-            paper.OrientationCode == PortraitOrientationCode ? QPageLayout::Portrait : QPageLayout::Landscape);
+        FPrinter->setPageOrientation(paper.OrientationCode == PortraitOrientationCode
+                ? QPageLayout::Portrait
+                : QPageLayout::Landscape);
     // The platform also told every top-level window that the printer's settings changed; no window
     // here keeps a copy of them, so there is nobody to tell.
     FLastPaperWidth = Width;

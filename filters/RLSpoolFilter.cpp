@@ -26,8 +26,14 @@ struct TSheetMap
     int Left;
     int Top;
 
-    int X(int Value) const { return ClampToInt(qint64(Left) + RoundToPixel(static_cast<long double>(Value) * XFactor)); }
-    int Y(int Value) const { return ClampToInt(qint64(Top) + RoundToPixel(static_cast<long double>(Value) * YFactor)); }
+    int X(int Value) const
+    {
+        return ClampToInt(qint64(Left) + RoundToPixel(static_cast<long double>(Value) * XFactor));
+    }
+    int Y(int Value) const
+    {
+        return ClampToInt(qint64(Top) + RoundToPixel(static_cast<long double>(Value) * YFactor));
+    }
     TPoint Point(const TPoint& P) const { return TPoint(X(P.x()), Y(P.y())); }
     // A rectangle never collapses below one printer pixel, so hairline boxes and thin fills show.
     TRect Rect(const TRect& R) const
@@ -96,7 +102,8 @@ void TRLSpoolFilter::NewPage()
 
 void TRLSpoolFilter::SetDocumentBounds(double APaperWidth, double APaperHeight, int AOrientation)
 {
-    if (FDocumentStarted && APaperWidth == FPaperWidth && APaperHeight == FPaperHeight && AOrientation == FOrientation)
+    if (FDocumentStarted && APaperWidth == FPaperWidth && APaperHeight == FPaperHeight
+        && AOrientation == FOrientation)
         return;
     FPaperWidth = APaperWidth;
     FPaperHeight = APaperHeight;
@@ -126,8 +133,8 @@ void TRLSpoolFilter::SetDocumentBounds(double APaperWidth, double APaperHeight, 
     }
     // The metrics were read with the orientation already set, so the printable area's corner is at
     // (left, top) of the sheet as it lies, in landscape as in portrait.
-    FPrinterRect = TRect(-metrics.MarginLeft, -metrics.MarginTop, ClampToInt(qint64(width) - metrics.MarginLeft),
-        ClampToInt(qint64(height) - metrics.MarginTop));
+    FPrinterRect = TRect(-metrics.MarginLeft, -metrics.MarginTop,
+        ClampToInt(qint64(width) - metrics.MarginLeft), ClampToInt(qint64(height) - metrics.MarginTop));
     printer.BeginDoc();
     FDocumentStarted = true;
     FNewPagePending = false;
@@ -143,7 +150,8 @@ void TRLSpoolFilter::DrawPage(TRLGraphicSurface* Surface)
     MacroValue(Surface->MacroValues, QStringLiteral("PaperWidth"), &hasWidth);
     MacroValue(Surface->MacroValues, QStringLiteral("PaperHeight"), &hasHeight);
     MacroValue(Surface->MacroValues, QStringLiteral("Orientation"), &hasOrientation);
-    SetDocumentBounds(hasWidth ? Surface->PaperWidth() : FPaperWidth, hasHeight ? Surface->PaperHeight() : FPaperHeight,
+    SetDocumentBounds(hasWidth ? Surface->PaperWidth() : FPaperWidth,
+        hasHeight ? Surface->PaperHeight() : FPaperHeight,
         hasOrientation ? Surface->Orientation() : FOrientation);
     if (FNewPagePending) {
         FNewPagePending = false;
@@ -152,10 +160,14 @@ void TRLSpoolFilter::DrawPage(TRLGraphicSurface* Surface)
     DrawSurface(PrinterWrapper().PrinterCanvas(), *Surface, FPrinterRect);
 }
 
-void TRLSpoolFilter::DrawSurface(TRLCanvas& Canvas, const TRLGraphicSurface& Surface, const TRect& PrinterRect)
+void TRLSpoolFilter::DrawSurface(
+    TRLCanvas& Canvas, const TRLGraphicSurface& Surface, const TRect& PrinterRect)
 {
-    const double xFactor = Surface.Width() == 0 ? 1.0 : double(qint64(PrinterRect.Right) - PrinterRect.Left) / Surface.Width();
-    const double yFactor = Surface.Height() == 0 ? 1.0 : double(qint64(PrinterRect.Bottom) - PrinterRect.Top) / Surface.Height();
+    const double xFactor
+        = Surface.Width() == 0 ? 1.0 : double(qint64(PrinterRect.Right) - PrinterRect.Left) / Surface.Width();
+    const double yFactor = Surface.Height() == 0
+        ? 1.0
+        : double(qint64(PrinterRect.Bottom) - PrinterRect.Top) / Surface.Height();
     const TSheetMap map { xFactor, yFactor, PrinterRect.Left, PrinterRect.Top };
 
     // Newest first; the current clip starts as the whole sheet.
@@ -208,7 +220,8 @@ void TRLSpoolFilter::DrawSurface(TRLCanvas& Canvas, const TRLGraphicSurface& Sur
             const TPoint origin = map.Point(text->Origin);
             BrushToCanvas(text->Brush, Canvas.Brush());
             FontToCanvas(text->Font, Canvas.Font(), yFactor);
-            DrawText(Canvas, r, origin.x(), origin.y(), text->DisplayText(), text->Alignment, text->Layout, text->TextFlags);
+            DrawText(Canvas, r, origin.x(), origin.y(), text->DisplayText(), text->Alignment, text->Layout,
+                text->TextFlags);
             break;
         }
         case okFillRect: {
@@ -275,7 +288,8 @@ TRLCustomPrintFilter* DefaultPrintFilter()
     return DefaultSpoolFilter;
 }
 
-void PrintPages(TRLGraphicStorage* Pages, TRLCustomFilter* Filter, int FirstPage, int LastPage, bool Background)
+void PrintPages(
+    TRLGraphicStorage* Pages, TRLCustomFilter* Filter, int FirstPage, int LastPage, bool Background)
 {
     TRLCustomFilter* filter = Filter ? Filter : DefaultPrintFilter();
     filter->ProcessPages(Pages, FirstPage, LastPage, Background);

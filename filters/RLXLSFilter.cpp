@@ -3,11 +3,11 @@
 #include "filters/RLXLSWriter.h"
 
 #include "engine/RLConsts.h"
-#include "platform/Files.h"
 #include "engine/RLUtils.h"
 #include "pagestore/RLMetaDraw.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/Format.h"
 
 #include <QFile>
@@ -99,7 +99,9 @@ QString SheetTooLargeMessage(int PageNumber, const QString& What)
     case lgPortuguese:
         return QStringLiteral("A página %1 não cabe em uma planilha: %2.").arg(PageNumber).arg(What);
     case lgFrench:
-        return QStringLiteral("La page %1 ne tient pas dans une feuille de calcul : %2.").arg(PageNumber).arg(What);
+        return QStringLiteral("La page %1 ne tient pas dans une feuille de calcul : %2.")
+            .arg(PageNumber)
+            .arg(What);
     case lgSpanish:
         return QStringLiteral("La página %1 no cabe en una hoja de cálculo: %2.").arg(PageNumber).arg(What);
     case lgEnglish:
@@ -228,9 +230,7 @@ void TRLXLSFilter::BeginDocument()
     FWorkbook->Clear();
 }
 
-void TRLXLSFilter::NewPage()
-{
-}
+void TRLXLSFilter::NewPage() { }
 
 void TRLXLSFilter::SetRangeValue(TRLXLSRange& Range, const QString& Text) const
 {
@@ -300,9 +300,11 @@ void TRLXLSFilter::BuildWorksheet(TRLGraphicSurface* Surface, TRLXLSWorksheet& S
     const std::vector<TEdge> cols = BuildEdges(colEdges, ColumnThreshold);
     const std::vector<TEdge> rows = BuildEdges(rowEdges, RowThreshold);
     if (int(cols.size()) > MaxColumns)
-        throw Exception(SheetTooLargeMessage(pageNumber, QStringLiteral("%1 > %2").arg(cols.size()).arg(MaxColumns)));
+        throw Exception(
+            SheetTooLargeMessage(pageNumber, QStringLiteral("%1 > %2").arg(cols.size()).arg(MaxColumns)));
     if (int(rows.size()) > MaxRows)
-        throw Exception(SheetTooLargeMessage(pageNumber, QStringLiteral("%1 > %2").arg(rows.size()).arg(MaxRows)));
+        throw Exception(
+            SheetTooLargeMessage(pageNumber, QStringLiteral("%1 > %2").arg(rows.size()).arg(MaxRows)));
     for (std::size_t i = 0; i < cols.size(); ++i)
         sheet->AddCol(int(i), cols[i].Size);
     for (std::size_t i = 0; i < rows.size(); ++i)
@@ -311,8 +313,8 @@ void TRLXLSFilter::BuildWorksheet(TRLGraphicSurface* Surface, TRLXLSWorksheet& S
     for (const TText& text : texts) {
         const TRect& r = text.Object->BoundsRect;
         int firstCol = 0, lastCol = 0, firstRow = 0, lastRow = 0;
-        SpanOf(cols, BoundedEdge(PixelsToColumnUnits(r.Left)), BoundedEdge(PixelsToColumnUnits(r.Right)), ColumnThreshold,
-            firstCol, lastCol);
+        SpanOf(cols, BoundedEdge(PixelsToColumnUnits(r.Left)), BoundedEdge(PixelsToColumnUnits(r.Right)),
+            ColumnThreshold, firstCol, lastCol);
         SpanOf(rows, BoundedEdge(r.Top), BoundedEdge(r.Bottom), RowThreshold, firstRow, lastRow);
         TRLXLSRange& range = sheet->RangeAt(firstCol, firstRow, lastCol, lastRow);
         SetRangeValue(range, text.Display);
@@ -391,7 +393,8 @@ void TRLXLSFilter::WriteFile()
         FWorkbook->WriteStream(stream);
     } catch (const Exception& error) {
         // A failure of the temporary stream is told as that, with its folder and cause.
-        throw Exception(XLSWriteErrorMessage(fileName, stream.LastErrorNumber() ? stream.WriteFailureText() : error.Message()));
+        throw Exception(XLSWriteErrorMessage(
+            fileName, stream.LastErrorNumber() ? stream.WriteFailureText() : error.Message()));
     }
     const qint64 size = stream.size();
     if (!stream.flush() || !stream.seek(0))

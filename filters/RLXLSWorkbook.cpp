@@ -17,20 +17,83 @@ namespace {
 
 // The format's default palette (indexes 8 to 63), as 0xRRGGBB.
 constexpr std::array<uint32_t, 56> DefaultPalette = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
+    0x000000,
+    0xFFFFFF,
+    0xFF0000,
+    0x00FF00,
+    0x0000FF,
+    0xFFFF00,
+    0xFF00FF,
+    0x00FFFF,
+    0x800000,
+    0x008000,
+    0x000080,
+    0x808000,
+    0x800080,
+    0x008080,
+    0xC0C0C0,
+    0x808080,
+    0x9999FF,
+    0x993366,
+    0xFFFFCC,
+    0xCCFFFF,
+    0x660066,
+    0xFF8080,
+    0x0066CC,
+    0xCCCCFF,
+    0x000080,
+    0xFF00FF,
+    0xFFFF00,
+    0x00FFFF,
+    0x800080,
+    0x800000,
+    0x008080,
+    0x0000FF,
+    0x00CCFF,
+    0xCCFFFF,
+    0xCCFFCC,
+    0xFFFF99,
+    0x99CCFF,
+    0xFF99CC,
+    0xCC99FF,
+    0xFFCC99,
+    0x3366FF,
+    0x33CCCC,
+    0x99CC00,
+    0xFFCC00,
+    0xFF9900,
+    0xFF6600,
+    0x666699,
+    0x969696,
+    0x003366,
+    0x339966,
+    0x003300,
+    0x333300,
+    0x993300,
+    0x993366,
+    0x333399,
+    0x333333,
 };
 
 // White, black, silver, gray, red, maroon, yellow, olive, lime, green, aqua, teal, blue, navy,
 // fuchsia, purple: never given away to another colour.
 constexpr std::array<uint32_t, 16> BasicColors = {
-    0xFFFFFF, 0x000000, 0xC0C0C0, 0x808080, 0xFF0000, 0x800000, 0xFFFF00, 0x808000,
-    0x00FF00, 0x008000, 0x00FFFF, 0x008080, 0x0000FF, 0x000080, 0xFF00FF, 0x800080,
+    0xFFFFFF,
+    0x000000,
+    0xC0C0C0,
+    0x808080,
+    0xFF0000,
+    0x800000,
+    0xFFFF00,
+    0x808000,
+    0x00FF00,
+    0x008000,
+    0x00FFFF,
+    0x008080,
+    0x0000FF,
+    0x000080,
+    0xFF00FF,
+    0x800080,
 };
 
 uint32_t ToRrggbb(TColor Color)
@@ -98,8 +161,12 @@ const char* const StyleXF2 = "e0 00 14 00 02 00 00 00 f5 ff 20 00 00 f4 00 00 00
 const char* const StyleXF0 = "e0 00 14 00 00 00 00 00 f5 ff 20 00 00 f4 00 00 00 00 00 00 00 00 c0 20";
 const char* const DefaultCellXF = "00 00 00 00 01 00 20 00 00 00 00 00 00 00 00 00 00 00 c0 20";
 const char* const StyleRecords[] = {
-    "93 02 04 00 10 80 04 FF", "93 02 04 00 11 80 07 FF", "93 02 04 00 00 80 00 FF",
-    "93 02 04 00 12 80 05 FF", "93 02 04 00 13 80 03 FF", "93 02 04 00 14 80 06 FF",
+    "93 02 04 00 10 80 04 FF",
+    "93 02 04 00 11 80 07 FF",
+    "93 02 04 00 00 80 00 FF",
+    "93 02 04 00 12 80 05 FF",
+    "93 02 04 00 13 80 03 FF",
+    "93 02 04 00 14 80 06 FF",
 };
 
 // BIFF limits on texts the format counts in bytes or words.
@@ -245,8 +312,8 @@ public:
             | ((Style.Borders.Items[bkRight].LineStyle & 15) << 4)
             | ((Style.Borders.Items[bkTop].LineStyle & 15) << 8)
             | ((Style.Borders.Items[bkBottom].LineStyle & 15) << 12)));
-        data.Word(uint16_t(borderColor(bkLeft) | (borderColor(bkRight) << 7) | (diagonal1.LineStyle ? 0x4000 : 0)
-            | (diagonal2.LineStyle ? 0x8000 : 0)));
+        data.Word(uint16_t(borderColor(bkLeft) | (borderColor(bkRight) << 7)
+            | (diagonal1.LineStyle ? 0x4000 : 0) | (diagonal2.LineStyle ? 0x8000 : 0)));
         data.DWord(borderColor(bkTop) | (borderColor(bkBottom) << 7) | (borderColor(diagonal) << 14)
             | (uint32_t(Style.Borders.Items[diagonal].LineStyle & 15) << 21)
             | (uint32_t(Style.FillPattern & 63) << 26));
@@ -258,7 +325,8 @@ public:
             return known.value();
         // The format reads at most 4050 cell and style formats.
         if (FXFRecords.size() + FirstCellXF >= 4050)
-            throw Exception(QStringLiteral("Too many cell formats for a workbook (%1).").arg(FXFRecords.size() + FirstCellXF + 1));
+            throw Exception(QStringLiteral("Too many cell formats for a workbook (%1).")
+                                .arg(FXFRecords.size() + FirstCellXF + 1));
         const int index = FirstCellXF + int(FXFRecords.size());
         FXFRecords.append(data.Data());
         FXFIndex.insert(data.Data(), index);
@@ -345,13 +413,15 @@ void TRLXLSFont::FromFont(const TFont& Font)
 
 size_t qHash(const TRLXLSFont& Font, size_t Seed)
 {
-    return qHashMulti(Seed, Font.Name, Font.Size, Font.Height, Font.Color, Font.Style, int(Font.Pitch), Font.Charset);
+    return qHashMulti(
+        Seed, Font.Name, Font.Size, Font.Height, Font.Color, Font.Style, int(Font.Pitch), Font.Charset);
 }
 
 size_t qHash(const TRLXLSCellStyle& Style, size_t Seed)
 {
-    size_t hash = qHashMulti(Seed, Style.Font, Style.HorizontalAlignment, Style.VerticalAlignment, Style.WrapText,
-        Style.Rotation, Style.FillPattern, Style.PatternColor, Style.PatternBackColor, Style.NumberFormat);
+    size_t hash = qHashMulti(Seed, Style.Font, Style.HorizontalAlignment, Style.VerticalAlignment,
+        Style.WrapText, Style.Rotation, Style.FillPattern, Style.PatternColor, Style.PatternBackColor,
+        Style.NumberFormat);
     for (const TRLXLSBorder& border : Style.Borders.Items)
         hash = qHashMulti(hash, border.LineStyle, border.Weight, border.Color);
     return hash;
@@ -363,8 +433,8 @@ namespace {
 
 quint64 BoundsKey(int FirstCol, int FirstRow, int LastCol, int LastRow)
 {
-    return (quint64(uint16_t(FirstRow)) << 48) | (quint64(uint16_t(LastRow)) << 32) | (quint64(uint16_t(FirstCol)) << 16)
-        | quint64(uint16_t(LastCol));
+    return (quint64(uint16_t(FirstRow)) << 48) | (quint64(uint16_t(LastRow)) << 32)
+        | (quint64(uint16_t(FirstCol)) << 16) | quint64(uint16_t(LastCol));
 }
 
 } // namespace
@@ -425,7 +495,8 @@ TRLXLSRange& TRLXLSWorksheet::RangeAt(int FirstCol, int FirstRow, int LastCol, i
                 FByBounds.remove(BoundsKey(other.FirstCol, other.FirstRow, other.LastCol, other.LastRow));
                 if (other.FirstCol < firstCol) {
                     other.LastCol = firstCol - 1; // the earlier one ends before the new one
-                    FByBounds.insert(BoundsKey(other.FirstCol, other.FirstRow, other.LastCol, other.LastRow), index);
+                    FByBounds.insert(
+                        BoundsKey(other.FirstCol, other.FirstRow, other.LastCol, other.LastRow), index);
                 } else {
                     FDeleted[std::size_t(index)] = true; // nothing of it is left
                 }
@@ -585,7 +656,8 @@ void TRLXLSWorkbook::WriteStream(QIODevice& Device)
 void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSheets) const
 {
     // Identification and the user interface.
-    w.WriteRecord(rtBOF, TByteWriter().Word(BiffVersion8).Word(BofWorkbookGlobals).Word(3515).Word(1996).DWord(0).DWord(1536));
+    w.WriteRecord(rtBOF,
+        TByteWriter().Word(BiffVersion8).Word(BofWorkbookGlobals).Word(3515).Word(1996).DWord(0).DWord(1536));
     w.WriteRecord(rtInterfaceHdr, WordRecord(1252));
     w.WriteRecord(rtMMS, WordRecord(0));
     w.WriteRecord(rtInterfaceEnd, QByteArray());
@@ -612,7 +684,8 @@ void TRLXLSWorkbook::WriteGlobals(TRLBiffWriter& w, std::vector<qint64>& BoundSh
     for (uint16_t type : { rtWindowProtect, rtProtect, rtPassword, rtProt4Rev, rtProt4RevPass })
         w.WriteRecord(type, WordRecord(0));
     // Opened on the first sheet, with one sheet selected.
-    w.WriteRecord(rtWindow1, TByteWriter().Word(360).Word(30).Word(7454).Word(6240).Word(56).Word(0).Word(0).Word(1).Word(600));
+    w.WriteRecord(rtWindow1,
+        TByteWriter().Word(360).Word(30).Word(7454).Word(6240).Word(56).Word(0).Word(0).Word(1).Word(600));
     w.WriteRecord(rtBackup, WordRecord(0));
     w.WriteRecord(rtHideObj, WordRecord(0));
     w.WriteRecord(rtDate1904, WordRecord(0));
@@ -700,7 +773,9 @@ void WritePageSetup(TRLBiffWriter& w, const TRLXLSPageSetup& Setup)
     if (Setup.FirstPageNumber() != 1)
         flags |= 128;
     TByteWriter data;
-    data.Word(uint16_t(Setup.PaperSize())).Word(uint16_t(Setup.Zoom())).Word(uint16_t(Setup.FirstPageNumber()));
+    data.Word(uint16_t(Setup.PaperSize()))
+        .Word(uint16_t(Setup.Zoom()))
+        .Word(uint16_t(Setup.FirstPageNumber()));
     data.Word(Setup.FitToPagesWide() ? 1 : 0).Word(Setup.FitToPagesTall() ? 1 : 0).Word(uint16_t(flags));
     data.Word(0).Word(0).Double(Setup.HeaderMargin() / 2.54).Double(Setup.FooterMargin() / 2.54);
     data.Word(uint16_t(Setup.Copies()));
@@ -712,7 +787,9 @@ void WriteColumns(TRLBiffWriter& w, const TRLXLSWorksheet& Sheet)
     w.WriteRecord(rtDefColWidth, WordRecord(8));
     for (const TRLXLSCol& col : Sheet.Cols()) {
         TByteWriter data;
-        data.Word(uint16_t(col.Index)).Word(uint16_t(col.Index)).Word(uint16_t(qBound(0, col.Width, MaxColumnWidth)));
+        data.Word(uint16_t(col.Index))
+            .Word(uint16_t(col.Index))
+            .Word(uint16_t(qBound(0, col.Width, MaxColumnWidth)));
         data.Word(0).Word(0).Byte(0);
         w.WriteRecord(rtColInfo, data);
     }
@@ -743,8 +820,10 @@ void WriteMergedCells(TRLBiffWriter& w, const std::vector<TRLXLSRange>& Ranges)
         TByteWriter data;
         data.Word(uint16_t(count));
         for (std::size_t i = from; i < from + count; ++i)
-            data.Word(uint16_t(merged[i]->FirstRow)).Word(uint16_t(merged[i]->LastRow))
-                .Word(uint16_t(merged[i]->FirstCol)).Word(uint16_t(merged[i]->LastCol));
+            data.Word(uint16_t(merged[i]->FirstRow))
+                .Word(uint16_t(merged[i]->LastRow))
+                .Word(uint16_t(merged[i]->FirstCol))
+                .Word(uint16_t(merged[i]->LastCol));
         w.WriteRecord(rtMergedCells, data);
     }
 }
@@ -785,8 +864,11 @@ void TRLXLSWorkbook::WriteWorksheet(TRLBiffWriter& w, const TRLXLSWorksheet& She
         if (empty)
             data.Zeros(14);
         else
-            data.DWord(uint32_t(firstRow)).DWord(uint32_t(rowEnd)).Word(uint16_t(Sheet.FirstCol()))
-                .Word(uint16_t(Sheet.LastCol() + 1)).Word(0);
+            data.DWord(uint32_t(firstRow))
+                .DWord(uint32_t(rowEnd))
+                .Word(uint16_t(Sheet.FirstCol()))
+                .Word(uint16_t(Sheet.LastCol() + 1))
+                .Word(0);
         w.WriteRecord(rtDimensions, data);
     }
 

@@ -44,7 +44,8 @@ constexpr uint32_t EntriesPerSector = SectorSize / 4;
 // The last entry of an extra allocation sector points to the next one.
 constexpr uint32_t EntriesPerExtraSector = EntriesPerSector - 1;
 
-QByteArray DirectoryEntry(const QString& Name, uint8_t Type, uint32_t Child, uint32_t StartSector, uint32_t Size)
+QByteArray DirectoryEntry(
+    const QString& Name, uint8_t Type, uint32_t Child, uint32_t StartSector, uint32_t Size)
 {
     TByteWriter entry;
     if (!Name.isEmpty()) {
@@ -115,7 +116,8 @@ void TRLBiffWriter::Flush()
 void TRLBiffWriter::Patch(qint64 Position, const QByteArray& Bytes)
 {
     if (Position < 0 || Position + Bytes.size() > this->Position())
-        throw Exception(XLSWriteErrorMessage(DeviceName(FDevice), QStringLiteral("patch outside the stream")));
+        throw Exception(
+            XLSWriteErrorMessage(DeviceName(FDevice), QStringLiteral("patch outside the stream")));
     if (Position >= FFlushed) {
         std::memcpy(FBuffer.data() + (Position - FFlushed), Bytes.constData(), std::size_t(Bytes.size()));
         return;
@@ -268,8 +270,9 @@ TRLCompoundLayout CompoundLayout(qint64 StreamSectors)
     qint64 n = 1;
     qint64 d = 0;
     while (true) {
-        d = n > HeaderAllocationEntries ? (n - HeaderAllocationEntries + EntriesPerExtraSector - 1) / EntriesPerExtraSector
-                                        : 0;
+        d = n > HeaderAllocationEntries
+            ? (n - HeaderAllocationEntries + EntriesPerExtraSector - 1) / EntriesPerExtraSector
+            : 0;
         if (qint64(EntriesPerSector) * n >= k + n + d + 1)
             break;
         ++n;
@@ -336,7 +339,8 @@ void WriteCompoundDocument(QIODevice& Out, QIODevice& Stream, qint64 StreamSize)
     for (uint32_t j = 0; j < d; ++j) {
         TByteWriter extra;
         for (uint32_t i = 0; i < EntriesPerExtraSector; ++i) {
-            const uint64_t index = uint64_t(HeaderAllocationEntries) + uint64_t(j) * EntriesPerExtraSector + i;
+            const uint64_t index
+                = uint64_t(HeaderAllocationEntries) + uint64_t(j) * EntriesPerExtraSector + i;
             extra.DWord(index < n ? uint32_t(firstAllocation + index) : FreeSector);
         }
         extra.DWord(j + 1 < d ? firstAllocation + n + j + 1 : EndOfChain);

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static int argc = 1;
     static char name[] = "PictureFuzz";
     static char* argv[] = { name, nullptr };
-    static QCoreApplication* app = [] () -> QCoreApplication* {
+    static QCoreApplication* app = []() -> QCoreApplication* {
         if (QCoreApplication::instance())
             return QCoreApplication::instance(); // the replay driver's
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -31,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             (void)graphic->Image();
             (void)graphic->SaveToBytes();
         }
-    } catch (const EReadError&) {
-    }
+    } catch (const EReadError&) { }
     (void)HexToBitmap(QString::fromLatin1(bytes));
     return 0;
 }

@@ -1,10 +1,10 @@
 // Stand-in for libFuzzer's main: feeds every file named on the command line (or every file inside a
 // named folder) to the entry point once. Used by the tests to replay the seed corpus. The
 // application object is a GUI one on the offscreen platform, because the writers measure fonts.
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <cstdint>
 #include <cstdio>
 

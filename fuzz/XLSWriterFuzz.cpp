@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     filter.SetOptions((data[0] & 1) != 0 ? TRLXLSFilterOptions(foFindValueCells) : TRLXLSFilterOptions());
     try {
         filter.ProcessPages(store, 1, -1, false);
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) { }
     return 0;
 }

@@ -21,19 +21,32 @@ constexpr int MaxPenWidth = 1 << 15;
 QPainter::CompositionMode CompositionFor(TPenMode Mode)
 {
     switch (Mode) {
-    case pmNot: return QPainter::RasterOp_NotDestination;
-    case pmNotCopy: return QPainter::RasterOp_NotSource;
-    case pmMergePenNot: return QPainter::RasterOp_SourceOrNotDestination;
-    case pmMaskPenNot: return QPainter::RasterOp_SourceAndNotDestination;
-    case pmMergeNotPen: return QPainter::RasterOp_NotSourceOrDestination;
-    case pmMaskNotPen: return QPainter::RasterOp_NotSourceAndDestination;
-    case pmMerge: return QPainter::RasterOp_SourceOrDestination;
-    case pmNotMerge: return QPainter::RasterOp_NotSourceAndNotDestination;
-    case pmMask: return QPainter::RasterOp_SourceAndDestination;
-    case pmNotMask: return QPainter::RasterOp_NotSourceOrNotDestination;
-    case pmXor: return QPainter::RasterOp_SourceXorDestination;
-    case pmNotXor: return QPainter::RasterOp_NotSourceXorDestination;
-    default: return QPainter::CompositionMode_SourceOver; // copy; black and white come as colours
+    case pmNot:
+        return QPainter::RasterOp_NotDestination;
+    case pmNotCopy:
+        return QPainter::RasterOp_NotSource;
+    case pmMergePenNot:
+        return QPainter::RasterOp_SourceOrNotDestination;
+    case pmMaskPenNot:
+        return QPainter::RasterOp_SourceAndNotDestination;
+    case pmMergeNotPen:
+        return QPainter::RasterOp_NotSourceOrDestination;
+    case pmMaskNotPen:
+        return QPainter::RasterOp_NotSourceAndDestination;
+    case pmMerge:
+        return QPainter::RasterOp_SourceOrDestination;
+    case pmNotMerge:
+        return QPainter::RasterOp_NotSourceAndNotDestination;
+    case pmMask:
+        return QPainter::RasterOp_SourceAndDestination;
+    case pmNotMask:
+        return QPainter::RasterOp_NotSourceOrNotDestination;
+    case pmXor:
+        return QPainter::RasterOp_SourceXorDestination;
+    case pmNotXor:
+        return QPainter::RasterOp_NotSourceXorDestination;
+    default:
+        return QPainter::CompositionMode_SourceOver; // copy; black and white come as colours
     }
 }
 
@@ -122,7 +135,8 @@ void TRLCanvas::Init(int PixelsPerInch)
         // pixels of a printer or of a paged document writer (which names no device type) are its own
         // dots.
         const int type = FDevice ? FDevice->devType() : QInternal::Image;
-        PixelsPerInch = (type == QInternal::Printer || type == QInternal::UnknownDevice) ? FDevice->logicalDpiY() : 96;
+        PixelsPerInch
+            = (type == QInternal::Printer || type == QInternal::UnknownDevice) ? FDevice->logicalDpiY() : 96;
         if (PixelsPerInch <= 0)
             PixelsPerInch = 96;
     }
@@ -375,9 +389,8 @@ int TRLCanvas::TextWidth(const QString& Text)
 {
     const TFontEntry& entry = CurrentFontEntry();
     qint64 width = 0;
-    ForEachCodePoint(Text, [&](char32_t c) {
-        width += c < 256 ? entry.Widths[size_t(c)] : CharWidth(*FFont, c);
-    });
+    ForEachCodePoint(
+        Text, [&](char32_t c) { width += c < 256 ? entry.Widths[size_t(c)] : CharWidth(*FFont, c); });
     return ClampToInt(width);
 }
 

@@ -78,11 +78,16 @@ constexpr TDashPattern DashDotDotPattern { 6, { 3, 1, 1, 1, 1, 1 } };
 const TDashPattern* PatternOf(TPenStyle Style)
 {
     switch (Style) {
-    case psDash: return &DashPattern;
-    case psDot: return &DotPattern;
-    case psDashDot: return &DashDotPattern;
-    case psDashDotDot: return &DashDotDotPattern;
-    default: return nullptr;
+    case psDash:
+        return &DashPattern;
+    case psDot:
+        return &DotPattern;
+    case psDashDot:
+        return &DashDotPattern;
+    case psDashDotDot:
+        return &DashDotDotPattern;
+    default:
+        return nullptr;
     }
 }
 
@@ -306,15 +311,27 @@ void DrawText(TRLCanvas& Canvas, const TRect& Rect, int X, int Y, const QString&
 
     qint64 left;
     switch (Alignment) {
-    case MetaTextAlignmentRight: left = qint64(half) + Rect.Right - width; break;
-    case MetaTextAlignmentCenter: left = qint64(half) + (qint64(Rect.Left) + Rect.Right - width) / 2; break;
-    default: left = qint64(half) + X; break;
+    case MetaTextAlignmentRight:
+        left = qint64(half) + Rect.Right - width;
+        break;
+    case MetaTextAlignmentCenter:
+        left = qint64(half) + (qint64(Rect.Left) + Rect.Right - width) / 2;
+        break;
+    default:
+        left = qint64(half) + X;
+        break;
     }
     qint64 top;
     switch (Layout) {
-    case MetaTextLayoutBottom: top = qint64(Rect.Bottom) - height; break;
-    case MetaTextLayoutCenter: top = (qint64(Rect.Top) + Rect.Bottom - height) / 2; break;
-    default: top = Y; break;
+    case MetaTextLayoutBottom:
+        top = qint64(Rect.Bottom) - height;
+        break;
+    case MetaTextLayoutCenter:
+        top = (qint64(Rect.Top) + Rect.Bottom - height) / 2;
+        break;
+    default:
+        top = Y;
+        break;
     }
     const int startX = ClampToInt(left);
     const int startY = ClampToInt(top);
@@ -447,7 +464,8 @@ void TRLTextObject::PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, i
     BrushToCanvas(Brush, Canvas.Brush());
     FontToCanvas(Font, Canvas.Font(), YFactor);
     const TPoint origin = map.Map(Origin);
-    ::DrawText(Canvas, map.Map(BoundsRect), origin.x(), origin.y(), DisplayText(), Alignment, Layout, TextFlags);
+    ::DrawText(
+        Canvas, map.Map(BoundsRect), origin.x(), origin.y(), DisplayText(), Alignment, Layout, TextFlags);
 }
 
 void TRLFillRectObject::PaintTo(TRLCanvas& Canvas, double XFactor, double YFactor, int X, int Y) const

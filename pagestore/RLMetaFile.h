@@ -715,7 +715,8 @@ public:
     // body, exactly as the page store file will hold it, with the texts its 8-bit text could not
     // hold. A pipelined export hands these to the thread that writes the output, which then never
     // touches the store while pages are added.
-    using TPageStoredProc = std::function<void(int Index, const QByteArray& Body, const TRLFullTexts& FullTexts)>;
+    using TPageStoredProc
+        = std::function<void(int Index, const QByteArray& Body, const TRLFullTexts& FullTexts)>;
     void SetPageStoredProc(TPageStoredProc Proc) { FPageStored = std::move(Proc); }
 
     int FileVersion() const { return 3; }

@@ -1,12 +1,12 @@
 // The page store: links, the page cache, the swap file and the page store file.
 #include "pagestore/RLMetaFile.h"
 
-#include "platform/Messages.h"
-#include "platform/Files.h"
 #include "platform/Application.h"
-#include "platform/TempFiles.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Messages.h"
+#include "platform/TempFiles.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -43,7 +43,8 @@ constexpr qint64 CopyChunkSize = 1 << 20;
     if (const auto* temp = qobject_cast<const TRLTempFile*>(&Device))
         throw EReadError(temp->ReadFailureText());
     const auto* file = qobject_cast<const QFileDevice*>(&Device);
-    throw EReadError(RLFailureText(RLFailCannotReadFile).arg(file ? file->fileName() : QString(), Device.errorString()));
+    throw EReadError(
+        RLFailureText(RLFailCannotReadFile).arg(file ? file->fileName() : QString(), Device.errorString()));
 }
 
 void WriteAll(QIODevice& Device, const char* Data, qint64 Size)
@@ -161,7 +162,8 @@ void TRLGraphicStorage::CloseSwapFile()
     FSwapFileName.clear();
 }
 
-TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(const QByteArray& Body, const TRLFullTexts& FullTexts)
+TRLGraphicStorage::TPageSlot TRLGraphicStorage::AppendToSwapFile(
+    const QByteArray& Body, const TRLFullTexts& FullTexts)
 {
     OpenSwapFile();
     if (Body.size() > std::numeric_limits<int32_t>::max())
@@ -628,7 +630,8 @@ TRLGraphicSurface* TRLPageReader::Page(int Index)
         QByteArray record(qsizetype(4 + slot.Length + slot.TextsLength), Qt::Uninitialized);
         qint64 done = 0;
         while (done < record.size()) {
-            const ssize_t got = ::pread(FHandle, record.data() + done, size_t(record.size() - done), off_t(slot.Offset + done));
+            const ssize_t got = ::pread(
+                FHandle, record.data() + done, size_t(record.size() - done), off_t(slot.Offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
@@ -637,9 +640,10 @@ TRLGraphicSurface* TRLPageReader::Page(int Index)
         }
         if (qFromLittleEndian<int32_t>(record.constData()) != slot.Length)
             return nullptr; // the swap file no longer holds what was stored
-        const TRLFullTexts fullTexts = ParseFullTexts(QByteArray::fromRawData(
-            record.constData() + 4 + slot.Length, qsizetype(slot.TextsLength)));
-        surface->LoadFromBytes(QByteArray::fromRawData(record.constData() + 4, qsizetype(slot.Length)), fullTexts);
+        const TRLFullTexts fullTexts = ParseFullTexts(
+            QByteArray::fromRawData(record.constData() + 4 + slot.Length, qsizetype(slot.TextsLength)));
+        surface->LoadFromBytes(
+            QByteArray::fromRawData(record.constData() + 4, qsizetype(slot.Length)), fullTexts);
     } catch (const Exception&) {
         return nullptr; // a page that cannot be read is a missing page
     } catch (const std::bad_alloc&) {

@@ -2,9 +2,9 @@
 // stores.
 #include "pagestore/RLMetaFile.h"
 
-#include "platform/Format.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
+#include "platform/Format.h"
 
 #include <QtEndian>
 

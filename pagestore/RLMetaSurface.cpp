@@ -267,7 +267,8 @@ void TRLGraphicSurface::MoveSurface(int X, int Y, TRLGraphicSurface* Source)
     }
 }
 
-void TRLGraphicSurface::MoveSurfaceRect(const TRect& DestRect, TRLGraphicSurface* Source, const TRect& SourceRect)
+void TRLGraphicSurface::MoveSurfaceRect(
+    const TRect& DestRect, TRLGraphicSurface* Source, const TRect& SourceRect)
 {
     if (!Source)
         return;

@@ -60,10 +60,11 @@ void CheckFirebirdOptions(const TAliasSettings& settings)
             continue;
         if (name.compare(QLatin1String("ISC_DPB_LC_CTYPE"), Qt::CaseInsensitive) == 0) {
             if (value.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
-                AliasError(QStringLiteral("Conjunto de caracteres \"%1\" do alias %2 não é suportado: o driver %3 "
-                                          "conecta sempre em UTF8 (ISC_DPB_LC_CTYPE=UTF8) e o servidor converte "
-                                          "os textos do conjunto de caracteres de cada coluna")
-                               .arg(value, settings.AliasName, settings.Driver));
+                AliasError(
+                    QStringLiteral("Conjunto de caracteres \"%1\" do alias %2 não é suportado: o driver %3 "
+                                   "conecta sempre em UTF8 (ISC_DPB_LC_CTYPE=UTF8) e o servidor converte "
+                                   "os textos do conjunto de caracteres de cada coluna")
+                        .arg(value, settings.AliasName, settings.Driver));
         } else if (name.compare(QLatin1String("ISC_DPB_SQL_ROLE_NAME"), Qt::CaseInsensitive) != 0) {
             AliasError(QStringLiteral("Opção \"%1\" do alias %2 não é aceita pelo driver %3 (aceitas: "
                                       "ISC_DPB_LC_CTYPE=UTF8, ISC_DPB_SQL_ROLE_NAME)")
@@ -119,7 +120,10 @@ bool ParseAliasSettings(
     for (qsizetype index = 0; index < lines.size(); ++index) {
         const QString line = lines.at(index).trimmed();
         const auto lineError = [&](const QString& what) {
-            AliasError(QStringLiteral("Arquivo de aliases %1, linha %2: %3").arg(sourceName).arg(index + 1).arg(what));
+            AliasError(QStringLiteral("Arquivo de aliases %1, linha %2: %3")
+                           .arg(sourceName)
+                           .arg(index + 1)
+                           .arg(what));
         };
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
             continue;
@@ -223,7 +227,8 @@ QSqlDatabase AliasConnection(const QString& aliasName)
                        .arg(settings.Driver, alias));
     const bool sqlite = settings.Driver == QLatin1String("QSQLITE");
     if (sqlite && !QFileInfo(settings.Database).isFile())
-        AliasError(QStringLiteral("Banco de dados do alias %1 não encontrado: %2").arg(alias, settings.Database));
+        AliasError(
+            QStringLiteral("Banco de dados do alias %1 não encontrado: %2").arg(alias, settings.Database));
 
     if (QSqlDatabase::contains(name))
         QSqlDatabase::removeDatabase(name);

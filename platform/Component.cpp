@@ -45,7 +45,8 @@ QVariant DefaultPropertyValue(const QObject* object, const QMetaProperty& proper
     return property.read(instance);
 }
 
-static bool StoredByDefault(const QObject* object, const QMetaProperty& property, const QVariant& defaultValue)
+static bool StoredByDefault(
+    const QObject* object, const QMetaProperty& property, const QVariant& defaultValue)
 {
     if (!property.isStored() || !property.isReadable())
         return false;
@@ -87,7 +88,8 @@ bool TPersistent::IsPropertyStored(const QMetaProperty& property) const
     return StoredByDefault(this, property, DefaultValue(property));
 }
 
-TComponent::TComponent(TComponent* AOwner) : QObject(AOwner)
+TComponent::TComponent(TComponent* AOwner)
+    : QObject(AOwner)
 {
     TouchTree();
     if (AOwner)
@@ -208,4 +210,4 @@ bool TComponent::IsPropertyStored(const QMetaProperty& property) const
     return StoredByDefault(this, property, DefaultValue(property));
 }
 
-void TComponent::Notification(TComponent*, TOperation) {}
+void TComponent::Notification(TComponent*, TOperation) { }

@@ -6,8 +6,8 @@
 #include <QHash>
 #include <QList>
 #include <QMetaProperty>
-#include <QPair>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
@@ -22,7 +22,7 @@ inline QList<QPair<QString, QVariant>> CustomPropertyList(const QVariantMap& map
 {
     QList<QPair<QString, QVariant>> list;
     for (auto it = map.constBegin(); it != map.constEnd(); ++it)
-        list.append({it.key(), it.value()});
+        list.append({ it.key(), it.value() });
     return list;
 }
 
@@ -33,8 +33,7 @@ enum TOperation { opInsert, opRemove };
 // times, so each target class remembers the answers for the last few classes it was asked about.
 // Classes here are never made at run time, so a class's meta-object stands for it for good.
 namespace ClassCastDetail {
-template<typename TTarget>
-bool Inherits(const QMetaObject* Class)
+template <typename TTarget> bool Inherits(const QMetaObject* Class)
 {
     struct TEntry
     {
@@ -52,8 +51,7 @@ bool Inherits(const QMetaObject* Class)
 }
 } // namespace ClassCastDetail
 
-template<typename TPointer, typename TSource>
-TPointer ClassCast(TSource* Object)
+template <typename TPointer, typename TSource> TPointer ClassCast(TSource* Object)
 {
     using TTarget = std::remove_cv_t<std::remove_pointer_t<TPointer>>;
     if (!Object || !ClassCastDetail::Inherits<TTarget>(Object->metaObject()))
@@ -63,10 +61,13 @@ TPointer ClassCast(TSource* Object)
 
 // Base of the persistent objects that a component owns and publishes (fonts, borders, margins):
 // they are read and written through their Q_PROPERTYs and copied with Assign.
-class TPersistent : public QObject {
+class TPersistent : public QObject
+{
     Q_OBJECT
 public:
-    explicit TPersistent(QObject* parent = nullptr) : QObject(parent) {}
+    explicit TPersistent(QObject* parent = nullptr)
+        : QObject(parent)
+    { }
     // Copies the published state of Source. The default copies every readable and writable
     // Q_PROPERTY of the same class, and persistent sub-objects recursively.
     virtual void Assign(const TPersistent* Source);
@@ -93,7 +94,8 @@ public:
     }
 };
 
-class TComponent : public QObject {
+class TComponent : public QObject
+{
     Q_OBJECT
     Q_PROPERTY(QString Name READ Name WRITE SetName STORED false)
 public:
@@ -138,7 +140,7 @@ public:
     // Called once on each instance built only to read property defaults from (DefaultValue): a
     // component that enters itself in some process-wide list takes itself out again here, since it
     // is no part of the program.
-    virtual void BecameDefaultInstance() {}
+    virtual void BecameDefaultInstance() { }
 
     // Definition hooks for stored values that are not plain published properties (a site's margins
     // stored only where they differ from their defaults, a drawing's legacy "Kind"). The definition
@@ -163,7 +165,7 @@ public:
     // that must behave differently while a definition is read ask IsLoading.
     bool IsLoading() const { return FLoading; }
     void SetLoading(bool value) { FLoading = value; }
-    virtual void Loaded() {}
+    virtual void Loaded() { }
 
     // The name of the handler bound to an event by a definition (the reader records it, the writer
     // stores it back); empty when none. Event names are compared without regard to case.

@@ -14,13 +14,19 @@ namespace {
 TAnchors AnchorsForAlign(TAlign align)
 {
     switch (align) {
-    case alTop: return TAnchors(akLeft | akTop | akRight);
-    case alBottom: return TAnchors(akLeft | akRight | akBottom);
-    case alLeft: return TAnchors(akLeft | akTop | akBottom);
-    case alRight: return TAnchors(akRight | akTop | akBottom);
-    case alClient: return TAnchors(akLeft | akTop | akRight | akBottom);
+    case alTop:
+        return TAnchors(akLeft | akTop | akRight);
+    case alBottom:
+        return TAnchors(akLeft | akRight | akBottom);
+    case alLeft:
+        return TAnchors(akLeft | akTop | akBottom);
+    case alRight:
+        return TAnchors(akRight | akTop | akBottom);
+    case alClient:
+        return TAnchors(akLeft | akTop | akRight | akBottom);
     case alNone:
-    case alCustom: break;
+    case alCustom:
+        break;
     }
     return TAnchors(akLeft | akTop);
 }
@@ -113,7 +119,8 @@ void TSizeConstraints::Change()
 
 // ---------------------------------------------------------------------------------------------------
 
-TControl::TControl(TComponent* AOwner) : TComponent(AOwner)
+TControl::TControl(TComponent* AOwner)
+    : TComponent(AOwner)
 {
     TouchTree();
     FFont = new TFont(this);
@@ -256,7 +263,7 @@ void TControl::AlignControls(TControl*, QRect& Rect)
     int right = left + Rect.width();
     int bottom = top + Rect.height();
 
-    static constexpr TAlign order[] = {alTop, alBottom, alLeft, alRight, alClient};
+    static constexpr TAlign order[] = { alTop, alBottom, alLeft, alRight, alClient };
     for (TAlign align : order) {
         // Realigning follows every move of a child, so the groups stay off the heap.
         QVarLengthArray<TControl*, 16> group;
@@ -265,11 +272,16 @@ void TControl::AlignControls(TControl*, QRect& Rect)
                 group.append(child);
         std::stable_sort(group.begin(), group.end(), [align](const TControl* a, const TControl* b) {
             switch (align) {
-            case alTop: return a->FTop < b->FTop;
-            case alBottom: return a->FTop + a->FHeight > b->FTop + b->FHeight;
-            case alLeft: return a->FLeft < b->FLeft;
-            case alRight: return a->FLeft + a->FWidth > b->FLeft + b->FWidth;
-            default: return false;
+            case alTop:
+                return a->FTop < b->FTop;
+            case alBottom:
+                return a->FTop + a->FHeight > b->FTop + b->FHeight;
+            case alLeft:
+                return a->FLeft < b->FLeft;
+            case alRight:
+                return a->FLeft + a->FWidth > b->FLeft + b->FWidth;
+            default:
+                return false;
             }
         });
         for (TControl* child : std::as_const(group)) {

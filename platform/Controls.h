@@ -30,14 +30,17 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(Ctl::TAnchors)
 using namespace Ctl;
 
 // Minimum and maximum width and height; 0 means no limit. A minimum wins over a smaller maximum.
-class TSizeConstraints : public TPersistent {
+class TSizeConstraints : public TPersistent
+{
     Q_OBJECT
     Q_PROPERTY(int MaxHeight READ MaxHeight WRITE SetMaxHeight)
     Q_PROPERTY(int MaxWidth READ MaxWidth WRITE SetMaxWidth)
     Q_PROPERTY(int MinHeight READ MinHeight WRITE SetMinHeight)
     Q_PROPERTY(int MinWidth READ MinWidth WRITE SetMinWidth)
 public:
-    Q_INVOKABLE explicit TSizeConstraints(QObject* parent = nullptr) : TPersistent(parent) {}
+    Q_INVOKABLE explicit TSizeConstraints(QObject* parent = nullptr)
+        : TPersistent(parent)
+    { }
     // Called with the sender after every real change.
     std::function<void(TSizeConstraints*)> OnChange;
 
@@ -66,7 +69,8 @@ private:
     int FMinWidth = 0;
 };
 
-class TControl : public TComponent {
+class TControl : public TComponent
+{
     Q_OBJECT
     Q_PROPERTY(int Left READ Left WRITE SetLeft)
     Q_PROPERTY(int Top READ Top WRITE SetTop)
@@ -151,7 +155,7 @@ public:
     void SetConstraints(TSizeConstraints* value);
 
     // Asks for a repaint or re-measure; nothing to do on this base (the report engine decides).
-    virtual void Invalidate() {}
+    virtual void Invalidate() { }
 
     // Bounds are always stored; Font only without ParentFont, Color only without ParentColor.
     bool IsPropertyStored(const QMetaProperty& property) const override;
@@ -170,12 +174,12 @@ protected:
     // Hooks.
     virtual void ControlInserted(TControl* AControl) { Q_UNUSED(AControl); }
     virtual void ControlRemoved(TControl* AControl) { Q_UNUSED(AControl); }
-    virtual void ParentChanged() {}
-    virtual void BoundsChanged() {}
-    virtual void VisibleChanged() {}
-    virtual void EnabledChanged() {}
-    virtual void FontChanged() {}
-    virtual void ColorChanged() {}
+    virtual void ParentChanged() { }
+    virtual void BoundsChanged() { }
+    virtual void VisibleChanged() { }
+    virtual void EnabledChanged() { }
+    virtual void FontChanged() { }
+    virtual void ColorChanged() { }
     // Applies the size constraints; the engine's bounds setter calls it too.
     void ConstrainSize(int& width, int& height) const { FConstraints->Constrain(width, height); }
     // Asks the parent to realign, when this control's place among aligned siblings may have changed.

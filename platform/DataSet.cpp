@@ -224,8 +224,7 @@ QString TField::AsString() const
     const QVariant v = Value();
     if (VarIsNull(v))
         return QString();
-    if (IsFloatFieldType(FDataType)
-        || (FDataType == ftUnknown && VarKind(v) == vkDouble)) {
+    if (IsFloatFieldType(FDataType) || (FDataType == ftUnknown && VarKind(v) == vkDouble)) {
         if (IsTextVariant(v))
             return v.toString();
         return FloatToStr(v.toDouble(), DefaultFormatSettings());
@@ -541,7 +540,8 @@ TField* TDataSet::FindField(const QString& fieldName) const
     // one unit, so a name of another length never matches and an exact match needs no folding.
     for (TField* field : FFields) {
         const QString& name = field->FFieldName;
-        if (name.size() == fieldName.size() && (name == fieldName || name.compare(fieldName, Qt::CaseInsensitive) == 0))
+        if (name.size() == fieldName.size()
+            && (name == fieldName || name.compare(fieldName, Qt::CaseInsensitive) == 0))
             return field;
     }
     return nullptr;

@@ -223,7 +223,8 @@ private:
             // line.
             if (!defaults && qstrcmp(property.name(), "Color") == 0) {
                 const auto* control = qobject_cast<const TControl*>(object);
-                if (const TControl* parent = InheritedFrom(object, "ParentColor"); parent && !control->ParentColor())
+                if (const TControl* parent = InheritedFrom(object, "ParentColor");
+                    parent && !control->ParentColor())
                     stored = control->Color() != parent->Color();
             }
             if (!stored)

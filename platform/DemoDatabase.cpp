@@ -112,14 +112,34 @@ const TProductKind ProductKinds[] = {
 };
 
 const char16_t* const Brands[] = {
-    u"BOA SAFRA", u"TIO JOSÉ", u"SÃO BRAZ", u"DONA BENTA", u"CAMPO BELO", u"BOM SABOR",
-    u"SERRA AZUL", u"ALVORADA", u"PRIMAVERA", u"ESTRELA", u"PIONEIRO", u"SANTA LUZIA",
-    u"VALE VERDE", u"RIO DOCE", u"MINEIRINHO", u"GAÚCHA", u"NORDESTINA", u"CAPIXABA",
-    u"PARAÍSO", u"BRASILEIRINHO", u"QUALITÁ", u"ECONÔMICO", u"SUPREMO", u"IMPERIAL",
+    u"BOA SAFRA",
+    u"TIO JOSÉ",
+    u"SÃO BRAZ",
+    u"DONA BENTA",
+    u"CAMPO BELO",
+    u"BOM SABOR",
+    u"SERRA AZUL",
+    u"ALVORADA",
+    u"PRIMAVERA",
+    u"ESTRELA",
+    u"PIONEIRO",
+    u"SANTA LUZIA",
+    u"VALE VERDE",
+    u"RIO DOCE",
+    u"MINEIRINHO",
+    u"GAÚCHA",
+    u"NORDESTINA",
+    u"CAPIXABA",
+    u"PARAÍSO",
+    u"BRASILEIRINHO",
+    u"QUALITÁ",
+    u"ECONÔMICO",
+    u"SUPREMO",
+    u"IMPERIAL",
 };
 
-const char16_t* const Variants[] = { u"", u"TRADICIONAL", u"LIGHT", u"PREMIUM", u"ZERO", u"ORGÂNICO",
-    u"INTEGRAL", u"ECONÔMICA" };
+const char16_t* const Variants[]
+    = { u"", u"TRADICIONAL", u"LIGHT", u"PREMIUM", u"ZERO", u"ORGÂNICO", u"INTEGRAL", u"ECONÔMICA" };
 
 struct TDemoProduct
 {
@@ -201,7 +221,8 @@ void NextProduct(TDemoRandom& random, int index, TDemoProduct& product)
     product.Name = QString::fromUtf16(kind.Name);
     if (*variant)
         product.Name += QLatin1Char(' ') + QString::fromUtf16(variant);
-    product.Name += QLatin1Char(' ') + QString::fromUtf16(brand) + QLatin1Char(' ') + QString::fromUtf16(size);
+    product.Name
+        += QLatin1Char(' ') + QString::fromUtf16(brand) + QLatin1Char(' ') + QString::fromUtf16(size);
     product.Unit = QString::fromUtf16(kind.Unit);
 
     // Whole units for counted goods, up to three decimals for weighed or measured ones.
@@ -221,11 +242,20 @@ void NextProduct(TDemoRandom& random, int index, TDemoProduct& product)
         product.TaxClass = QString::fromUtf16(coverage.TaxClass);
         product.Rate = coverage.Rate;
         switch (coverage.Exclusion) {
-        case 1: product.Balance = 0; break;
-        case 2: product.Balance = -product.Balance; break;
-        case 3: product.Cost = 0; break;
-        case 4: product.HasTaxRow = false; break;
-        default: break;
+        case 1:
+            product.Balance = 0;
+            break;
+        case 2:
+            product.Balance = -product.Balance;
+            break;
+        case 3:
+            product.Cost = 0;
+            break;
+        case 4:
+            product.HasTaxRow = false;
+            break;
+        default:
+            break;
         }
         return;
     }
@@ -291,14 +321,17 @@ QString MultiRowInsert(const QString& head, int columns, int rows)
 void Fill(QSqlDatabase& database, int products, TDemoDatabaseSummary& summary)
 {
     QSqlQuery query(database);
-    Run(query, QStringLiteral("create table acadprod (CODIGO VARCHAR(20) primary key, NOME VARCHAR(60), "
-                              "UNIDADE VARCHAR(3), SALDO_ATU REAL, PRECO_CUST REAL, PRECO_VEND REAL, "
-                              "COD_BARRA VARCHAR(13))"));
-    Run(query, QStringLiteral("create table aprdtrib (COD_PROD VARCHAR(20) primary key, TRIBUTO VARCHAR(21), "
-                              "PERC_ICM REAL) without rowid"));
+    Run(query,
+        QStringLiteral("create table acadprod (CODIGO VARCHAR(20) primary key, NOME VARCHAR(60), "
+                       "UNIDADE VARCHAR(3), SALDO_ATU REAL, PRECO_CUST REAL, PRECO_VEND REAL, "
+                       "COD_BARRA VARCHAR(13))"));
+    Run(query,
+        QStringLiteral("create table aprdtrib (COD_PROD VARCHAR(20) primary key, TRIBUTO VARCHAR(21), "
+                       "PERC_ICM REAL) without rowid"));
     Run(query, QStringLiteral("create table Parametr (RAZAO_SOCIAL VARCHAR(40))"));
-    Run(query, QStringLiteral("insert into Parametr (RAZAO_SOCIAL) values "
-                              "('QUILLBOROUGH COMÉRCIO DE ALIMENTOS LTDA')"));
+    Run(query,
+        QStringLiteral("insert into Parametr (RAZAO_SOCIAL) values "
+                       "('QUILLBOROUGH COMÉRCIO DE ALIMENTOS LTDA')"));
 
     const QString productHead = QStringLiteral(
         "insert into acadprod (CODIGO, NOME, UNIDADE, SALDO_ATU, PRECO_CUST, PRECO_VEND, COD_BARRA)");
@@ -338,7 +371,8 @@ void Fill(QSqlDatabase& database, int products, TDemoDatabaseSummary& summary)
             target->bindValue(position++, p.Barcode);
         }
         if (!target->exec())
-            DemoError(QStringLiteral("Erro ao gravar produtos de demonstração: %1").arg(target->lastError().text()));
+            DemoError(QStringLiteral("Erro ao gravar produtos de demonstração: %1")
+                          .arg(target->lastError().text()));
         pendingProducts.clear();
     };
     const auto flushTaxes = [&](bool final) {
@@ -358,7 +392,8 @@ void Fill(QSqlDatabase& database, int products, TDemoDatabaseSummary& summary)
             target->bindValue(position++, p.Rate < 0 ? nullRate : QVariant(p.Rate));
         }
         if (!target->exec())
-            DemoError(QStringLiteral("Erro ao gravar tributos de demonstração: %1").arg(target->lastError().text()));
+            DemoError(QStringLiteral("Erro ao gravar tributos de demonstração: %1")
+                          .arg(target->lastError().text()));
         pendingTaxes.clear();
     };
 
@@ -382,8 +417,9 @@ void Fill(QSqlDatabase& database, int products, TDemoDatabaseSummary& summary)
     // The report reads products in name order. Covering its columns lets the walk read the index
     // in sequence instead of jumping into the table for every product (five times faster at a
     // million products); aprdtrib keyed without a row id takes one lookup per product, not two.
-    Run(query, QStringLiteral("create index acadprod_nome on acadprod (NOME, CODIGO, UNIDADE, SALDO_ATU, "
-                              "PRECO_CUST)"));
+    Run(query,
+        QStringLiteral("create index acadprod_nome on acadprod (NOME, CODIGO, UNIDADE, SALDO_ATU, "
+                       "PRECO_CUST)"));
 }
 
 } // namespace
@@ -406,7 +442,8 @@ QStringList InventoryStatementLines()
 TDemoDatabaseSummary CreateDemoDatabase(const QString& fileName, int products, bool overwrite)
 {
     if (products < 0 || products > MaxDemoProducts)
-        DemoError(QStringLiteral("Número de produtos inválido: %1 (de 0 a %2)").arg(products).arg(MaxDemoProducts));
+        DemoError(
+            QStringLiteral("Número de produtos inválido: %1 (de 0 a %2)").arg(products).arg(MaxDemoProducts));
     if (fileName.trimmed().isEmpty())
         DemoError(QStringLiteral("Nenhum arquivo informado para o banco de dados de demonstração"));
     const QFileInfo target(fileName);
@@ -417,9 +454,11 @@ TDemoDatabaseSummary CreateDemoDatabase(const QString& fileName, int products, b
     if (target.isDir())
         DemoError(QStringLiteral("O destino é uma pasta: %1").arg(target.absoluteFilePath()));
 
-    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    QTemporaryFile temporary(
+        target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
     if (!temporary.open())
-        DemoError(QStringLiteral("Não foi possível criar %1: %2").arg(temporary.fileTemplate(), temporary.errorString()));
+        DemoError(QStringLiteral("Não foi possível criar %1: %2")
+                      .arg(temporary.fileTemplate(), temporary.errorString()));
     temporary.close();
     const QString temporaryName = temporary.fileName();
 

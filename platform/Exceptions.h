@@ -5,9 +5,13 @@
 #include <QString>
 #include <exception>
 
-class Exception : public std::exception {
+class Exception : public std::exception
+{
 public:
-    explicit Exception(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
+    explicit Exception(QString message)
+        : FMessage(std::move(message))
+        , FUtf8(FMessage.toUtf8())
+    { }
     const QString& Message() const { return FMessage; }
     void SetMessage(const QString& message)
     {
@@ -21,26 +25,35 @@ private:
     QByteArray FUtf8;
 };
 
-class EAbort : public Exception {
+class EAbort : public Exception
+{
 public:
-    explicit EAbort(QString message = QStringLiteral("Operation aborted")) : Exception(std::move(message)) {}
+    explicit EAbort(QString message = QStringLiteral("Operation aborted"))
+        : Exception(std::move(message))
+    { }
 };
 
 // Bad or truncated bytes in a stream the system reads.
-class EReadError : public Exception {
+class EReadError : public Exception
+{
 public:
     using Exception::Exception;
 };
 
-class EConvertError : public Exception {
+class EConvertError : public Exception
+{
 public:
     using Exception::Exception;
 };
 
-class EDatabaseError : public Exception {
+class EDatabaseError : public Exception
+{
 public:
     using Exception::Exception;
 };
 
 // Throws a silent abort, for a user who cancelled.
-[[noreturn]] inline void Abort() { throw EAbort(); }
+[[noreturn]] inline void Abort()
+{
+    throw EAbort();
+}

@@ -61,7 +61,8 @@ void CheckOutputFolder(const QString& FileName)
     const QString folder = QFileInfo(FileName).absolutePath();
     const QString cause = FolderUnusableCause(folder);
     if (!cause.isEmpty())
-        throw Exception(RLFailureText(RLFailTargetFolderUnusable).arg(FileName, QDir::toNativeSeparators(folder), cause));
+        throw Exception(
+            RLFailureText(RLFailTargetFolderUnusable).arg(FileName, QDir::toNativeSeparators(folder), cause));
 }
 
 // --- TRLSaveFile --------------------------------------------------------------------------------

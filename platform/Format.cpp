@@ -6,9 +6,9 @@
 #include <QVarLengthArray>
 
 #include <charconv>
-#include <cstring>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -91,8 +91,8 @@ TDecimal ToDecimal15Exact(double value)
 }
 
 // Powers of ten that a double holds exactly.
-constexpr double ExactPowersOfTen[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
+constexpr double ExactPowersOfTen[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12,
+    1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
 
 // |value| taken to 15 significant digits. value must be finite.
 //
@@ -319,7 +319,8 @@ TPlacedNumber PlacePositional(const TDecimal& d, const TSectionLayout& layout)
         }
     }
     if (placed.Integer.size() < layout.ForcedIntegerDigits)
-        placed.Integer.insert(placed.Integer.begin(), layout.ForcedIntegerDigits - placed.Integer.size(), '0');
+        placed.Integer.insert(
+            placed.Integer.begin(), layout.ForcedIntegerDigits - placed.Integer.size(), '0');
     AppendZeros(placed.Fraction, layout.ForcedFractionDigits - placed.Fraction.size());
     return placed;
 }
@@ -491,7 +492,8 @@ const TAnalysedFormat& AnalysedFormat(const QString& format)
     entry.Format = format;
     entry.Sections = SplitSections(format);
     for (int i = 0; i < 3; ++i)
-        entry.Layouts[i] = i < entry.Sections.size() ? AnalyseSection(entry.Sections.at(i)) : TSectionLayout();
+        entry.Layouts[i]
+            = i < entry.Sections.size() ? AnalyseSection(entry.Sections.at(i)) : TSectionLayout();
     return entry;
 }
 

@@ -14,111 +14,113 @@
 
 namespace {
 
-struct TRGB {
+struct TRGB
+{
     int R, G, B;
 };
 
 // The classic system palette, indexed by the low byte of a system colour. Fixed on purpose: a report
 // must not change colour with the desktop theme of the machine that prints it.
-constexpr std::array<TRGB, 31> SystemPalette = {{
-    {200, 200, 200}, // clScrollBar
-    {0, 0, 0},       // clBackground
-    {153, 180, 209}, // clActiveCaption
-    {191, 205, 219}, // clInactiveCaption
-    {240, 240, 240}, // clMenu
-    {255, 255, 255}, // clWindow
-    {100, 100, 100}, // clWindowFrame
-    {0, 0, 0},       // clMenuText
-    {0, 0, 0},       // clWindowText
-    {0, 0, 0},       // clCaptionText
-    {180, 180, 180}, // clActiveBorder
-    {244, 247, 252}, // clInactiveBorder
-    {171, 171, 171}, // clAppWorkSpace
-    {51, 153, 255},  // clHighlight
-    {255, 255, 255}, // clHighlightText
-    {240, 240, 240}, // clBtnFace
-    {160, 160, 160}, // clBtnShadow
-    {109, 109, 109}, // clGrayText
-    {0, 0, 0},       // clBtnText
-    {67, 78, 84},    // clInactiveCaptionText
-    {255, 255, 255}, // clBtnHighlight
-    {105, 105, 105}, // cl3DDkShadow
-    {227, 227, 227}, // cl3DLight
-    {0, 0, 0},       // clInfoText
-    {255, 255, 225}, // clInfoBk
-    {0, 0, 0},       // index 25 has no colour of its own
-    {0, 102, 204},   // clHotLight
-    {185, 209, 234}, // clGradientActiveCaption
-    {215, 228, 242}, // clGradientInactiveCaption
-    {51, 153, 255},  // clMenuHighlight
-    {240, 240, 240}, // clMenuBar
-}};
+constexpr std::array<TRGB, 31> SystemPalette = { {
+    { 200, 200, 200 }, // clScrollBar
+    { 0, 0, 0 }, // clBackground
+    { 153, 180, 209 }, // clActiveCaption
+    { 191, 205, 219 }, // clInactiveCaption
+    { 240, 240, 240 }, // clMenu
+    { 255, 255, 255 }, // clWindow
+    { 100, 100, 100 }, // clWindowFrame
+    { 0, 0, 0 }, // clMenuText
+    { 0, 0, 0 }, // clWindowText
+    { 0, 0, 0 }, // clCaptionText
+    { 180, 180, 180 }, // clActiveBorder
+    { 244, 247, 252 }, // clInactiveBorder
+    { 171, 171, 171 }, // clAppWorkSpace
+    { 51, 153, 255 }, // clHighlight
+    { 255, 255, 255 }, // clHighlightText
+    { 240, 240, 240 }, // clBtnFace
+    { 160, 160, 160 }, // clBtnShadow
+    { 109, 109, 109 }, // clGrayText
+    { 0, 0, 0 }, // clBtnText
+    { 67, 78, 84 }, // clInactiveCaptionText
+    { 255, 255, 255 }, // clBtnHighlight
+    { 105, 105, 105 }, // cl3DDkShadow
+    { 227, 227, 227 }, // cl3DLight
+    { 0, 0, 0 }, // clInfoText
+    { 255, 255, 225 }, // clInfoBk
+    { 0, 0, 0 }, // index 25 has no colour of its own
+    { 0, 102, 204 }, // clHotLight
+    { 185, 209, 234 }, // clGradientActiveCaption
+    { 215, 228, 242 }, // clGradientInactiveCaption
+    { 51, 153, 255 }, // clMenuHighlight
+    { 240, 240, 240 }, // clMenuBar
+} };
 
-struct TColorName {
+struct TColorName
+{
     TColor Value;
     const char* Name;
 };
 
 // Names in the order the platform searched them: the first name of a value is the one written.
 constexpr TColorName ColorNames[] = {
-    {clBlack, "clBlack"},
-    {clMaroon, "clMaroon"},
-    {clGreen, "clGreen"},
-    {clOlive, "clOlive"},
-    {clNavy, "clNavy"},
-    {clPurple, "clPurple"},
-    {clTeal, "clTeal"},
-    {clGray, "clGray"},
-    {clSilver, "clSilver"},
-    {clRed, "clRed"},
-    {clLime, "clLime"},
-    {clYellow, "clYellow"},
-    {clBlue, "clBlue"},
-    {clFuchsia, "clFuchsia"},
-    {clAqua, "clAqua"},
-    {clWhite, "clWhite"},
-    {clMoneyGreen, "clMoneyGreen"},
-    {clSkyBlue, "clSkyBlue"},
-    {clCream, "clCream"},
-    {clMedGray, "clMedGray"},
-    {clActiveBorder, "clActiveBorder"},
-    {clActiveCaption, "clActiveCaption"},
-    {clAppWorkSpace, "clAppWorkSpace"},
-    {clBackground, "clBackground"},
-    {clBtnFace, "clBtnFace"},
-    {clBtnHighlight, "clBtnHighlight"},
-    {clBtnShadow, "clBtnShadow"},
-    {clBtnText, "clBtnText"},
-    {clCaptionText, "clCaptionText"},
-    {clDefault, "clDefault"},
-    {clGradientActiveCaption, "clGradientActiveCaption"},
-    {clGradientInactiveCaption, "clGradientInactiveCaption"},
-    {clGrayText, "clGrayText"},
-    {clHighlight, "clHighlight"},
-    {clHighlightText, "clHighlightText"},
-    {clHotLight, "clHotLight"},
-    {clInactiveBorder, "clInactiveBorder"},
-    {clInactiveCaption, "clInactiveCaption"},
-    {clInactiveCaptionText, "clInactiveCaptionText"},
-    {clInfoBk, "clInfoBk"},
-    {clInfoText, "clInfoText"},
-    {clMenu, "clMenu"},
-    {clMenuBar, "clMenuBar"},
-    {clMenuHighlight, "clMenuHighlight"},
-    {clMenuText, "clMenuText"},
-    {clNone, "clNone"},
-    {clScrollBar, "clScrollBar"},
-    {cl3DDkShadow, "cl3DDkShadow"},
-    {cl3DLight, "cl3DLight"},
-    {clWindow, "clWindow"},
-    {clWindowFrame, "clWindowFrame"},
-    {clWindowText, "clWindowText"},
+    { clBlack, "clBlack" },
+    { clMaroon, "clMaroon" },
+    { clGreen, "clGreen" },
+    { clOlive, "clOlive" },
+    { clNavy, "clNavy" },
+    { clPurple, "clPurple" },
+    { clTeal, "clTeal" },
+    { clGray, "clGray" },
+    { clSilver, "clSilver" },
+    { clRed, "clRed" },
+    { clLime, "clLime" },
+    { clYellow, "clYellow" },
+    { clBlue, "clBlue" },
+    { clFuchsia, "clFuchsia" },
+    { clAqua, "clAqua" },
+    { clWhite, "clWhite" },
+    { clMoneyGreen, "clMoneyGreen" },
+    { clSkyBlue, "clSkyBlue" },
+    { clCream, "clCream" },
+    { clMedGray, "clMedGray" },
+    { clActiveBorder, "clActiveBorder" },
+    { clActiveCaption, "clActiveCaption" },
+    { clAppWorkSpace, "clAppWorkSpace" },
+    { clBackground, "clBackground" },
+    { clBtnFace, "clBtnFace" },
+    { clBtnHighlight, "clBtnHighlight" },
+    { clBtnShadow, "clBtnShadow" },
+    { clBtnText, "clBtnText" },
+    { clCaptionText, "clCaptionText" },
+    { clDefault, "clDefault" },
+    { clGradientActiveCaption, "clGradientActiveCaption" },
+    { clGradientInactiveCaption, "clGradientInactiveCaption" },
+    { clGrayText, "clGrayText" },
+    { clHighlight, "clHighlight" },
+    { clHighlightText, "clHighlightText" },
+    { clHotLight, "clHotLight" },
+    { clInactiveBorder, "clInactiveBorder" },
+    { clInactiveCaption, "clInactiveCaption" },
+    { clInactiveCaptionText, "clInactiveCaptionText" },
+    { clInfoBk, "clInfoBk" },
+    { clInfoText, "clInfoText" },
+    { clMenu, "clMenu" },
+    { clMenuBar, "clMenuBar" },
+    { clMenuHighlight, "clMenuHighlight" },
+    { clMenuText, "clMenuText" },
+    { clNone, "clNone" },
+    { clScrollBar, "clScrollBar" },
+    { cl3DDkShadow, "cl3DDkShadow" },
+    { cl3DLight, "cl3DLight" },
+    { clWindow, "clWindow" },
+    { clWindowFrame, "clWindowFrame" },
+    { clWindowText, "clWindowText" },
     // Accepted when read, never written: their values already have a name above.
-    {clLtGray, "clLtGray"},
-    {clDkGray, "clDkGray"},
+    { clLtGray, "clLtGray" },
+    { clDkGray, "clDkGray" },
 };
 
-constexpr const char* FontStyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
+constexpr const char* FontStyleNames[] = { "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut" };
 
 bool ParseHex(QStringView digits, quint32& value)
 {
@@ -129,8 +131,14 @@ bool ParseHex(QStringView digits, quint32& value)
     return ok;
 }
 
-quint16 LE16(const QByteArray& data, qsizetype at) { return qFromLittleEndian<quint16>(data.constData() + at); }
-quint32 LE32(const QByteArray& data, qsizetype at) { return qFromLittleEndian<quint32>(data.constData() + at); }
+quint16 LE16(const QByteArray& data, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(data.constData() + at);
+}
+quint32 LE32(const QByteArray& data, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(data.constData() + at);
+}
 
 // Checks an icon file's directory and the picture headers it points to before any decoder sees it:
 // every entry must lie inside the bytes and describe a picture of a sane size whose pixels fit.
@@ -273,7 +281,8 @@ TColor StringToColor(const QString& text)
     quint32 value = 0;
     if (trimmed.startsWith(QLatin1Char('$')) && ParseHex(QStringView(trimmed).mid(1), value))
         return TColor(value);
-    if (trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) && ParseHex(QStringView(trimmed).mid(2), value))
+    if (trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+        && ParseHex(QStringView(trimmed).mid(2), value))
         return TColor(value);
     bool ok = false;
     const int number = trimmed.toInt(&ok, 10);
@@ -327,20 +336,21 @@ bool StringToFontStyles(const QString& text, TFontStyles& styles)
 
 QString SubstituteFaceName(const QString& face)
 {
-    static const struct {
+    static const struct
+    {
         const char* From;
         const char* To;
     } table[] = {
-        {"Arial", "Liberation Sans"},
-        {"Helvetica", "Liberation Sans"},
-        {"Times New Roman", "Liberation Serif"},
-        {"Times", "Liberation Serif"},
-        {"Courier New", "Liberation Mono"},
-        {"Courier", "Liberation Mono"},
-        {"MS Sans Serif", "DejaVu Sans"},
-        {"Microsoft Sans Serif", "DejaVu Sans"},
-        {"Verdana", "DejaVu Sans"},
-        {"Tahoma", "DejaVu Sans"},
+        { "Arial", "Liberation Sans" },
+        { "Helvetica", "Liberation Sans" },
+        { "Times New Roman", "Liberation Serif" },
+        { "Times", "Liberation Serif" },
+        { "Courier New", "Liberation Mono" },
+        { "Courier", "Liberation Mono" },
+        { "MS Sans Serif", "DejaVu Sans" },
+        { "Microsoft Sans Serif", "DejaVu Sans" },
+        { "Verdana", "DejaVu Sans" },
+        { "Tahoma", "DejaVu Sans" },
     };
     const QString trimmed = face.trimmed();
     for (const auto& entry : table)
@@ -425,11 +435,21 @@ QPen TPen::ToQPen() const
     QPen pen(ToQColor(FColor));
     pen.setWidth(FWidth <= 1 ? 0 : FWidth);
     switch (FStyle) {
-    case psDash: pen.setStyle(Qt::DashLine); break;
-    case psDot: pen.setStyle(Qt::DotLine); break;
-    case psDashDot: pen.setStyle(Qt::DashDotLine); break;
-    case psDashDotDot: pen.setStyle(Qt::DashDotDotLine); break;
-    default: pen.setStyle(Qt::SolidLine); break;
+    case psDash:
+        pen.setStyle(Qt::DashLine);
+        break;
+    case psDot:
+        pen.setStyle(Qt::DotLine);
+        break;
+    case psDashDot:
+        pen.setStyle(Qt::DashDotLine);
+        break;
+    case psDashDotDot:
+        pen.setStyle(Qt::DashDotDotLine);
+        break;
+    default:
+        pen.setStyle(Qt::SolidLine);
+        break;
     }
     if (FMode == pmBlack)
         pen.setColor(Qt::black);
@@ -482,14 +502,29 @@ QBrush TBrush::ToQBrush() const
 {
     Qt::BrushStyle style = Qt::SolidPattern;
     switch (FStyle) {
-    case bsSolid: style = Qt::SolidPattern; break;
-    case bsClear: return QBrush(Qt::NoBrush);
-    case bsHorizontal: style = Qt::HorPattern; break;
-    case bsVertical: style = Qt::VerPattern; break;
-    case bsFDiagonal: style = Qt::FDiagPattern; break;
-    case bsBDiagonal: style = Qt::BDiagPattern; break;
-    case bsCross: style = Qt::CrossPattern; break;
-    case bsDiagCross: style = Qt::DiagCrossPattern; break;
+    case bsSolid:
+        style = Qt::SolidPattern;
+        break;
+    case bsClear:
+        return QBrush(Qt::NoBrush);
+    case bsHorizontal:
+        style = Qt::HorPattern;
+        break;
+    case bsVertical:
+        style = Qt::VerPattern;
+        break;
+    case bsFDiagonal:
+        style = Qt::FDiagPattern;
+        break;
+    case bsBDiagonal:
+        style = Qt::BDiagPattern;
+        break;
+    case bsCross:
+        style = Qt::CrossPattern;
+        break;
+    case bsDiagCross:
+        style = Qt::DiagCrossPattern;
+        break;
     }
     return QBrush(ToQColor(FColor), style);
 }
@@ -593,8 +628,9 @@ void TFont::Assign(const TPersistent* Source)
 
 bool TFont::IsEqual(const TFont& other) const
 {
-    return FName == other.FName && FHeight == other.FHeight && FColor == other.FColor && FStyle == other.FStyle
-        && FPitch == other.FPitch && FCharset == other.FCharset && FPixelsPerInch == other.FPixelsPerInch;
+    return FName == other.FName && FHeight == other.FHeight && FColor == other.FColor
+        && FStyle == other.FStyle && FPitch == other.FPitch && FCharset == other.FCharset
+        && FPixelsPerInch == other.FPixelsPerInch;
 }
 
 int TFont::PixelEmHeight() const
@@ -630,16 +666,22 @@ void TFont::FireOnChange()
 
 // ---------------------------------------------------------------------------------------------------
 
-TGraphic::TGraphic(const QImage& image, TGraphicKind kind) : FImage(image), FKind(kind) {}
+TGraphic::TGraphic(const QImage& image, TGraphicKind kind)
+    : FImage(image)
+    , FKind(kind)
+{ }
 
 QByteArray TGraphic::SaveToBytes() const
 {
     if (Empty())
         return {};
     switch (FKind) {
-    case gkBitmap: return EncodeBitmapFile(FImage);
-    case gkIcon: return EncodeIconFile(FImage);
-    case gkOther: break;
+    case gkBitmap:
+        return EncodeBitmapFile(FImage);
+    case gkIcon:
+        return EncodeIconFile(FImage);
+    case gkOther:
+        break;
     }
     if (!FOriginal.isEmpty())
         return FOriginal;
@@ -724,7 +766,8 @@ QByteArray EncodeIconFile(const QImage& source)
         return {};
     QImage image = source.convertToFormat(QImage::Format_ARGB32);
     if (image.width() > 256 || image.height() > 256)
-        image = image.scaled(256, 256, Qt::KeepAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+        image = image.scaled(256, 256, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_ARGB32);
     const int w = image.width();
     const int h = image.height();
     const quint32 maskRow = quint32(((w + 31) / 32) * 4);
@@ -738,7 +781,7 @@ QByteArray EncodeIconFile(const QImage& source)
     out.Byte(uint8_t(h >= 256 ? 0 : h));
     out.Byte(0); // colour count: none, 32 bits
     out.Byte(0);
-    out.Word(1);  // planes
+    out.Word(1); // planes
     out.Word(32); // bits per pixel
     out.DWord(dibSize).DWord(22);
     // Picture header: the height counts the picture and its mask.
@@ -751,7 +794,10 @@ QByteArray EncodeIconFile(const QImage& source)
     for (int y = h - 1; y >= 0; --y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < w; ++x)
-            out.Byte(uint8_t(qBlue(line[x]))).Byte(uint8_t(qGreen(line[x]))).Byte(uint8_t(qRed(line[x]))).Byte(uint8_t(qAlpha(line[x])));
+            out.Byte(uint8_t(qBlue(line[x])))
+                .Byte(uint8_t(qGreen(line[x])))
+                .Byte(uint8_t(qRed(line[x])))
+                .Byte(uint8_t(qAlpha(line[x])));
     }
     // The mask marks fully transparent pixels, for readers that ignore the alpha channel.
     for (int y = h - 1; y >= 0; --y) {

@@ -94,10 +94,22 @@ TColor ColorToRGB(TColor color);
 QColor ToQColor(TColor color);
 // An opaque colour from Qt; the alpha channel is dropped.
 TColor FromQColor(const QColor& color);
-inline constexpr int GetRValue(TColor color) { return color & 0xFF; }
-inline constexpr int GetGValue(TColor color) { return (color >> 8) & 0xFF; }
-inline constexpr int GetBValue(TColor color) { return (color >> 16) & 0xFF; }
-inline constexpr TColor RGBToColor(int r, int g, int b) { return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16)); }
+inline constexpr int GetRValue(TColor color)
+{
+    return color & 0xFF;
+}
+inline constexpr int GetGValue(TColor color)
+{
+    return (color >> 8) & 0xFF;
+}
+inline constexpr int GetBValue(TColor color)
+{
+    return (color >> 16) & 0xFF;
+}
+inline constexpr TColor RGBToColor(int r, int g, int b)
+{
+    return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
 
 // Colour texts of definition files: a known name ("clWhite", "clBtnFace") or "$00BBGGRR".
 QString ColorToString(TColor color);
@@ -113,13 +125,36 @@ int MulDiv(int a, int b, int c);
 namespace Gfx {
 Q_NAMESPACE
 enum TPenMode {
-    pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot,
-    pmMergeNotPen, pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
+    pmBlack,
+    pmWhite,
+    pmNop,
+    pmNot,
+    pmCopy,
+    pmNotCopy,
+    pmMergePenNot,
+    pmMaskPenNot,
+    pmMergeNotPen,
+    pmMaskNotPen,
+    pmMerge,
+    pmNotMerge,
+    pmMask,
+    pmNotMask,
+    pmXor,
+    pmNotXor
 };
 Q_ENUM_NS(TPenMode)
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 Q_ENUM_NS(TPenStyle)
-enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+enum TBrushStyle {
+    bsSolid,
+    bsClear,
+    bsHorizontal,
+    bsVertical,
+    bsFDiagonal,
+    bsBDiagonal,
+    bsCross,
+    bsDiagCross
+};
 Q_ENUM_NS(TBrushStyle)
 // Scoped, because the paper sizes have an fpDefault of their own and the engine sees both.
 enum class TFontPitch { fpDefault, fpVariable, fpFixed };
@@ -147,10 +182,13 @@ bool StringToFontStyles(const QString& text, TFontStyles& styles);
 QString SubstituteFaceName(const QString& face);
 
 // Base of TPen, TBrush and TFont: counts nested updates so that a batch of changes is announced once.
-class TGraphicsObject : public TPersistent {
+class TGraphicsObject : public TPersistent
+{
     Q_OBJECT
 public:
-    explicit TGraphicsObject(QObject* parent = nullptr) : TPersistent(parent) {}
+    explicit TGraphicsObject(QObject* parent = nullptr)
+        : TPersistent(parent)
+    { }
     void BeginUpdate() { ++FUpdateCount; }
     // Ends a batch; announces one change when anything changed inside it.
     void EndUpdate();
@@ -168,14 +206,17 @@ private:
     bool FPendingChange = false;
 };
 
-class TPen : public TGraphicsObject {
+class TPen : public TGraphicsObject
+{
     Q_OBJECT
     Q_PROPERTY(TColor Color READ Color WRITE SetColor)
     Q_PROPERTY(Gfx::TPenMode Mode READ Mode WRITE SetMode)
     Q_PROPERTY(Gfx::TPenStyle Style READ Style WRITE SetStyle)
     Q_PROPERTY(int Width READ Width WRITE SetWidth)
 public:
-    Q_INVOKABLE explicit TPen(QObject* parent = nullptr) : TGraphicsObject(parent) {}
+    Q_INVOKABLE explicit TPen(QObject* parent = nullptr)
+        : TGraphicsObject(parent)
+    { }
     std::function<void(TPen*)> OnChange;
 
     TColor Color() const { return FColor; }
@@ -201,12 +242,15 @@ private:
     int FWidth = 1;
 };
 
-class TBrush : public TGraphicsObject {
+class TBrush : public TGraphicsObject
+{
     Q_OBJECT
     Q_PROPERTY(TColor Color READ Color WRITE SetColor)
     Q_PROPERTY(Gfx::TBrushStyle Style READ Style WRITE SetStyle)
 public:
-    Q_INVOKABLE explicit TBrush(QObject* parent = nullptr) : TGraphicsObject(parent) {}
+    Q_INVOKABLE explicit TBrush(QObject* parent = nullptr)
+        : TGraphicsObject(parent)
+    { }
     std::function<void(TBrush*)> OnChange;
 
     TColor Color() const { return FColor; }
@@ -227,7 +271,8 @@ private:
 
 // Height is the master value: negative for the character (em) height in pixels, positive for the cell
 // height; Size is derived from it through PixelsPerInch. Only Height is stored in definitions.
-class TFont : public TGraphicsObject {
+class TFont : public TGraphicsObject
+{
     Q_OBJECT
     Q_PROPERTY(int Charset READ Charset WRITE SetCharset)
     Q_PROPERTY(TColor Color READ Color WRITE SetColor)
@@ -238,7 +283,9 @@ class TFont : public TGraphicsObject {
     Q_PROPERTY(Gfx::TFontStyleSet Style READ StyleSet WRITE SetStyleSet)
     Q_PROPERTY(int PixelsPerInch READ PixelsPerInch WRITE SetPixelsPerInch STORED false)
 public:
-    Q_INVOKABLE explicit TFont(QObject* parent = nullptr) : TGraphicsObject(parent) {}
+    Q_INVOKABLE explicit TFont(QObject* parent = nullptr)
+        : TGraphicsObject(parent)
+    { }
     std::function<void(TFont*)> OnChange;
 
     QString Name() const { return FName; }
@@ -289,7 +336,8 @@ enum TGraphicKind { gkBitmap, gkIcon, gkOther };
 
 // A picture value. Bitmaps save as .bmp files, icons as .ico files, other pictures as the bytes they
 // were loaded from (or PNG when built from an image). Copyable; an empty graphic has no image.
-class TGraphic {
+class TGraphic
+{
 public:
     TGraphic() = default;
     TGraphic(const QImage& image, TGraphicKind kind);

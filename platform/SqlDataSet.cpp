@@ -69,8 +69,8 @@ QString MissingTableOf(const QString& driverText)
         QRegularExpression(QStringLiteral("relation \"([^\"]+)\" does not exist")),
         QRegularExpression(QStringLiteral("relação \"([^\"]+)\" não existe")),
         // Firebird's parts come joined by " - ": "Table unknown - ACADPROD - At line 5, column 1".
-        QRegularExpression(
-            QStringLiteral("Table unknown(?:\\s+-)?\\s+([^\\s]+)"), QRegularExpression::CaseInsensitiveOption),
+        QRegularExpression(QStringLiteral("Table unknown(?:\\s+-)?\\s+([^\\s]+)"),
+            QRegularExpression::CaseInsensitiveOption),
     };
     for (const QRegularExpression& pattern : patterns) {
         const QRegularExpressionMatch match = pattern.match(driverText);
@@ -309,8 +309,8 @@ int TSqlDataSet::InternalRecordCount()
     QSqlQuery count(AliasConnection(AliasName()));
     count.setForwardOnly(true);
     // The line breaks keep a comment on the statement's last line from swallowing the ")".
-    const QString statement = QStringLiteral("select count(*) from (\n%1\n) qb_count")
-                                  .arg(StripStatementEnd(StatementText()));
+    const QString statement
+        = QStringLiteral("select count(*) from (\n%1\n) qb_count").arg(StripStatementEnd(StatementText()));
     if (!count.exec(statement) || !count.next())
         DatabaseError(StatementFailure(count.lastError().text().trimmed()));
     bool ok = false;

@@ -82,8 +82,7 @@ void TSqlRowReader::Run()
     }
     try {
         CloseAliasConnection(FAliasName); // this thread's own connection
-    } catch (...) {
-    }
+    } catch (...) { }
 }
 
 void TSqlRowReader::Produce(const QString& Alias, const QString& Statement)
@@ -105,7 +104,8 @@ void TSqlRowReader::Produce(const QString& Alias, const QString& Statement)
     const bool sqlite = database.driverName() == QLatin1String("QSQLITE");
     QList<TFieldType> types;
     for (int i = 0; i < record.count(); ++i)
-        types.append(FieldTypeOfColumn(record.field(i).metaType(), hasFirst ? query.value(i) : QVariant(), sqlite));
+        types.append(
+            FieldTypeOfColumn(record.field(i).metaType(), hasFirst ? query.value(i) : QVariant(), sqlite));
     {
         std::lock_guard<std::mutex> lock(FLock);
         FRecord = record;

@@ -59,4 +59,3 @@ void UnregisterTempFile(const QString& fileName);
 QStringList RegisteredTempFiles();
 // Deletes every registered file, ignoring failures, and empties the registry. The exit routine.
 void DeleteRegisteredTempFiles();
-

@@ -39,7 +39,8 @@ const TNamedFaceHeights* HeightsOfNamedFace(const QString& face)
 // Design metrics of one face and style, in font units. The first 256 characters are read when the
 // table is built and never change afterwards, so they are read without a lock; others are looked up
 // on first use under the table's lock.
-class TFaceTable {
+class TFaceTable
+{
 public:
     TFaceTable(const QString& family, TFontStyles style, const TNamedFaceHeights* heights)
     {
@@ -113,8 +114,8 @@ private:
         const QList<quint32> glyphs = FRaw.glyphIndexesForString(text);
         if (glyphs.isEmpty())
             return 0;
-        const QList<QPointF> advances = FRaw.advancesForGlyphIndexes(
-            glyphs, QRawFont::SeparateAdvances | QRawFont::UseDesignMetrics);
+        const QList<QPointF> advances
+            = FRaw.advancesForGlyphIndexes(glyphs, QRawFont::SeparateAdvances | QRawFont::UseDesignMetrics);
         qreal total = 0;
         for (const QPointF& advance : advances)
             total += advance.x();
@@ -125,7 +126,7 @@ private:
     int FUnitsPerEm = 1000;
     int FWinAscent = 0;
     int FWinDescent = 0;
-    std::array<int, 256> FLatin{};
+    std::array<int, 256> FLatin {};
     QMutex FMutex;
     QHash<char32_t, int> FOthers;
 };

@@ -30,11 +30,12 @@ QSize TextSize(const TFont& font, const QString& text);
 // The advance of one character in whole pixels.
 int CharWidth(const TFont& font, char32_t character);
 
-struct TTextMetrics {
-    int Ascent = 0;    // pixels above the base line
-    int Descent = 0;   // pixels below it
-    int Height = 0;    // Ascent + Descent, the cell height
-    int EmHeight = 0;  // the em square in pixels (the character height)
+struct TTextMetrics
+{
+    int Ascent = 0; // pixels above the base line
+    int Descent = 0; // pixels below it
+    int Height = 0; // Ascent + Descent, the cell height
+    int EmHeight = 0; // the em square in pixels (the character height)
 };
 TTextMetrics TextMetrics(const TFont& font);
 

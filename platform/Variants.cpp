@@ -261,7 +261,6 @@ QString VarTypeAsText(const QVariant& v)
     return QString::fromLatin1(v.metaType().name());
 }
 
-
 QString VarToStr(const QVariant& v)
 {
     switch (VarKind(v)) {

@@ -77,8 +77,8 @@ TfrmRLFindDialog::TfrmRLFindDialog(QWidget* Parent)
     const int extra = std::max(0, checkBoxesRight + 3 - RadioGroupDirection->x());
     if (extra > 0) {
         EditTextToFind->resize(EditTextToFind->width() + extra, EditTextToFind->height());
-        for (QWidget* moved : { static_cast<QWidget*>(RadioGroupDirection), static_cast<QWidget*>(BitBtnFindNext),
-                 static_cast<QWidget*>(BitBtnCancel) })
+        for (QWidget* moved : { static_cast<QWidget*>(RadioGroupDirection),
+                 static_cast<QWidget*>(BitBtnFindNext), static_cast<QWidget*>(BitBtnCancel) })
             moved->move(moved->x() + extra, moved->y());
         setFixedSize(width() + extra, height());
     }

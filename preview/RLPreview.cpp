@@ -767,8 +767,9 @@ void TRLPreview::ScrollFoundIntoView()
     if (!page || FFoundObject < 0 || FFoundObject >= page->ObjectCount())
         return;
     // The hit with the frame the box draws around it, in the viewport's coordinates.
-    const QRect hit
-        = box->ReportToBox(page->Objects(FFoundObject)->BoundsRect).adjusted(-4, -4, 4, 4).translated(box->pos());
+    const QRect hit = box->ReportToBox(page->Objects(FFoundObject)->BoundsRect)
+                          .adjusted(-4, -4, 4, 4)
+                          .translated(box->pos());
     const QRect view = viewport()->rect();
     // Forward only as far as the hit's end, and never past its start: a hit wider or taller than the
     // view shows from its beginning.

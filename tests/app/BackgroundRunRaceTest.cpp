@@ -9,6 +9,7 @@
 
 #include "engine/RLProgress.h"
 #include "engine/RLReport.h"
+#include "engine/RLServices.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLPrinterWrapper.h"
 #include "filters/RLSpoolFilter.h"
@@ -17,7 +18,6 @@
 #include "platform/Aliases.h"
 #include "platform/DemoDatabase.h"
 #include "preview/RLPreview.h"
-#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -128,7 +128,8 @@ protected:
     void SetUp() override
     {
         Services.emplace([this](TRLServices& services) {
-            services.Progress = [this](const QString&, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
+            services.Progress
+                = [this](const QString&, int, TRLProgressCancelProc) -> std::unique_ptr<TRLProgress> {
                 return std::make_unique<TCountingProgress>(Steps);
             };
         });

@@ -26,23 +26,24 @@ TEST(CommandLineTest, AcceptedCommandLines)
         int Products;
     } cases[] = {
         { "nothing is the window", {}, M::cmWindow, {}, {}, false, {}, {}, {}, 1000 },
-        { "window with a database", Args({ "--database", "loja.db" }), M::cmWindow, {}, {}, false, "loja.db", {}, {},
-            1000 },
+        { "window with a database", Args({ "--database", "loja.db" }), M::cmWindow, {}, {}, false, "loja.db",
+            {}, {}, 1000 },
         { "export", Args({ "--export", "out.pgx" }), M::cmExport, "out.pgx", {}, false, {}, {}, {}, 1000 },
         { "export with everything",
             Args({ "--date", "31/12/2024", "--export", "a.pdf", "--database", "x.db", "--aliases", "a.ini" }),
             M::cmExport, "a.pdf", "31/12/2024", true, "x.db", "a.ini", {}, 1000 },
-        { "values after equals", Args({ "--export=out.xls", "--date=abc" }), M::cmExport, "out.xls", "abc", true, {},
-            {}, {}, 1000 },
-        { "an empty date is a date", Args({ "--export", "o", "--date", "" }), M::cmExport, "o", "", true, {}, {}, {},
-            1000 },
-        { "a value that looks like an option", Args({ "--export", "o", "--date", "--x" }), M::cmExport, "o", "--x",
+        { "values after equals", Args({ "--export=out.xls", "--date=abc" }), M::cmExport, "out.xls", "abc",
             true, {}, {}, {}, 1000 },
-        { "demo", Args({ "--create-demo-database", "d.db" }), M::cmCreateDemo, {}, {}, false, {}, {}, "d.db", 1000 },
-        { "demo with products", Args({ "--create-demo-database", "d.db", "--products", "0" }), M::cmCreateDemo, {}, {},
-            false, {}, {}, "d.db", 0 },
-        { "demo at the maximum", Args({ "--products=20000000", "--create-demo-database", "d.db" }), M::cmCreateDemo,
-            {}, {}, false, {}, {}, "d.db", 20000000 },
+        { "an empty date is a date", Args({ "--export", "o", "--date", "" }), M::cmExport, "o", "", true, {},
+            {}, {}, 1000 },
+        { "a value that looks like an option", Args({ "--export", "o", "--date", "--x" }), M::cmExport, "o",
+            "--x", true, {}, {}, {}, 1000 },
+        { "demo", Args({ "--create-demo-database", "d.db" }), M::cmCreateDemo, {}, {}, false, {}, {}, "d.db",
+            1000 },
+        { "demo with products", Args({ "--create-demo-database", "d.db", "--products", "0" }),
+            M::cmCreateDemo, {}, {}, false, {}, {}, "d.db", 0 },
+        { "demo at the maximum", Args({ "--products=20000000", "--create-demo-database", "d.db" }),
+            M::cmCreateDemo, {}, {}, false, {}, {}, "d.db", 20000000 },
         { "help", Args({ "--help" }), M::cmHelp, {}, {}, false, {}, {}, {}, 1000 },
         { "version", Args({ "--version" }), M::cmVersion, {}, {}, false, {}, {}, {}, 1000 },
     };
@@ -128,17 +129,20 @@ TEST(CommandLineTest, RefusedCommandLinesSayWhy)
         { "database with demo", Args({ "--create-demo-database", "d", "--database", "x" }), "não se aplica" },
         { "negative products", Args({ "--create-demo-database", "d", "--products", "-1" }), "--products" },
         { "products with a sign", Args({ "--create-demo-database", "d", "--products", "+5" }), "--products" },
-        { "products not a number", Args({ "--create-demo-database", "d", "--products", "12a" }), "--products" },
-        { "products too many", Args({ "--create-demo-database", "d", "--products", "20000001" }), "--products" },
-        { "products overflowing", Args({ "--create-demo-database", "d", "--products", "99999999999999999999" }),
+        { "products not a number", Args({ "--create-demo-database", "d", "--products", "12a" }),
             "--products" },
+        { "products too many", Args({ "--create-demo-database", "d", "--products", "20000001" }),
+            "--products" },
+        { "products overflowing",
+            Args({ "--create-demo-database", "d", "--products", "99999999999999999999" }), "--products" },
     };
     for (const TCase& c : cases) {
         try {
             ParseInventoryCommandLine(c.Arguments);
             ADD_FAILURE() << c.Name << ": accepted";
         } catch (const ECommandLineError& error) {
-            EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.MessagePart))) << c.Name << ": " << error.what();
+            EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.MessagePart)))
+                << c.Name << ": " << error.what();
         }
     }
 }
@@ -154,8 +158,9 @@ TEST(CommandLineTest, PrintOptions)
         QString Date, Database;
     } cases[] = {
         { "the default printer, every page", Args({ "--print" }), {}, 0, 1, -1, {}, {} },
-        { "everything", Args({ "--print", "--printer", "Balcao", "--copies", "3", "--pages", "2-5", "--date", "x",
-                              "--database", "l.db" }),
+        { "everything",
+            Args({ "--print", "--printer", "Balcao", "--copies", "3", "--pages", "2-5", "--date", "x",
+                "--database", "l.db" }),
             "Balcao", 3, 2, 5, "x", "l.db" },
         { "values after equals", Args({ "--pages=7", "--print", "--printer=PDF da loja", "--copies=999" }),
             "PDF da loja", 999, 7, 7, {}, {} },
@@ -203,7 +208,8 @@ TEST(CommandLineTest, PrintOptions)
             ParseInventoryCommandLine(c.Arguments);
             ADD_FAILURE() << c.Name << ": accepted";
         } catch (const ECommandLineError& error) {
-            EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.MessagePart))) << c.Name << ": " << error.what();
+            EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.MessagePart)))
+                << c.Name << ": " << error.what();
         }
     }
 }
@@ -212,8 +218,8 @@ TEST(CommandLineTest, UsageNamesEveryOptionAndExitCode)
 {
     const QString usage = InventoryUsageText();
     for (const char* option : { "--export", "--date", "--database", "--aliases", "--create-demo-database",
-             "--products", "--help", "--version", "--embed-fonts", "--compress", "--from", "--print", "--printer",
-             "--copies", "--pages" })
+             "--products", "--help", "--version", "--embed-fonts", "--compress", "--from", "--print",
+             "--printer", "--copies", "--pages" })
         EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(usage.contains(QStringLiteral("%1 ").arg(code))) << code;

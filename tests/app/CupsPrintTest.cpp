@@ -102,7 +102,8 @@ public:
             return nullptr;
         }
         if (!QFileInfo(QStringLiteral("/etc/cups")).isWritable()) {
-            Unavailable = QStringLiteral("/etc/cups is not writable, so the queue's output folder cannot be set");
+            Unavailable
+                = QStringLiteral("/etc/cups is not writable, so the queue's output folder cannot be set");
             return nullptr;
         }
         if (!::getgrnam("lp")) {
@@ -126,7 +127,10 @@ public:
 
     QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(FPort); }
     QString Folder() const { return FFolder.path(); }
-    QString OutputFolder(const QString& Queue) const { return FFolder.filePath(QStringLiteral("out/") + Queue); }
+    QString OutputFolder(const QString& Queue) const
+    {
+        return FFolder.filePath(QStringLiteral("out/") + Queue);
+    }
 
     // A cups-pdf queue writing into its own output folder; made the server's default when asked.
     void AddQueue(const QString& Queue, bool Default)
@@ -137,7 +141,8 @@ public:
         const QByteArray text = "Out " + QFile::encodeName(OutputFolder(Queue)) + "\n" + "AnonDirName "
             + QFile::encodeName(OutputFolder(Queue)) + "\n" + "Spool "
             + QFile::encodeName(FFolder.filePath(QStringLiteral("cups-pdf-spool"))) + "\n" + "Log "
-            + QFile::encodeName(FFolder.filePath(QStringLiteral("log"))) + "\n" + "LogType 3\n" + "Grp root\n";
+            + QFile::encodeName(FFolder.filePath(QStringLiteral("log"))) + "\n" + "LogType 3\n"
+            + "Grp root\n";
         if (!WriteText(settings, text))
             throw std::runtime_error(("cannot write " + settings).toStdString());
         // Poppler's Cairo renderer keeps the texts as texts on their way to PostScript, so that the
@@ -167,7 +172,8 @@ public:
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < JobTimeoutMs) {
-            const QStringList files = QDir(OutputFolder(Queue)).entryList({ QStringLiteral("*.pdf") }, QDir::Files, QDir::Name);
+            const QStringList files
+                = QDir(OutputFolder(Queue)).entryList({ QStringLiteral("*.pdf") }, QDir::Files, QDir::Name);
             if (files.size() >= Count && PendingJobs().isEmpty()) {
                 QStringList paths;
                 for (const QString& file : files)
@@ -179,7 +185,8 @@ public:
             FServer->waitForFinished(250);
         }
         throw std::runtime_error(
-            ("no job file after " + QString::number(JobTimeoutMs / 1000) + " s: " + PendingJobs() + LogTail()).toStdString());
+            ("no job file after " + QString::number(JobTimeoutMs / 1000) + " s: " + PendingJobs() + LogTail())
+                .toStdString());
     }
 
     QString LogTail() const
@@ -206,7 +213,8 @@ private:
         QFile::setPermissions(FFolder.path(),
             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
                 | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
-        for (const char* sub : { "etc", "spool", "tmp", "cache", "state", "log", "out", "home", "cups-pdf-spool" })
+        for (const char* sub :
+            { "etc", "spool", "tmp", "cache", "state", "log", "out", "home", "cups-pdf-spool" })
             QDir(FFolder.path()).mkpath(QString::fromLatin1(sub));
         const QByteArray tmp = QFile::encodeName(FFolder.filePath(QStringLiteral("tmp")));
         if (const group* lp = ::getgrnam("lp"))
@@ -217,10 +225,10 @@ private:
     QByteArray Files() const
     {
         const QByteArray root = QFile::encodeName(FFolder.path());
-        return "ServerRoot " + root + "/etc\n" + "RequestRoot " + root + "/spool\n" + "TempDir " + root + "/tmp\n"
-            + "CacheDir " + root + "/cache\n" + "StateDir " + root + "/state\n" + "AccessLog " + root
-            + "/log/access_log\n" + "ErrorLog " + root + "/log/error_log\n" + "PageLog " + root + "/log/page_log\n"
-            + "FileDevice No\n" + "Sandboxing Relaxed\n";
+        return "ServerRoot " + root + "/etc\n" + "RequestRoot " + root + "/spool\n" + "TempDir " + root
+            + "/tmp\n" + "CacheDir " + root + "/cache\n" + "StateDir " + root + "/state\n" + "AccessLog "
+            + root + "/log/access_log\n" + "ErrorLog " + root + "/log/error_log\n" + "PageLog " + root
+            + "/log/page_log\n" + "FileDevice No\n" + "Sandboxing Relaxed\n";
     }
 
     // Loopback only, no browsing, no web pages, and nothing asks for a password: the test's client
@@ -314,7 +322,8 @@ private:
         environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
         process.setProcessEnvironment(environment);
         process.start(tool, arguments);
-        const bool finished = process.waitForStarted(CommandTimeoutMs) && process.waitForFinished(CommandTimeoutMs);
+        const bool finished
+            = process.waitForStarted(CommandTimeoutMs) && process.waitForFinished(CommandTimeoutMs);
         if (!finished) {
             process.kill();
             process.waitForFinished(5000);
@@ -326,10 +335,11 @@ private:
     void Admin(const QStringList& arguments) const
     {
         int code = -1;
-        const QString output = RunClient(
-            QStringLiteral("/usr/sbin/lpadmin"), QStringList { QStringLiteral("-h"), Address() } + arguments, &code);
+        const QString output = RunClient(QStringLiteral("/usr/sbin/lpadmin"),
+            QStringList { QStringLiteral("-h"), Address() } + arguments, &code);
         if (code != 0)
-            throw std::runtime_error(("lpadmin " + arguments.join(u' ') + ": " + output + LogTail()).toStdString());
+            throw std::runtime_error(
+                ("lpadmin " + arguments.join(u' ') + ": " + output + LogTail()).toStdString());
     }
 
     // The server's unfinished jobs, one line each; empty when there are none.
@@ -337,7 +347,8 @@ private:
     {
         int code = -1;
         const QString output = RunClient(QStringLiteral("/usr/bin/lpstat"),
-            { QStringLiteral("-h"), Address(), QStringLiteral("-W"), QStringLiteral("not-completed"), QStringLiteral("-o") },
+            { QStringLiteral("-h"), Address(), QStringLiteral("-W"), QStringLiteral("not-completed"),
+                QStringLiteral("-o") },
             &code);
         return code == 0 ? output.trimmed() : QStringLiteral("lpstat failed: ") + output;
     }
@@ -394,7 +405,8 @@ TPdfFacts ReadPdf(const QString& fileName)
     QProcess info;
     info.start(QStringLiteral("pdfinfo"), { fileName });
     if (info.waitForFinished(CommandTimeoutMs) && info.exitCode() == 0) {
-        const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
+        const QRegularExpression pages(
+            QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
         const QRegularExpressionMatch match = pages.match(QString::fromUtf8(info.readAllStandardOutput()));
         if (match.hasMatch())
             facts.Pages = match.captured(1).toInt();
@@ -416,7 +428,8 @@ protected:
     {
         Data = new QTemporaryDir;
         // Products 1..250 at cost i + 0.5, 17%: three pages, the summary on the last.
-        Database = CreateInventoryDatabase(Data->path(), QStringLiteral("loja.db"), SimpleProducts(ProductCount));
+        Database
+            = CreateInventoryDatabase(Data->path(), QStringLiteral("loja.db"), SimpleProducts(ProductCount));
         // The same report saved as a PDF by the program: how many pages a print must have.
         Expected = new TPdfFacts(ReadExport());
         try {
@@ -442,8 +455,8 @@ protected:
     static TPdfFacts ReadExport()
     {
         const QString file = Data->filePath(QStringLiteral("referencia.pdf"));
-        const TProgramRun run = RunProgram({ QStringLiteral("--export"), file, QStringLiteral("--database"), Database,
-                                               QStringLiteral("--date"), ReportDate },
+        const TProgramRun run = RunProgram({ QStringLiteral("--export"), file, QStringLiteral("--database"),
+                                               Database, QStringLiteral("--date"), ReportDate },
             QProcessEnvironment::systemEnvironment());
         if (run.ExitCode != 0)
             return {};
@@ -491,7 +504,8 @@ TEST_F(CupsPrint, TheReportPrintedOnANamedQueueArrivesWholeAsItsJob)
     Server->AddQueue(queue, false);
     QElapsedTimer clock;
     clock.start();
-    const TProgramRun run = RunProgram(BaseArguments() << QStringLiteral("--printer") << queue, Server->ClientEnvironment());
+    const TProgramRun run
+        = RunProgram(BaseArguments() << QStringLiteral("--printer") << queue, Server->ClientEnvironment());
     ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
     const QStringList jobs = Server->WaitForJobs(queue, 1);
     std::cout << "[ cupsd    ] printed and converted in " << clock.elapsed() / 1000.0 << " s" << std::endl;
@@ -523,9 +537,8 @@ TEST_F(CupsPrint, TheDefaultPrinterTakesARangeOfPagesInSeveralCopies)
     REQUIRE_SERVER();
     const QString queue = QueueName("Padrao");
     Server->AddQueue(queue, true);
-    const TProgramRun run = RunProgram(
-        BaseArguments() << QStringLiteral("--pages") << QStringLiteral("2-3") << QStringLiteral("--copies")
-                        << QStringLiteral("2"),
+    const TProgramRun run = RunProgram(BaseArguments() << QStringLiteral("--pages") << QStringLiteral("2-3")
+                                                       << QStringLiteral("--copies") << QStringLiteral("2"),
         Server->ClientEnvironment());
     ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
     const QStringList jobs = Server->WaitForJobs(queue, 1);
@@ -553,10 +566,12 @@ TEST_F(CupsPrint, AQueueThatIsNotThereIsRefusedBeforeAnythingPrints)
     REQUIRE_SERVER();
     const QString queue = QueueName("Loja");
     Server->AddQueue(queue, false);
-    const TProgramRun run = RunProgram(BaseArguments() << QStringLiteral("--printer") << QStringLiteral("NaoExiste"),
-        Server->ClientEnvironment());
+    const TProgramRun run
+        = RunProgram(BaseArguments() << QStringLiteral("--printer") << QStringLiteral("NaoExiste"),
+            Server->ClientEnvironment());
     EXPECT_EQ(run.ExitCode, 5);
-    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Nenhuma impressora encontrada: NaoExiste"))) << run.Errors.toStdString();
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Nenhuma impressora encontrada: NaoExiste")))
+        << run.Errors.toStdString();
     EXPECT_TRUE(run.Errors.contains(queue)) << "the message lists the printers there are";
     QThread::msleep(500);
     EXPECT_TRUE(QDir(Server->OutputFolder(queue)).entryList(QDir::Files).isEmpty());
@@ -574,7 +589,8 @@ TEST_F(CupsPrint, NoPrinterAtAllIsNenhumaImpressoraEncontradaAndExitFive)
     environment.insert(QStringLiteral("HOME"), home.path());
     const TProgramRun run = RunProgram(BaseArguments(), environment);
     EXPECT_EQ(run.ExitCode, 5) << run.Errors.toStdString();
-    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Nenhuma impressora encontrada"))) << run.Errors.toStdString();
+    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Nenhuma impressora encontrada")))
+        << run.Errors.toStdString();
 }
 
 } // namespace

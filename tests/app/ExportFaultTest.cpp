@@ -82,7 +82,8 @@ enum TPhase { phStarting, phPreparing, phWriting };
 TPhase PhaseOf(qint64 pid, const QString& tempFolder, const QString& targetFolder)
 {
     TPhase phase = phStarting;
-    QDirIterator fds(QStringLiteral("/proc/%1/fd").arg(pid), QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    QDirIterator fds(
+        QStringLiteral("/proc/%1/fd").arg(pid), QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     while (fds.hasNext()) {
         const QString link = QFileInfo(fds.next()).symLinkTarget();
         if (link.startsWith(targetFolder + QLatin1Char('/')) && link.endsWith(QLatin1String("(deleted)")))
@@ -148,7 +149,8 @@ protected:
         process.setProcessEnvironment(environment);
         if (childSetup)
             process.setChildProcessModifier(childSetup);
-        process.start(Program(), { QStringLiteral("--export"), fileName, QStringLiteral("--database"), DatabaseFile });
+        process.start(
+            Program(), { QStringLiteral("--export"), fileName, QStringLiteral("--database"), DatabaseFile });
         EXPECT_TRUE(process.waitForStarted());
         TRun run;
         if (signal != 0 || atPhase) {
@@ -181,7 +183,8 @@ protected:
         // rename, is too late by design: the file is complete and in place. On a busy machine the
         // child may also have left the phase between the look and the stop. Such a run proves
         // nothing, so it is done again from the old target (a few times at most).
-        if ((signal != 0 || atPhase) && phase == phWriting && run.Status == QProcess::NormalExit && run.ExitCode == 0)
+        if ((signal != 0 || atPhase) && phase == phWriting && run.Status == QProcess::NormalExit
+            && run.ExitCode == 0)
             run.SawPhase = false;
         if (!run.SawPhase && attempt < 3) {
             QFile::remove(fileName);
@@ -242,18 +245,19 @@ TEST_F(ExportFaultTest, SigtermSigintAndSighupStopTheRunWithTheirCodes)
         const char* Name;
         int ExitCode;
     };
-    for (const TSignal& signal :
-        { TSignal { SIGTERM, "SIGTERM", 143 }, TSignal { SIGINT, "SIGINT", 130 }, TSignal { SIGHUP, "SIGHUP", 129 } })
+    for (const TSignal& signal : { TSignal { SIGTERM, "SIGTERM", 143 }, TSignal { SIGINT, "SIGINT", 130 },
+             TSignal { SIGHUP, "SIGHUP", 129 } })
         for (TPhase phase : { phPreparing, phWriting })
             for (const char* format : Formats) {
-                const std::string label = std::string(signal.Name) + (phase == phPreparing ? " preparing " : " writing ") + format;
+                const std::string label = std::string(signal.Name)
+                    + (phase == phPreparing ? " preparing " : " writing ") + format;
                 const QString target = OldTarget(TargetFolder, format);
                 const TRun run = Run(target, {}, phase, signal.Number);
                 EXPECT_TRUE(run.SawPhase) << label;
                 EXPECT_EQ(run.Status, QProcess::NormalExit) << label;
                 EXPECT_EQ(run.ExitCode, signal.ExitCode) << label << ": " << run.Errors.toStdString();
-                EXPECT_TRUE(run.Errors.contains(
-                    QStringLiteral("Interrompido por %1: \"%2\" não foi gravado").arg(QLatin1String(signal.Name), target)))
+                EXPECT_TRUE(run.Errors.contains(QStringLiteral("Interrompido por %1: \"%2\" não foi gravado")
+                                                    .arg(QLatin1String(signal.Name), target)))
                     << label << ": " << run.Errors.toStdString();
                 ExpectNothingLeft(target);
             }
@@ -290,7 +294,8 @@ TEST_F(ExportFaultTest, TheFileSizeLimitFailsTheWriteWithItsCause)
         EXPECT_TRUE(run.SawPhase) << format;
         EXPECT_EQ(run.Status, QProcess::NormalExit) << format; // SIGXFSZ does not end it
         EXPECT_EQ(run.ExitCode, ecOutput) << format << ": " << run.Errors.toStdString();
-        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Arquivo muito grande"))) << format << ": " << run.Errors.toStdString();
+        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Arquivo muito grande")))
+            << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(target)) << format << ": " << run.Errors.toStdString();
         ExpectNothingLeft(target);
     }
@@ -311,7 +316,8 @@ TEST_F(ExportFaultTest, TheFileSizeLimitSetBeforeTheStartFailsThePageStoreFile)
     });
     EXPECT_EQ(run.Status, QProcess::NormalExit);
     EXPECT_EQ(run.ExitCode, ecOutput) << run.Errors.toStdString();
-    EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não foi possível gravar o arquivo \"%1\": Arquivo muito grande").arg(target)))
+    EXPECT_TRUE(run.Errors.contains(
+        QStringLiteral("Não foi possível gravar o arquivo \"%1\": Arquivo muito grande").arg(target)))
         << run.Errors.toStdString();
     ExpectNothingLeft(target);
 }
@@ -327,7 +333,8 @@ TEST_F(ExportFaultTest, TheFileSizeLimitOnTheSwapFileStopsThePreparation)
         EXPECT_EQ(run.Status, QProcess::NormalExit) << format;
         EXPECT_EQ(run.ExitCode, ecPreparation) << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(
-            QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Arquivo muito grande").arg(TempFolder)))
+            QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Arquivo muito grande")
+                .arg(TempFolder)))
             << format << ": " << run.Errors.toStdString();
         ExpectNothingLeft(target);
     }
@@ -343,7 +350,8 @@ TEST_F(ExportFaultTest, AFullDiskFailsTheWriteWithItsCause)
         const QString target = OldTarget(folder, format);
         const TRun run = Run(target);
         EXPECT_EQ(run.ExitCode, ecOutput) << format << ": " << run.Errors.toStdString();
-        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não há espaço no disco"))) << format << ": " << run.Errors.toStdString();
+        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não há espaço no disco")))
+            << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(target)) << format << ": " << run.Errors.toStdString();
         ExpectNothingLeft(target);
     }
@@ -360,7 +368,8 @@ TEST_F(ExportFaultTest, AFullTemporaryFolderStopsThePreparationNamingIt)
         const TRun run = Run(target, {}, phStarting, 0, temp);
         EXPECT_EQ(run.ExitCode, ecPreparation) << format << ": " << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(
-            QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Não há espaço no disco").arg(temp)))
+            QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Não há espaço no disco")
+                .arg(temp)))
             << format << ": " << run.Errors.toStdString();
         ExpectNothingLeft(target, temp);
     }
@@ -380,8 +389,9 @@ TEST_F(ExportFaultTest, AReadOnlyFolderIsReportedBeforePreparation)
         const TRun run = Run(target);
         EXPECT_EQ(run.ExitCode, ecOutput) << run.Errors.toStdString();
         // The words of the check made before preparing, not those of the writer at the end.
-        EXPECT_TRUE(run.Errors.contains(
-            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Sistema de arquivos somente leitura").arg(target, folder)))
+        EXPECT_TRUE(run.Errors.contains(QStringLiteral(
+            "Não é possível gravar \"%1\" na pasta \"%2\": Sistema de arquivos somente leitura")
+                                            .arg(target, folder)))
             << run.Errors.toStdString();
         EXPECT_EQ(Content(target), OldContent);
         EXPECT_EQ(Entries(TempFolder), QStringList());
@@ -411,7 +421,8 @@ TEST_F(ExportFaultTest, AFolderClosedToTheUserIsReportedBeforePreparation)
         });
         EXPECT_EQ(run.ExitCode, ecOutput) << run.Errors.toStdString();
         EXPECT_TRUE(run.Errors.contains(
-            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Permissão negada").arg(target, TargetFolder)))
+            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Permissão negada")
+                .arg(target, TargetFolder)))
             << run.Errors.toStdString();
         EXPECT_EQ(Content(target), OldContent);
     }
@@ -427,7 +438,9 @@ TEST_F(ExportFaultTest, AMissingFolderIsReportedBeforePreparation)
         const QString target = folder + QStringLiteral("/estoque.") + QLatin1String(format);
         const TRun run = Run(target);
         EXPECT_EQ(run.ExitCode, ecOutput) << format;
-        EXPECT_TRUE(run.Errors.contains(QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada").arg(target, folder)))
+        EXPECT_TRUE(run.Errors.contains(
+            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada")
+                .arg(target, folder)))
             << format << ": " << run.Errors.toStdString();
         EXPECT_EQ(Entries(TargetFolder), QStringList());
         EXPECT_EQ(Entries(TempFolder), QStringList());
@@ -447,11 +460,14 @@ TEST_F(ExportFaultTest, AMissingTmpDirFallsBackToTmpWithANotice)
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("pt_BR.UTF-8"));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(current.path());
-    process.start(Program(), { QStringLiteral("--export"), target, QStringLiteral("--database"), DatabaseFile });
+    process.start(
+        Program(), { QStringLiteral("--export"), target, QStringLiteral("--database"), DatabaseFile });
     ASSERT_TRUE(process.waitForFinished(180000));
     const QString errors = QString::fromUtf8(process.readAllStandardError());
     EXPECT_EQ(process.exitCode(), ecWritten) << errors.toStdString();
-    EXPECT_TRUE(errors.contains(QStringLiteral("A pasta temporária \"%1\" não pode ser usada (Pasta não encontrada); usando \"/tmp\"").arg(missing)))
+    EXPECT_TRUE(errors.contains(
+        QStringLiteral("A pasta temporária \"%1\" não pode ser usada (Pasta não encontrada); usando \"/tmp\"")
+            .arg(missing)))
         << errors.toStdString();
     EXPECT_TRUE(QFileInfo(target).size() > 0);
     EXPECT_EQ(Entries(current.path()), QStringList()); // never the current folder

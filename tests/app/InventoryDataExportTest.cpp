@@ -23,14 +23,16 @@ namespace {
 
 QString Python()
 {
-    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
+    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                             : QStringLiteral("python3");
 }
 
 bool HasOpenpyxl()
 {
     QProcess process;
     process.start(Python(), { QStringLiteral("-c"), QStringLiteral("import openpyxl") });
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
 }
 
 QJsonObject RunScript(const char* Script, const QString& File)
@@ -67,11 +69,13 @@ QList<QStringList> PageLines(TRLGraphicSurface* Page)
             if (!text->DisplayText().isEmpty())
                 texts.push_back({ text->BoundsRect.Top, text->BoundsRect.Left, text->DisplayText() });
         }
-    std::stable_sort(texts.begin(), texts.end(), [](const TText& a, const TText& b) { return a.Top < b.Top; });
+    std::stable_sort(
+        texts.begin(), texts.end(), [](const TText& a, const TText& b) { return a.Top < b.Top; });
     QList<QStringList> lines;
     std::vector<TText> line;
     auto close = [&] {
-        std::stable_sort(line.begin(), line.end(), [](const TText& a, const TText& b) { return a.Left < b.Left; });
+        std::stable_sort(
+            line.begin(), line.end(), [](const TText& a, const TText& b) { return a.Left < b.Left; });
         QStringList words;
         for (const TText& text : line)
             words.append(text.Text);
@@ -119,8 +123,8 @@ TEST(InventoryDataExport, WorkbookAndTextEqualThePageTextsLineByLine)
     CreateDemoDatabase(database, 3000);
     QStringList messages;
     for (const char* name : { "inventario.pgx", "inventario.xlsx", "inventario.csv" })
-        ASSERT_EQ(Export({ "--export", folder.filePath(QString::fromLatin1(name)), "--database", database, "--date",
-                      "31/12/2024" },
+        ASSERT_EQ(Export({ "--export", folder.filePath(QString::fromLatin1(name)), "--database", database,
+                             "--date", "31/12/2024" },
                       messages),
             ecWritten)
             << name << ": " << messages.join('\n').toStdString();
@@ -172,11 +176,12 @@ TEST(InventoryDataExport, WorkbookAndTextEqualThePageTextsLineByLine)
         auto type = [&](int c) { return row[c].toObject()[QStringLiteral("t")].toString(); };
         const QStringList shown { text(0), text(1), text(2), InventoryQuantityText(number(3)),
             InventoryMoneyText(number(4)), InventoryMoneyText(number(5)) };
-        const bool typed = type(0) == u"s" && type(1) == u"s" && type(3) == u"n" && type(4) == u"n" && type(5) == u"n";
+        const bool typed
+            = type(0) == u"s" && type(1) == u"s" && type(3) == u"n" && type(4) == u"n" && type(5) == u"n";
         if (shown != productLines[i] || !typed) {
             ++differing;
-            ADD_FAILURE() << "line " << i << ": page " << productLines[i].join(" | ").toStdString() << ", workbook "
-                          << shown.join(" | ").toStdString();
+            ADD_FAILURE() << "line " << i << ": page " << productLines[i].join(" | ").toStdString()
+                          << ", workbook " << shown.join(" | ").toStdString();
         }
     }
     // The summary: company and date on top, then the eight labels with the report's values to the cent.

@@ -65,7 +65,8 @@ TEST_F(InventoryDefinitionTest, LoadingBuildsTheReportAndOpensTheParameterTable)
     EXPECT_EQ(query->DatabaseName(), QStringLiteral("VENDRIX"));
     EXPECT_EQ(query->SQL(),
         (QStringList { "select ",
-            "PRO.CODIGO, PRO.NOME, PRO.UNIDADE,PRO.SALDO_ATU, PRO.PRECO_CUST, (PRO.SALDO_ATU *PRO.PRECO_CUST) AS SALDO,",
+            "PRO.CODIGO, PRO.NOME, PRO.UNIDADE,PRO.SALDO_ATU, PRO.PRECO_CUST, (PRO.SALDO_ATU "
+            "*PRO.PRECO_CUST) AS SALDO,",
             "TRI.TRIBUTO,TRI.PERC_ICM", "from ", "acadprod PRO,", "aprdtrib TRI",
             "where SALDO_ATU >0 AND PRECO_CUST >0  and TRI.COD_PROD=PRO.CODIGO", "order by NOME" }));
     EXPECT_FALSE(query->Active());
@@ -73,7 +74,8 @@ TEST_F(InventoryDefinitionTest, LoadingBuildsTheReportAndOpensTheParameterTable)
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->TableName(), QStringLiteral("Parametr.DB"));
     EXPECT_TRUE(table->Active());
-    EXPECT_EQ(table->FieldByName(QStringLiteral("RAZAO_SOCIAL"))->AsString(), QStringLiteral("Comercial Quillborough Ltda"));
+    EXPECT_EQ(table->FieldByName(QStringLiteral("RAZAO_SOCIAL"))->AsString(),
+        QStringLiteral("Comercial Quillborough Ltda"));
     EXPECT_EQ(report.DataSource1->DataSet(), report.qryRelatorio);
     EXPECT_EQ(report.DataSource2->DataSet(), report.Table1);
 
@@ -113,7 +115,8 @@ TEST_F(InventoryDefinitionTest, LoadingBuildsTheReportAndOpensTheParameterTable)
         int Style;
         bool HasBeforePrint;
     } texts[] = {
-        { "RLLabel2", "RLBand1", "Inventário por Preço de Custo", nullptr, taLeftJustify, true, -11, fsBold, false },
+        { "RLLabel2", "RLBand1", "Inventário por Preço de Custo", nullptr, taLeftJustify, true, -11, fsBold,
+            false },
         { "RLLabel4", "RLBand1", "Página:", nullptr, taLeftJustify, true, -9, fsBold, false },
         { "RLLabel8", "RLBand1", "Data:", nullptr, taLeftJustify, true, -9, fsBold, false },
         { "RLDBText6", "RLBand1", nullptr, "RAZAO_SOCIAL", taCenter, false, -13, fsBold | fsItalic, false },
@@ -143,7 +146,8 @@ TEST_F(InventoryDefinitionTest, LoadingBuildsTheReportAndOpensTheParameterTable)
             auto* text = qobject_cast<TRLDBText*>(label);
             ASSERT_NE(text, nullptr) << c.Name;
             EXPECT_EQ(text->DataField(), QString::fromUtf8(c.Field)) << c.Name;
-            EXPECT_EQ(text->DataSource(), c.Field == std::string("RAZAO_SOCIAL") ? report.DataSource2 : report.DataSource1)
+            EXPECT_EQ(text->DataSource(),
+                c.Field == std::string("RAZAO_SOCIAL") ? report.DataSource2 : report.DataSource1)
                 << c.Name;
         }
         EXPECT_EQ(label->Alignment(), c.Alignment) << c.Name;

@@ -2,8 +2,8 @@
 #include "app/untRelatorioInventario.h"
 
 #include "InventoryTestSupport.h"
-#include "platform/Aliases.h"
 #include "pagestore/RLMetaFile.h"
+#include "platform/Aliases.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,8 +11,8 @@
 #include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <map>
 
 namespace {
@@ -125,8 +125,8 @@ QList<TProductRow> CoveringProducts(int fillers, std::map<QString, double>& valu
     for (const TSpecial& s : specials)
         add(s.Balance, s.Cost, s.TaxClass, s.Rate, s.HasTaxRow, s.Reported);
     for (int i = 0; i < fillers; ++i)
-        add(double(i % 5) + 1.5, double(2 * (i % 37) + 2) / 100.0 * 10, "Tributado", double((i % 4 == 0) ? 7 : 17),
-            true, true);
+        add(double(i % 5) + 1.5, double(2 * (i % 37) + 2) / 100.0 * 10, "Tributado",
+            double((i % 4 == 0) ? 7 : 17), true, true);
     return rows;
 }
 
@@ -184,8 +184,7 @@ TEST_F(InventoryExportTest, PagesCarryNumbersSubtotalsAndTheSummary)
         const QString database = CreateInventoryDatabase(FFolder.path(), "loja.db", rows);
         const QString output = Path("inventario.pgx");
         QFile::remove(output);
-        const TExportRun run
-            = Export({ "--export", output, "--database", database, "--date", "31/12/2024" });
+        const TExportRun run = Export({ "--export", output, "--database", database, "--date", "31/12/2024" });
         ASSERT_EQ(run.ExitCode, ecWritten) << run.Messages.join('\n').toStdString();
 
         const QList<TPageFacts> pages = ReadPages(output);
@@ -219,7 +218,8 @@ TEST_F(InventoryExportTest, PagesCarryNumbersSubtotalsAndTheSummary)
         EXPECT_EQ(last.Summary.at("TRIBUTAÇÃO 12%"), Money(e.Rate12)) << fillers;
         EXPECT_EQ(last.Summary.at("TRIBUTAÇÃO 17%"), Money(e.Rate17)) << fillers;
         EXPECT_EQ(last.Summary.at("TRIBUTAÇÃO 25%"), Money(e.Rate25)) << fillers;
-        EXPECT_EQ(last.Summary.at("TOTAL TRIBUTADOS"), Money(e.Rate7 + e.Rate12 + e.Rate17 + e.Rate25)) << fillers;
+        EXPECT_EQ(last.Summary.at("TOTAL TRIBUTADOS"), Money(e.Rate7 + e.Rate12 + e.Rate17 + e.Rate25))
+            << fillers;
         EXPECT_EQ(last.Summary.at("ISENTOS"), Money(e.Exempt)) << fillers;
         EXPECT_EQ(last.Summary.at("SUBST. TRIBUTÁRIA"), Money(e.Substitution)) << fillers;
         EXPECT_EQ(last.Summary.at("TOTAL - GERAL"), Money(e.Running)) << fillers;

@@ -92,13 +92,13 @@ QList<TProductRow> DescenderShop()
     for (const char* name : names) {
         ++i;
         rows.append({ QStringLiteral("J-%1").arg(i, 4, 10, QLatin1Char('0')), QString::fromUtf8(name),
-            i % 2 ? QStringLiteral("UN") : QStringLiteral("PC"), double(i), i + 0.25, QStringLiteral("Tributado"),
-            17.0 });
+            i % 2 ? QStringLiteral("UN") : QStringLiteral("PC"), double(i), i + 0.25,
+            QStringLiteral("Tributado"), 17.0 });
     }
     for (int p = 1; p <= 150; ++p)
         rows.append({ QStringLiteral("Q-%1").arg(p, 4, 10, QLatin1Char('0')),
-            QStringLiteral("Queijo Jardim %1").arg(p, 4, 10, QLatin1Char('0')), QStringLiteral("KG"), 1.0, p + 0.5,
-            QStringLiteral("Isento"), 0.0 });
+            QStringLiteral("Queijo Jardim %1").arg(p, 4, 10, QLatin1Char('0')), QStringLiteral("KG"), 1.0,
+            p + 0.5, QStringLiteral("Isento"), 0.0 });
     return rows;
 }
 
@@ -116,9 +116,9 @@ protected:
     {
         const QString file = Path(Name);
         QString messages;
-        const int code
-            = Export(QStringList { "--export", file, "--database", FDatabase, "--date", "31/12/2024" } + Options,
-                &messages);
+        const int code = Export(
+            QStringList { "--export", file, "--database", FDatabase, "--date", "31/12/2024" } + Options,
+            &messages);
         EXPECT_EQ(code, ecWritten) << messages.toStdString();
         return file;
     }
@@ -158,7 +158,8 @@ QList<bool> InkRows(const QImage& Image, const QRect& Rect)
     for (int y = Rect.top(); y <= Rect.bottom(); ++y) {
         bool ink = false;
         for (int x = Rect.left(); x <= Rect.right() && !ink; ++x)
-            ink = y >= 0 && y < Image.height() && x >= 0 && x < Image.width() && qGray(Image.pixel(x, y)) < 128;
+            ink = y >= 0 && y < Image.height() && x >= 0 && x < Image.width()
+                && qGray(Image.pixel(x, y)) < 128;
         rows.append(ink);
     }
     return rows;
@@ -184,8 +185,8 @@ TEST_F(InventoryPdfReadersTest, PopplerDrawsEveryTextWhereThePreviewDrawsIt)
     constexpr int Resolution = 150;
     const TToolRun render = RunTool(QStringLiteral("pdftoppm"),
         { QStringLiteral("-r"), QString::number(Resolution), QStringLiteral("-f"), QStringLiteral("1"),
-            QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf,
-            Path(QStringLiteral("pdf")) });
+            QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-singlefile"), QStringLiteral("-png"),
+            pdf, Path(QStringLiteral("pdf")) });
     ASSERT_EQ(render.ExitCode, 0) << render.Errors.constData();
     const QImage drawn(Path(QStringLiteral("pdf.png")));
     ASSERT_FALSE(drawn.isNull());
@@ -276,9 +277,10 @@ TEST_F(InventoryPdfReadersTest, EmbeddedAndCompressedFilesPassEveryReader)
     const TToolRun plainText
         = RunTool(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), plainFile, QStringLiteral("-") });
     ASSERT_EQ(plainText.ExitCode, 0);
-    const QStringList productNames = { QStringLiteral("MUÇARELA FATIADA"), QStringLiteral("LARANJA PERA JARDIM"),
-        QStringLiteral("PÃO DE QUEIJO"), QStringLiteral("AÇÚCAR REFINADO"), QStringLiteral("Jiló e pimentão"),
-        QStringLiteral("Queijo Jardim 0150") };
+    const QStringList productNames
+        = { QStringLiteral("MUÇARELA FATIADA"), QStringLiteral("LARANJA PERA JARDIM"),
+              QStringLiteral("PÃO DE QUEIJO"), QStringLiteral("AÇÚCAR REFINADO"),
+              QStringLiteral("Jiló e pimentão"), QStringLiteral("Queijo Jardim 0150") };
 
     const QList<QStringList> combinations
         = { { "--embed-fonts" }, { "--compress" }, { "--embed-fonts", "--compress" } };
@@ -314,11 +316,13 @@ TEST_F(InventoryPdfReadersTest, EmbeddedAndCompressedFilesPassEveryReader)
 
 TEST_F(InventoryPdfReadersTest, CompressionShrinksTheFileToAFraction)
 {
-    const QString database = CreateInventoryDatabase(FFolder.path(), QStringLiteral("grande.db"), SimpleProducts(3000));
+    const QString database
+        = CreateInventoryDatabase(FFolder.path(), QStringLiteral("grande.db"), SimpleProducts(3000));
     QString messages;
     const QString plain = Path(QStringLiteral("grande.pdf"));
     const QString compressed = Path(QStringLiteral("grande-z.pdf"));
-    ASSERT_EQ(Export({ "--export", plain, "--database", database, "--date", "31/12/2024" }, &messages), ecWritten)
+    ASSERT_EQ(
+        Export({ "--export", plain, "--database", database, "--date", "31/12/2024" }, &messages), ecWritten)
         << messages.toStdString();
     ASSERT_EQ(Export({ "--export", compressed, "--database", database, "--date", "31/12/2024", "--compress" },
                   &messages),
@@ -347,7 +351,8 @@ TEST_F(InventoryPdfReadersTest, ProgramRefusesPdfOptionsForOtherFormats)
         { { "--export", Path(QStringLiteral("a.xls")), "--embed-fonts", "--database", FDatabase }, ecUsage },
         { { "--export", Path(QStringLiteral("a.pgx")), "--compress", "--database", FDatabase }, ecUsage },
         { { "--export", Path(QStringLiteral("a.pdf")), "--compress", "--database", FDatabase }, ecWritten },
-        { { "--export", Path(QStringLiteral("b.pdf")), "--embed-fonts", "--database", FDatabase }, ecWritten },
+        { { "--export", Path(QStringLiteral("b.pdf")), "--embed-fonts", "--database", FDatabase },
+            ecWritten },
     };
     for (const TCase& c : cases) {
         QProcess process;

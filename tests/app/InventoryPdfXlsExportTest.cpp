@@ -7,12 +7,12 @@
 #include "InventoryTestSupport.h"
 #include "engine/RLProgress.h"
 #include "engine/RLReport.h"
+#include "engine/RLServices.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Aliases.h"
 #include "platform/Definitions.h"
-#include "engine/RLServices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -228,15 +228,15 @@ class TSaveProgressScope
 public:
     explicit TSaveProgressScope(std::function<void(int Step, const TRLProgressCancelProc& Cancel)> OnStep)
         : FServices([OnStep](TRLServices& services) {
-            services.Progress
-                = [OnStep](const QString& title, int, TRLProgressCancelProc cancel) -> std::unique_ptr<TRLProgress> {
+            services.Progress = [OnStep](const QString& title, int,
+                                    TRLProgressCancelProc cancel) -> std::unique_ptr<TRLProgress> {
                 if (title != QStringLiteral("Salvando o relatório..."))
                     return nullptr;
-                return std::make_unique<TScriptedProgress>([OnStep, cancel](int step) { OnStep(step, cancel); });
+                return std::make_unique<TScriptedProgress>(
+                    [OnStep, cancel](int step) { OnStep(step, cancel); });
             };
         })
-    {
-    }
+    { }
 
 private:
     TRLServicesScope FServices;

@@ -44,7 +44,8 @@ QByteArray Comparable(const QString& FileName)
         static const QRegularExpression date(QStringLiteral("/CreationDate\\(D:\\d{14}\\)"));
         const QRegularExpressionMatch match = date.match(QString::fromLatin1(bytes.left(400)));
         if (match.hasMatch())
-            bytes.replace(match.capturedStart(), match.capturedLength(), QByteArray(match.capturedLength(), '#'));
+            bytes.replace(
+                match.capturedStart(), match.capturedLength(), QByteArray(match.capturedLength(), '#'));
     }
     return bytes;
 }
@@ -59,8 +60,8 @@ TEST(InventoryPipelinedExport, WritesTheSequentialBytesInEveryFormatAndSize)
     for (int products : { 1, 150, 3000 }) {
         const QString database = folder.filePath(QStringLiteral("demo-%1.db").arg(products));
         QByteArray errors;
-        ASSERT_EQ(RunProgram({ "--create-demo-database", database, "--products", QString::number(products) }, false,
-                      errors),
+        ASSERT_EQ(RunProgram({ "--create-demo-database", database, "--products", QString::number(products) },
+                      false, errors),
             0)
             << errors.constData();
         // The data writers are not pipelined (they read what the application gathers while
@@ -68,11 +69,14 @@ TEST(InventoryPipelinedExport, WritesTheSequentialBytesInEveryFormatAndSize)
         // workbook keeps the clock's time inside its zip, so no two of its files are alike).
         for (const char* extension : { "pgx", "pdf", "xls", "csv" }) {
             SCOPED_TRACE(std::to_string(products) + " products, ." + extension);
-            const QString sequential = folder.filePath(QStringLiteral("s-%1.%2").arg(products).arg(extension));
+            const QString sequential
+                = folder.filePath(QStringLiteral("s-%1.%2").arg(products).arg(extension));
             const QString pipelined = folder.filePath(QStringLiteral("p-%1.%2").arg(products).arg(extension));
             const QStringList common = { "--database", database, "--date", "31/12/2024" };
-            ASSERT_EQ(RunProgram(QStringList { "--export", sequential } + common, true, errors), 0) << errors.constData();
-            ASSERT_EQ(RunProgram(QStringList { "--export", pipelined } + common, false, errors), 0) << errors.constData();
+            ASSERT_EQ(RunProgram(QStringList { "--export", sequential } + common, true, errors), 0)
+                << errors.constData();
+            ASSERT_EQ(RunProgram(QStringList { "--export", pipelined } + common, false, errors), 0)
+                << errors.constData();
             const QByteArray a = Comparable(sequential);
             const QByteArray b = Comparable(pipelined);
             ASSERT_GT(a.size(), 60);

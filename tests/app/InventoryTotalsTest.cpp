@@ -1,7 +1,7 @@
 #include "app/untRelatorioInventario.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -43,8 +43,9 @@ TEST(InventoryTotalsTest, EachClassAndRateLandsInItsTotals)
         { "empty class is exempt", { { 10, "", 0 } }, { 0, 0, 0, 0, 10, 0, 10 } },
         { "unknown class is exempt", { { 10, "Outro", 12 } }, { 0, 0, 0, 0, 10, 0, 10 } },
         { "mixed lines add up",
-            { { 1.5, "Tributado", 7 }, { 2.25, "Tributado", 7 }, { 4, "Tributado", 0 }, { 8, "Tributado", 17 },
-                { 16, "Subst. Tributária", 0 }, { 32, "Isento", 0 }, { 64, "Tributado", 18 } },
+            { { 1.5, "Tributado", 7 }, { 2.25, "Tributado", 7 }, { 4, "Tributado", 0 },
+                { 8, "Tributado", 17 }, { 16, "Subst. Tributária", 0 }, { 32, "Isento", 0 },
+                { 64, "Tributado", 18 } },
             { 3.75, 0, 12, 0, 32, 16, 127.75 } },
     };
     for (const TTotalsCase& c : cases) {

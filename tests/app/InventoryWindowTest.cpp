@@ -2,9 +2,9 @@
 
 #include "InventoryTestSupport.h"
 #include "engine/RLReport.h"
+#include "engine/RLServices.h"
 #include "platform/Format.h"
 #include "platform/SqlDataSet.h"
-#include "engine/RLServices.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -151,7 +151,8 @@ TEST_F(InventoryWindowTest, QueryFailureGoesToTheErrorDisplayAndStillEnds)
     query->SetSQL({ QStringLiteral("select * from tabela_inexistente") });
     scripted.Window->cxButton2->click();
     ASSERT_EQ(scripted.Errors.size(), 1);
-    EXPECT_TRUE(scripted.Errors.first().contains(QLatin1String("qryRelatorio"))) << scripted.Errors.first().toStdString();
+    EXPECT_TRUE(scripted.Errors.first().contains(QLatin1String("qryRelatorio")))
+        << scripted.Errors.first().toStdString();
     EXPECT_EQ(scripted.Previews, 0);
     EXPECT_TRUE(scripted.Warnings.isEmpty());
     EXPECT_EQ(scripted.Terminations, 1);
@@ -191,8 +192,8 @@ TEST_F(InventoryWindowTest, EscapeAndSairCloseTheWindow)
 TEST(InventoryDatePrompt, TitleIsNotSqueezedByTheWindowManager)
 {
     const QString caption = QStringLiteral("Data do Inventário");
-    const std::unique_ptr<QInputDialog> box
-        = NewInputBox(nullptr, caption, QStringLiteral("Informe a Data de Referência:"), QStringLiteral("01/02/2024"));
+    const std::unique_ptr<QInputDialog> box = NewInputBox(
+        nullptr, caption, QStringLiteral("Informe a Data de Referência:"), QStringLiteral("01/02/2024"));
     EXPECT_EQ(box->windowTitle(), caption);
     EXPECT_EQ(box->labelText(), QStringLiteral("Informe a Data de Referência:"));
     EXPECT_EQ(box->textValue(), QStringLiteral("01/02/2024"));
@@ -206,7 +207,8 @@ TEST(InventoryDatePrompt, TitleIsNotSqueezedByTheWindowManager)
     EXPECT_GE(TitleBarWidth(caption), needed);
     // A longer title gets a wider box.
     EXPECT_GT(TitleBarWidth(caption + caption), TitleBarWidth(caption));
-    const std::unique_ptr<QInputDialog> longer = NewInputBox(nullptr, caption + caption, QString(), QString());
+    const std::unique_ptr<QInputDialog> longer
+        = NewInputBox(nullptr, caption + caption, QString(), QString());
     longer->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(longer.get()));
     EXPECT_GE(longer->width(), TitleBarWidth(caption + caption));

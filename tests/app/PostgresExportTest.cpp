@@ -177,8 +177,9 @@ private:
             }
         }
         if (!FSwitchAccount) {
-            Unavailable = QStringLiteral("running as root without an unprivileged account (postgres or nobody) "
-                                         "for the server");
+            Unavailable
+                = QStringLiteral("running as root without an unprivileged account (postgres or nobody) "
+                                 "for the server");
             return false;
         }
         if (::chown(QFile::encodeName(FFolder.path()).constData(), FUid, FGid) != 0)
@@ -296,12 +297,13 @@ private:
                 ::_exit(125);
         });
         FServerProcess->start(FBin + QStringLiteral("/postgres"),
-            { QStringLiteral("-D"), DataFolder(), QStringLiteral("-p"), QString::number(FPort), QStringLiteral("-c"),
-                QStringLiteral("listen_addresses=127.0.0.1"), QStringLiteral("-c"),
+            { QStringLiteral("-D"), DataFolder(), QStringLiteral("-p"), QString::number(FPort),
+                QStringLiteral("-c"), QStringLiteral("listen_addresses=127.0.0.1"), QStringLiteral("-c"),
                 QStringLiteral("unix_socket_directories=") + FFolder.path(), QStringLiteral("-c"),
                 QStringLiteral("fsync=off"), QStringLiteral("-c"), QStringLiteral("synchronous_commit=off"),
                 QStringLiteral("-c"), QStringLiteral("full_page_writes=off"), QStringLiteral("-c"),
-                QStringLiteral("max_connections=20"), QStringLiteral("-c"), QStringLiteral("shared_buffers=16MB") });
+                QStringLiteral("max_connections=20"), QStringLiteral("-c"),
+                QStringLiteral("shared_buffers=16MB") });
         if (!FServerProcess->waitForStarted(CommandTimeoutMs)) {
             failure = FServerProcess->errorString();
             return false;
@@ -334,7 +336,8 @@ private:
         if (FStarted && FServerProcess->state() != QProcess::NotRunning) {
             RunTool(QStringLiteral("pg_ctl"),
                 { QStringLiteral("-D"), DataFolder(), QStringLiteral("-m"), QStringLiteral("immediate"),
-                    QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"), QStringLiteral("stop") });
+                    QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
+                    QStringLiteral("stop") });
             // pg_ctl could not stop it: end the server this test started, by its own process id.
             if (!FServerProcess->waitForFinished(StartTimeoutMs)) {
                 FServerProcess->kill();
@@ -358,8 +361,8 @@ private:
 
 // The shop's tables as a server keeps them. The names stay unquoted, as the inventory statement
 // writes them, so the server folds both to the same lower-case names.
-void FillShop(QSqlDatabase& connection, const QList<TProductRow>& rows, const QString& company, bool withProducts,
-    bool withParameters)
+void FillShop(QSqlDatabase& connection, const QList<TProductRow>& rows, const QString& company,
+    bool withProducts, bool withParameters)
 {
     QSqlQuery query(connection);
     if (withProducts)
@@ -462,8 +465,8 @@ QList<TProductRow> ShopRows(std::map<QString, double>& values)
     };
     QList<TProductRow> rows;
     int n = 0;
-    auto add = [&](const QString& name, double balance, double cost, const QVariant& taxClass, const QVariant& rate,
-                   bool hasTax, bool reported) {
+    auto add = [&](const QString& name, double balance, double cost, const QVariant& taxClass,
+                   const QVariant& rate, bool hasTax, bool reported) {
         ++n;
         const QString code = QStringLiteral("P-%1").arg(n, 5, 10, QLatin1Char('0'));
         rows.append({ code, name, QStringLiteral("UN"), balance, cost, taxClass, rate, hasTax });
@@ -474,8 +477,8 @@ QList<TProductRow> ShopRows(std::map<QString, double>& values)
         add(QString::fromUtf8(s.Name), s.Balance, s.Cost, s.TaxClass, s.Rate, s.HasTaxRow, s.Reported);
     for (int i = 0; i < 200; ++i)
         add(QStringLiteral("Item %1").arg((i * 7919) % 100003, 6, 10, QLatin1Char('0')), double(i % 5) + 1.5,
-            double(2 * (i % 37) + 2) / 10.0 + 0.33, QStringLiteral("Tributado"), double(i % 4 == 0 ? 7 : 17), true,
-            true);
+            double(2 * (i % 37) + 2) / 10.0 + 0.33, QStringLiteral("Tributado"), double(i % 4 == 0 ? 7 : 17),
+            true, true);
     return rows;
 }
 
@@ -492,11 +495,12 @@ QString WriteAliasFile(const QString& fileName, const TAliasFields& fields)
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot write the alias file");
-    QString text = QStringLiteral("; the shop's server\n[%1]\nDriver=QPSQL\nDatabase=%2\nHost=127.0.0.1\nPort=%3\n"
-                                  "User=%4\nPassword=%5\n")
-                       .arg(Alias, fields.Database)
-                       .arg(fields.Port)
-                       .arg(ServerUser, fields.Password);
+    QString text
+        = QStringLiteral("; the shop's server\n[%1]\nDriver=QPSQL\nDatabase=%2\nHost=127.0.0.1\nPort=%3\n"
+                         "User=%4\nPassword=%5\n")
+              .arg(Alias, fields.Database)
+              .arg(fields.Port)
+              .arg(ServerUser, fields.Password);
     if (!fields.Options.isEmpty())
         text += QStringLiteral("Options=%1\n").arg(fields.Options);
     file.write(text.toUtf8());
@@ -560,7 +564,8 @@ TEST_F(PostgresExportTest, ServerExportGivesTheSamePagesAsTheEmbeddedDatabase)
     const QString company = QStringLiteral("Comércio Quillborough Ltda");
     FServer->CreateDatabase(ShopDatabase);
     LoadShop(*FServer, ShopDatabase, rows, company);
-    const QString aliases = WriteAliasFile(Path("aliases.ini"), { ShopDatabase, FServer->Port(), FServer->Password(), {} });
+    const QString aliases
+        = WriteAliasFile(Path("aliases.ini"), { ShopDatabase, FServer->Port(), FServer->Password(), {} });
     const QString sqlite = CreateInventoryDatabase(FFolder.path(), QStringLiteral("loja.db"), rows, company);
 
     const QString fromServer = Path("servidor.pgx");
@@ -574,7 +579,8 @@ TEST_F(PostgresExportTest, ServerExportGivesTheSamePagesAsTheEmbeddedDatabase)
 
     const QList<QStringList> serverPages = DescribePages(fromServer);
     const QList<QStringList> filePages = DescribePages(fromFile);
-    ASSERT_GE(filePages.size(), 3) << "the data should fill several pages:\n" << filePages.value(0).join('\n').toStdString();
+    ASSERT_GE(filePages.size(), 3) << "the data should fill several pages:\n"
+                                   << filePages.value(0).join('\n').toStdString();
     ASSERT_EQ(serverPages.size(), filePages.size());
     ExpectSamePages(serverPages, filePages, "in-process export");
 
@@ -612,8 +618,8 @@ TEST_F(PostgresExportTest, ServerQueryKeepsItsRecordsWhileOtherStatementsRun)
     const int products = 120;
     FServer->CreateDatabase(QStringLiteral("fluxo"));
     LoadShop(*FServer, QStringLiteral("fluxo"), SimpleProducts(products), QStringLiteral("Loja Fluxo"));
-    const QString aliases
-        = WriteAliasFile(Path("aliases.ini"), { QStringLiteral("fluxo"), FServer->Port(), FServer->Password(), {} });
+    const QString aliases = WriteAliasFile(
+        Path("aliases.ini"), { QStringLiteral("fluxo"), FServer->Port(), FServer->Password(), {} });
     qputenv("QB_ALIASES", QFile::encodeName(aliases));
     CloseAliasConnections();
     {
@@ -655,7 +661,8 @@ TEST_F(PostgresExportTest, ServerQueryKeepsItsRecordsWhileOtherStatementsRun)
             EXPECT_DOUBLE_EQ(total, products * (products + 1) / 2.0 + products * 0.5) << "pass " << pass;
         }
         EXPECT_EQ(query->FieldByName(QStringLiteral("SALDO"))->DataType(), ftFloat);
-        EXPECT_EQ(table->FieldByName(QStringLiteral("RAZAO_SOCIAL"))->AsString(), QStringLiteral("Loja Fluxo"));
+        EXPECT_EQ(
+            table->FieldByName(QStringLiteral("RAZAO_SOCIAL"))->AsString(), QStringLiteral("Loja Fluxo"));
     }
     qunsetenv("QB_ALIASES");
     CloseAliasConnections();
@@ -679,8 +686,8 @@ TEST_F(PostgresExportTest, FailuresGiveTheirMessageAndExitCodeAndWriteNothing)
     };
     for (const TShop& shop : shops) {
         FServer->CreateDatabase(QString::fromLatin1(shop.Database));
-        LoadShop(*FServer, QString::fromLatin1(shop.Database), shop.Rows, QStringLiteral("Loja"), shop.Products,
-            shop.Parameters);
+        LoadShop(*FServer, QString::fromLatin1(shop.Database), shop.Rows, QStringLiteral("Loja"),
+            shop.Products, shop.Parameters);
     }
     const int closedPort = FreeLoopbackPort();
     ASSERT_GT(closedPort, 0);
@@ -703,14 +710,16 @@ TEST_F(PostgresExportTest, FailuresGiveTheirMessageAndExitCodeAndWriteNothing)
             "Tabela acadprod não encontrada no alias VENDRIX" },
         { "parameter table missing", { "sem_parametros", FServer->Port(), password, {} }, ecDatabase,
             "Tabela Parametr não encontrada no alias VENDRIX" },
-        { "no product to report", { "sem_saldo", FServer->Port(), password, {} }, ecNoData, "Não Retornou Dados!" },
+        { "no product to report", { "sem_saldo", FServer->Port(), password, {} }, ecNoData,
+            "Não Retornou Dados!" },
     };
     for (const TCase& c : cases) {
         const QString aliases = WriteAliasFile(Path("aliases.ini"), c.Alias);
         const QString output = Path("inventario.pgx");
         const TAliasExportRun run = RunAliasExport({ "--export", output, "--aliases", aliases });
         EXPECT_EQ(run.ExitCode, c.ExitCode) << c.Name << ": " << run.Messages.toStdString();
-        EXPECT_TRUE(run.Messages.contains(QString::fromUtf8(c.Message))) << c.Name << ": " << run.Messages.toStdString();
+        EXPECT_TRUE(run.Messages.contains(QString::fromUtf8(c.Message)))
+            << c.Name << ": " << run.Messages.toStdString();
         EXPECT_FALSE(run.Messages.contains(c.Alias.Password)) << c.Name << ": a message shows the password";
         EXPECT_FALSE(QFileInfo::exists(output)) << c.Name << ": a failed export wrote its file";
         EXPECT_EQ(QDir(FFolder.path()).entryList(QDir::Files), QStringList { "aliases.ini" })
@@ -729,8 +738,8 @@ TEST(PostgresAliasTest, UnreachableServerNamesTheAliasAndWritesNothing)
     const int closedPort = FreeLoopbackPort();
     ASSERT_GT(closedPort, 0);
     const QString secret = RandomPassword();
-    const QString aliases = WriteAliasFile(
-        folder.filePath(QStringLiteral("aliases.ini")), { ShopDatabase, closedPort, secret, "connect_timeout=5" });
+    const QString aliases = WriteAliasFile(folder.filePath(QStringLiteral("aliases.ini")),
+        { ShopDatabase, closedPort, secret, "connect_timeout=5" });
     const QString output = folder.filePath(QStringLiteral("inventario.pgx"));
     {
         QFile previous(output);

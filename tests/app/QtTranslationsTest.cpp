@@ -18,9 +18,11 @@ class QtTranslations : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString file = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_pt_BR.qm");
+        const QString file
+            = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_pt_BR.qm");
         if (!QFileInfo::exists(file))
-            GTEST_SKIP() << file.toStdString() << " is missing: run scripts/install-deps.sh (qt6-translations-l10n)";
+            GTEST_SKIP() << file.toStdString()
+                         << " is missing: run scripts/install-deps.sh (qt6-translations-l10n)";
     }
     // Back to Qt's own English for the tests that follow.
     void TearDown() override { InstallQtTranslations(QLocale(QLocale::C)); }
@@ -32,7 +34,8 @@ QString CancelText(QInputDialog& dialog)
     dialog.show();
     dialog.hide();
     auto* box = dialog.findChild<QDialogButtonBox*>();
-    return box && box->button(QDialogButtonBox::Cancel) ? box->button(QDialogButtonBox::Cancel)->text() : QString();
+    return box && box->button(QDialogButtonBox::Cancel) ? box->button(QDialogButtonBox::Cancel)->text()
+                                                        : QString();
 }
 
 TEST_F(QtTranslations, ABrazilianLocaleGivesPortugueseButtonsAndDialogs)
@@ -56,7 +59,8 @@ TEST_F(QtTranslations, ALanguageWithoutTranslationsLeavesQtInEnglishAndASecondCa
     ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::Portuguese, QLocale::Brazil)));
     EXPECT_FALSE(InstallQtTranslations(QLocale(QLocale::C)));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
-    EXPECT_FALSE(InstallQtTranslations(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("/nenhuma/pasta")));
+    EXPECT_FALSE(InstallQtTranslations(
+        QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("/nenhuma/pasta")));
 }
 
 } // namespace

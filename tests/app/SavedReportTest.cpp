@@ -244,7 +244,8 @@ TEST_F(SavedReportTest, WritingASavedReportAgainGivesTheOriginalExportsBytes)
     SetAliasDatabaseFile(QStringLiteral("VENDRIX"), QStringLiteral("/nonexistent/loja.db"));
     for (const char* extension : { "pgx", "pdf", "xls", "PDF" }) {
         const QString out = Path(QStringLiteral("again.") + extension);
-        const TRun run = Export({ "--export", out.toUtf8().constData(), "--from", Saved().toUtf8().constData() });
+        const TRun run
+            = Export({ "--export", out.toUtf8().constData(), "--from", Saved().toUtf8().constData() });
         ASSERT_EQ(run.ExitCode, ecWritten) << extension << ": " << run.Messages.join(u'\n').toStdString();
         EXPECT_TRUE(run.Messages.isEmpty());
         const QString lower = QString::fromLatin1(extension).toLower();
@@ -302,7 +303,8 @@ TEST_F(SavedReportTest, DamagedOrMissingSavedReportsGiveTheReadersMessageAndWrit
         for (const char* extension : { "pdf", "xls", "pgx" }) {
             const QString out = Path(QStringLiteral("out.") + extension);
             ASSERT_TRUE(WriteAll(out, kept));
-            const TRun run = Export({ "--export", out.toUtf8().constData(), "--from", input.toUtf8().constData() });
+            const TRun run
+                = Export({ "--export", out.toUtf8().constData(), "--from", input.toUtf8().constData() });
             if (QByteArrayView(c.Name) == "damaged page" && run.ExitCode == ecWritten) {
                 // Bytes inside a text may be any bytes; what was read must then still be whole.
                 continue;
@@ -310,7 +312,8 @@ TEST_F(SavedReportTest, DamagedOrMissingSavedReportsGiveTheReadersMessageAndWrit
             EXPECT_EQ(run.ExitCode, ecOutput) << c.Name << " to " << extension;
             const QString text = run.Messages.join(u'\n');
             EXPECT_TRUE(text.contains(input)) << c.Name << ": " << text.toStdString();
-            EXPECT_TRUE(text.contains(QStringLiteral("File is corrupted!"))) << c.Name << ": " << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("File is corrupted!")))
+                << c.Name << ": " << text.toStdString();
             EXPECT_EQ(ReadAll(out), kept) << c.Name << " to " << extension;
         }
     }
@@ -327,8 +330,8 @@ TEST_F(SavedReportTest, DamagedOrMissingSavedReportsGiveTheReadersMessageAndWrit
         delete empty;
     }
     ASSERT_EQ(ReadAll(Path("empty.pgx")).size(), 26);
-    const TRun noPages
-        = Export({ "--export", Path("none.pdf").toUtf8().constData(), "--from", Path("empty.pgx").toUtf8().constData() });
+    const TRun noPages = Export({ "--export", Path("none.pdf").toUtf8().constData(), "--from",
+        Path("empty.pgx").toUtf8().constData() });
     EXPECT_EQ(noPages.ExitCode, ecNoData);
     EXPECT_FALSE(QFileInfo::exists(Path("none.pdf")));
 }
@@ -361,7 +364,8 @@ TEST_F(SavedReportTest, OpeningASavedReportShowsItsPagesWithTheWritersOffered)
     EXPECT_TRUE(pdfOffered);
     EXPECT_TRUE(xlsOffered);
     EXPECT_EQ(OpenPreview(), nullptr) << "the window is gone when the run returns";
-    EXPECT_EQ(WithoutCreationDate(ReadAll(Path("background.pdf"))), WithoutCreationDate(ReadAll(Path("original.pdf"))))
+    EXPECT_EQ(WithoutCreationDate(ReadAll(Path("background.pdf"))),
+        WithoutCreationDate(ReadAll(Path("original.pdf"))))
         << "the background save was finished before its writer went";
 }
 

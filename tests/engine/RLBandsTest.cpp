@@ -1,7 +1,7 @@
 // Bands placed by a report: moving whole or splitting, MinHeight, disabled bands, carbon copies and
 // blocks, alignment inside a band, optimistic page breaks, design bounds after a run.
-#include "engine/RLReport.h"
 #include "RLGenerationFixture.h"
+#include "engine/RLReport.h"
 
 #include "platform/DataSet.h"
 #include "platform/MemDataSet.h"
@@ -211,7 +211,8 @@ TEST(RLBands, GrowingBandTakesItsGrownHeightOnThePage)
 
 TEST(RLBands, FrameIsFilledOnlyWhenOpaqueOrShaded)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         bool opaque;
         TRLDegradeDirection degrade;

@@ -3,8 +3,8 @@
 #include "platform/Format.h"
 
 #include <QLocale>
-#include <QStringList>
 #include <QRegularExpression>
+#include <QStringList>
 #include <gtest/gtest.h>
 
 #include <atomic>

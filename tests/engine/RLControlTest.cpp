@@ -8,7 +8,8 @@
 
 namespace {
 
-struct Tree {
+struct Tree
+{
     TComponent owner;
     TRLCustomReport* report = new TRLCustomReport(&owner);
     TRLCustomBand* band = new TRLCustomBand(&owner);
@@ -41,7 +42,8 @@ TEST(RLControlLookups, StrictFormsNameTheMissingPart)
     TComponent owner;
     auto* label = new TRLLabel(&owner);
     label->SetName("RLLabel1");
-    struct Case {
+    struct Case
+    {
         std::function<void()> call;
         QString message;
     };
@@ -103,7 +105,8 @@ TEST(RLControlLookups, NearestContainers)
 
 TEST(RLControlLookups, PreparingFollowsReportState)
 {
-    const std::pair<TRLReportState, bool> cases[] { { rsIdle, false }, { rsWriting, true }, { rsClosing, true }, { rsReady, false } };
+    const std::pair<TRLReportState, bool> cases[] { { rsIdle, false }, { rsWriting, true },
+        { rsClosing, true }, { rsReady, false } };
     Tree tree;
     TRLCustomControl* control = tree.Control("RLControl1", tree.band);
     for (const auto& [state, preparing] : cases) {
@@ -244,7 +247,8 @@ TEST(RLControlHolders, AsColumnTakesHolderLeftAndWidth)
 
 TEST(RLControlHolders, StylesFollowPositionOrSize)
 {
-    struct Case {
+    struct Case
+    {
         TRLHoldStyle style;
         TRLTextAlignment alignment;
         QRect expected; // after the holder moved to (60, 10) and became 90 x 30
@@ -286,7 +290,8 @@ TEST(RLControlHolders, HeldControlLeavesHolderWhenDestroyed)
 
 TEST(RLControlBounds, SiteExpanderGrowsAndShrinksItsBand)
 {
-    struct Case {
+    struct Case
+    {
         bool expander;
         bool autoExpand;
         int newHeight;

@@ -1,13 +1,13 @@
 // Report definitions written from real engine components and read back: the tree must come back
 // equal, a second write must give the same text, and the stored-property rules of the engine's
 // classes (margins, borders, page setup, drawings, labels, preview options) must hold on the way.
-#include "filters/RLFilterRegistration.h"
 #include "engine/RLConsts.h"
 #include "engine/RLDraw.h"
 #include "engine/RLLabels.h"
 #include "engine/RLRegistration.h"
 #include "engine/RLReport.h"
 #include "engine/RLSystemInfo.h"
+#include "filters/RLFilterRegistration.h"
 #include "platform/Aliases.h"
 #include "platform/DataSet.h"
 #include "platform/Definitions.h"
@@ -160,8 +160,8 @@ QStringList TreePicture(const TComponent* root)
     QList<const TComponent*> components { root };
     CollectNested(root, root, components);
     for (const TComponent* component : components) {
-        QString header = QStringLiteral("object ") + component->Name() + QStringLiteral(": ")
-            + component->ClassName();
+        QString header
+            = QStringLiteral("object ") + component->Name() + QStringLiteral(": ") + component->ClassName();
         if (const auto* control = qobject_cast<const TControl*>(component))
             header += QStringLiteral(" in ") + (control->Parent() ? control->Parent()->Name() : QString());
         out << header;
@@ -278,8 +278,8 @@ TRoot BuildFullReport()
     report->OnPageStarting = [](TRLCustomControl*) {};
     report->SetEventHandlerName(QStringLiteral("OnPageStarting"), QStringLiteral("ReportPageStarting"));
 
-    const TRLBandType types[] = { btHeader, btTitle, btColumnHeader, btDetail, btColumnFooter, btSummary,
-        btFooter };
+    const TRLBandType types[]
+        = { btHeader, btTitle, btColumnHeader, btDetail, btColumnFooter, btSummary, btFooter };
     QList<TRLBand*> bands;
     int top = 38;
     for (const TRLBandType type : types) {
@@ -402,7 +402,8 @@ TEST(RLDefinitionRoundTrip, StoredPropertiesFollowTheEngineRules)
         { "RLReport1", "Margins.TopMargin", {} },
         { "RLReport1", "Margins.RightMargin", {} },
         { "RLReport1", "Margins.BottomMargin", { "Margins.BottomMargin = 7.250000000000000000" } },
-        { "RLReport1", "PreviewOptions.Caption", { QStringLiteral("PreviewOptions.Caption = 'Pr'#233'via do estoque'") } },
+        { "RLReport1", "PreviewOptions.Caption",
+            { QStringLiteral("PreviewOptions.Caption = 'Pr'#233'via do estoque'") } },
         // A band stores no margin of 0.
         { "RLBand1", "Margins.LeftMargin", { "Margins.LeftMargin = 2.500000000000000000" } },
         { "RLBand1", "Margins.TopMargin", {} },
@@ -557,7 +558,8 @@ TEST(RLDefinitionRoundTrip, AVerticalLineOfAnOlderVersionPrintsAsARotatedLine)
     EXPECT_EQ(int(draw->Options()), int(doKeepSize | doKeepVisible));
     EXPECT_EQ(draw->Angle(), 90.0);
     const QByteArray written = Write(root.get());
-    EXPECT_EQ(LinesOf(written, QStringLiteral("DrawKind")), QStringList { QStringLiteral("DrawKind = dkLine") });
+    EXPECT_EQ(
+        LinesOf(written, QStringLiteral("DrawKind")), QStringList { QStringLiteral("DrawKind = dkLine") });
     EXPECT_EQ(LinesOf(written, QStringLiteral("Options")),
         QStringList { QStringLiteral("Options = [doKeepSize, doKeepVisible]") });
     EXPECT_EQ(LinesOf(written, QStringLiteral("Angle")),
@@ -579,9 +581,7 @@ TEST(RLDefinitionRoundTrip, ALabelCaptionEqualToItsDisplayNameIsNotStored)
     };
     const TCase cases[] = {
         { "RLLabel5", "", false }, // the component name
-        { "", "", false },
-        { "Total", "", true },
-        { "rllabel5", "", true }, // names compare exactly
+        { "", "", false }, { "Total", "", true }, { "rllabel5", "", true }, // names compare exactly
         { "Rotulo", "Rotulo", false }, // the friendly name
         { "RLLabel5", "Rotulo", true }, // the display name is then the friendly name
     };
@@ -593,7 +593,8 @@ TEST(RLDefinitionRoundTrip, ALabelCaptionEqualToItsDisplayNameIsNotStored)
         label->SetFriendlyName(QString::fromLatin1(c.FriendlyName));
         label->SetCaption(QString::fromLatin1(c.Caption));
         const QByteArray written = Write(root.get());
-        EXPECT_EQ(LinesOf(written, QStringLiteral("Caption")).size(), c.Stored ? 1 : 0) << written.constData();
+        EXPECT_EQ(LinesOf(written, QStringLiteral("Caption")).size(), c.Stored ? 1 : 0)
+            << written.constData();
         const TRoot again = Read(written);
         auto* copy = qobject_cast<TRLLabel*>(again->FindComponent(QStringLiteral("RLLabel5")));
         ASSERT_NE(copy, nullptr);
@@ -671,7 +672,9 @@ TEST(RLDefinitionRoundTrip, RegressionAFontOfItsOwnEqualToTheClassDefaultSurvive
     label->Font()->Assign(&classDefault); // MS Sans Serif, -11: a font of its own
     label->Font()->SetStyleSet(TFontStyleSet(fsBold));
     label->SetTransparent(false);
-    label->SetColor(band->DefaultValue(band->metaObject()->property(band->metaObject()->indexOfProperty("Color"))).toInt());
+    label->SetColor(
+        band->DefaultValue(band->metaObject()->property(band->metaObject()->indexOfProperty("Color")))
+            .toInt());
     ASSERT_FALSE(label->ParentFont());
     ASSERT_FALSE(label->ParentColor());
     ASSERT_EQ(label->Font()->Height(), -11);
@@ -837,7 +840,8 @@ protected:
     }
     static QByteArray Shipped()
     {
-        QFile file(QDir(qEnvironmentVariable("QB_SOURCE_DIR")).filePath(QStringLiteral("app/Inventario.dfm")));
+        QFile file(
+            QDir(qEnvironmentVariable("QB_SOURCE_DIR")).filePath(QStringLiteral("app/Inventario.dfm")));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
         return file.readAll();
     }

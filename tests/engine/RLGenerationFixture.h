@@ -18,7 +18,8 @@ inline double Mm(int pixels)
 
 // A report on a custom paper of Width x Height pixels without margins, with bands whose single label
 // shows a fixed caption, or for details the caption plus the record's "N" field.
-class TGenerationFixture {
+class TGenerationFixture
+{
 public:
     explicit TGenerationFixture(int width = 200, int height = 300)
     {

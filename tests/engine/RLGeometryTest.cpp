@@ -9,7 +9,8 @@
 namespace {
 
 // Counts what the geometry objects tell their owner.
-class TCountingControl : public TRLCustomControl {
+class TCountingControl : public TRLCustomControl
+{
 public:
     using TRLCustomControl::TRLCustomControl;
     void GeometryChanged(TPersistent* Sender, bool Resize) override
@@ -21,7 +22,8 @@ public:
     int repaints = 0;
 };
 
-struct Tree {
+struct Tree
+{
     TComponent owner;
     TRLCustomReport* report = new TRLCustomReport(&owner);
     TRLCustomBand* band = new TRLCustomBand(&owner);
@@ -135,7 +137,8 @@ TEST(RLBorders, FourRectanglesOfWidthThree)
     borders->SetColor(clBlue);
     TRLGraphicSurface surface;
     borders->DrawBorders(&surface, TRect(0, 0, 100, 20));
-    const std::vector<TRect> expected { TRect(0, 0, 3, 20), TRect(0, 0, 100, 3), TRect(97, 0, 100, 20), TRect(0, 17, 100, 20) };
+    const std::vector<TRect> expected { TRect(0, 0, 3, 20), TRect(0, 0, 100, 3), TRect(97, 0, 100, 20),
+        TRect(0, 17, 100, 20) };
     EXPECT_EQ(RecordedRects(surface), expected);
     for (int i = 0; i < surface.ObjectCount(); ++i) {
         const auto* rect = dynamic_cast<const TRLRectangleObject*>(surface.Objects(i));
@@ -150,7 +153,8 @@ TEST(RLBorders, FourRectanglesOfWidthThree)
 
 TEST(RLBorders, PrintQualityDecidesWhichSidesDraw)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         bool insideReport;
         TRLPrintQuality quality;
@@ -160,8 +164,10 @@ TEST(RLBorders, PrintQualityDecidesWhichSidesDraw)
     const std::vector<Case> cases {
         { "full feature draws every side", true, pqFullFeature,
             { TRect(0, 0, 1, 10), TRect(0, 0, 50, 1), TRect(49, 0, 50, 10), TRect(0, 9, 50, 10) } },
-        { "fixed only draws the fixed sides", true, pqFixedOnly, { TRect(0, 0, 50, 1), TRect(0, 9, 50, 10) } },
-        { "outside a report only fixed sides", false, pqFullFeature, { TRect(0, 0, 50, 1), TRect(0, 9, 50, 10) } },
+        { "fixed only draws the fixed sides", true, pqFixedOnly,
+            { TRect(0, 0, 50, 1), TRect(0, 9, 50, 10) } },
+        { "outside a report only fixed sides", false, pqFullFeature,
+            { TRect(0, 0, 50, 1), TRect(0, 9, 50, 10) } },
     };
     for (const Case& c : cases) {
         Tree tree;
@@ -263,7 +269,8 @@ TEST(RLMargins, ChangeResizesOwnerOnce)
 
 TEST(RLPageSetup, ReportSizeFollowsPaper)
 {
-    struct Case {
+    struct Case
+    {
         TRLPaperSize paper;
         TRLPageOrientation orientation;
         int width;
@@ -367,7 +374,8 @@ TEST(RLBackground, CentredPictureKeepsItsSize)
 
 TEST(RLBackground, AlignedDestinations)
 {
-    struct Case {
+    struct Case
+    {
         TRLControlAlign align;
         TRect stretched;
     };
@@ -488,7 +496,8 @@ TEST(RLDegradeEffect, ThreeBandsOverTenPixels)
         const auto* fill = dynamic_cast<const TRLFillRectObject*>(surface.Objects(i));
         ASSERT_NE(fill, nullptr);
         EXPECT_EQ(fill->BoundsRect, rects[i]);
-        EXPECT_EQ(fill->Brush.Color, (TRLMetaColor { uint8_t(levels[i]), uint8_t(levels[i]), uint8_t(levels[i]) }));
+        EXPECT_EQ(
+            fill->Brush.Color, (TRLMetaColor { uint8_t(levels[i]), uint8_t(levels[i]), uint8_t(levels[i]) }));
     }
 }
 
@@ -534,7 +543,8 @@ TEST(RLSortedBands, ListsByTypeOrderedByTopKeepingInsertionOrder)
     TRLCustomBand* c = makeBand(btDetail, 50);
     TRLCustomBand* h = makeBand(btHeader, 0);
     TRLSortedBands sorted;
-    for (TControl* band : { static_cast<TControl*>(a), static_cast<TControl*>(b), static_cast<TControl*>(c), static_cast<TControl*>(h) })
+    for (TControl* band : { static_cast<TControl*>(a), static_cast<TControl*>(b), static_cast<TControl*>(c),
+             static_cast<TControl*>(h) })
         sorted.Add(band);
     sorted.Add(new TRLCustomControl(&owner)); // not a band
     EXPECT_EQ(sorted.Bands(btDetail), (QList<TRLCustomBand*> { b, a, c }));
@@ -571,7 +581,8 @@ TEST(RLCoordinates, AbsolutePositionsAndParentSpace)
 
 TEST(RLCoordinates, PlatformAlignmentsAndAnchorsMap)
 {
-    struct Case {
+    struct Case
+    {
         TAlign platform;
         TRLControlAlign engine;
     };
@@ -596,7 +607,8 @@ TEST(RLTypes, EnumerationsReadByName)
     EXPECT_EQ(align.keyCount(), 27);
     EXPECT_EQ(align.keyToValue("faBottomOnly"), faBottomOnly);
     EXPECT_EQ(QMetaEnum::fromType<TRLBandType>().keyToValue("btDetail"), 3);
-    EXPECT_STREQ(QMetaEnum::fromType<TRLControlAnchors>().valueToKeys(fkLeft | fkBottom).constData(), "fkLeft|fkBottom");
+    EXPECT_STREQ(QMetaEnum::fromType<TRLControlAnchors>().valueToKeys(fkLeft | fkBottom).constData(),
+        "fkLeft|fkBottom");
     TRLCustomControl control;
     EXPECT_TRUE(control.setProperty("Align", QVariant::fromValue(faClientTop)));
     EXPECT_EQ(control.Align(), faClientTop);

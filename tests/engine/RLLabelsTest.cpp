@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Tree {
+struct Tree
+{
     TComponent owner;
     TRLCustomReport* report = new TRLCustomReport(&owner);
     TRLCustomBand* band = new TRLCustomBand(&owner);
@@ -31,7 +32,10 @@ struct Tree {
         return label;
     }
     void Preparing() { report->SetState(rsWriting); }
-    TRLTextObject* Text(int index) const { return dynamic_cast<TRLTextObject*>(band->Surface()->Objects(index)); }
+    TRLTextObject* Text(int index) const
+    {
+        return dynamic_cast<TRLTextObject*>(band->Surface()->Objects(index));
+    }
 };
 
 // What the platform measures for a text plus its trailing blank.
@@ -40,7 +44,8 @@ int Measured(const TFont& font, const QString& text)
     return TextWidth(font, text + QLatin1Char(' '));
 }
 
-struct Data {
+struct Data
+{
     TComponent owner;
     TMemDataSet* dataSet = new TMemDataSet(&owner);
     TDataSource* source = new TDataSource(&owner);
@@ -93,11 +98,13 @@ TEST(RLLabel, AutoSizeMeasuresTextBlankAndBorders)
 
 TEST(RLLabel, GrowingKeepsTheFixedEdge)
 {
-    struct Case {
+    struct Case
+    {
         TRLTextAlignment alignment;
         const char* name;
     };
-    for (const Case c : { Case { taLeftJustify, "left" }, Case { taRightJustify, "right" }, Case { taCenter, "center" } }) {
+    for (const Case c :
+        { Case { taLeftJustify, "left" }, Case { taRightJustify, "right" }, Case { taCenter, "center" } }) {
         Tree tree;
         TRLLabel* label = tree.Label("RLLabel1", "ab", QRect(200, 10, 65, 17));
         label->SetAlignment(c.alignment);
@@ -130,7 +137,8 @@ TEST(RLLabel, GrowingKeepsTheFixedEdge)
 
 TEST(RLLabel, RecordedTextForEveryAlignmentAndLayout)
 {
-    struct Case {
+    struct Case
+    {
         TRLTextAlignment alignment;
         TRLTextLayout layout;
         TRLMetaTextAlignment alignmentCode;
@@ -163,7 +171,9 @@ TEST(RLLabel, RecordedTextForEveryAlignmentAndLayout)
         const int s = TextWidth(font, " ") / 2;
         const int w = Measured(font, "Total");
         const int h = TextHeight(font, "Total ");
-        const int x = c.alignment == taRightJustify ? s + 210 - w : c.alignment == taCenter ? s + (220 - w) / 2 : s + 10;
+        const int x = c.alignment == taRightJustify ? s + 210 - w
+            : c.alignment == taCenter               ? s + (220 - w) / 2
+                                                    : s + 10;
         const int y = c.layout == tlCenter ? (50 - h) / 2 : c.layout == tlBottom ? 45 - h : 5;
         EXPECT_EQ(text->BoundsRect, TRect(10, 5, 210, 45));
         EXPECT_EQ(text->Origin, TPoint(x, y)) << c.alignment << c.layout;
@@ -196,7 +206,8 @@ TEST(RLLabel, BorderedOpaqueLabelRecordsFillFrameAndText)
     label->PrintControl();
     TRLGraphicSurface* surface = tree.band->Surface();
     ASSERT_EQ(surface->ObjectCount(), 6);
-    const std::vector<TRLGraphicObjectKind> kinds { okFillRect, okRectangle, okRectangle, okRectangle, okRectangle, okText };
+    const std::vector<TRLGraphicObjectKind> kinds { okFillRect, okRectangle, okRectangle, okRectangle,
+        okRectangle, okText };
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(surface->Objects(i)->Kind(), kinds[std::size_t(i)]) << i;
     EXPECT_EQ(surface->Objects(0)->BoundsRect, TRect::Bounds(20, 4, width, height));
@@ -249,7 +260,8 @@ TEST(RLLabel, SiteRecordsControlsInCreationOrder)
 
 TEST(RLDBText, FieldTextMergedIntoTemplate)
 {
-    struct Case {
+    struct Case
+    {
         QString text;
         QString expected;
     };
@@ -361,7 +373,8 @@ TEST(RLDBText, DesignTexts)
 
 TEST(RLDBText, FormulaValuesFormatted)
 {
-    struct Case {
+    struct Case
+    {
         QString formula;
         QString mask;
         QString expected;
@@ -381,16 +394,18 @@ TEST(RLDBText, FormulaValuesFormatted)
         Data data;
         data.dataSet->Open();
         auto* parser = new TRLExpressionParser(&tree.owner);
-        parser->OnIdentifier = [&tree](TRLExpressionParser*, const QString& name, const QVariant&, QVariant& result) {
-            if (name.compare("Quem", Qt::CaseInsensitive) == 0)
-                result = tree.report->FormulaControl() ? tree.report->FormulaControl()->Name() : QString("none");
-            else if (name.compare("Nada", Qt::CaseInsensitive) == 0)
-                result = VarNull();
-            else if (name.compare("Curto", Qt::CaseInsensitive) == 0)
-                result = QVariant::fromValue(short(7));
-            else if (name.compare("Pequeno", Qt::CaseInsensitive) == 0)
-                result = QVariant::fromValue(static_cast<signed char>(7));
-        };
+        parser->OnIdentifier
+            = [&tree](TRLExpressionParser*, const QString& name, const QVariant&, QVariant& result) {
+                  if (name.compare("Quem", Qt::CaseInsensitive) == 0)
+                      result = tree.report->FormulaControl() ? tree.report->FormulaControl()->Name()
+                                                             : QString("none");
+                  else if (name.compare("Nada", Qt::CaseInsensitive) == 0)
+                      result = VarNull();
+                  else if (name.compare("Curto", Qt::CaseInsensitive) == 0)
+                      result = QVariant::fromValue(short(7));
+                  else if (name.compare("Pequeno", Qt::CaseInsensitive) == 0)
+                      result = QVariant::fromValue(static_cast<signed char>(7));
+              };
         tree.report->SetExpressionParser(parser);
         auto* text = new TRLDBText(&tree.owner);
         text->SetName("RLDBText1");
@@ -462,13 +477,16 @@ TEST(RLDBText, RecordsTheFieldDisplayText)
     const QString expected = FormatFloat("#,##0.00", 12.5);
     EXPECT_EQ(object->Text, expected);
     EXPECT_EQ(object->Alignment, MetaTextAlignmentRight);
-    EXPECT_EQ(object->BoundsRect, TRect(right - Measured(*text->Font(), expected), 2, right, 2 + text->Height()));
-    EXPECT_EQ(object->Origin.x(), TextWidth(*text->Font(), " ") / 2 + right - Measured(*text->Font(), expected));
+    EXPECT_EQ(
+        object->BoundsRect, TRect(right - Measured(*text->Font(), expected), 2, right, 2 + text->Height()));
+    EXPECT_EQ(
+        object->Origin.x(), TextWidth(*text->Font(), " ") / 2 + right - Measured(*text->Font(), expected));
 }
 
 TEST(RLFormatMaskText, MasksApplyToTexts)
 {
-    struct Case {
+    struct Case
+    {
         const char* mask;
         const char* text;
         const char* expected;

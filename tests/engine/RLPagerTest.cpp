@@ -1,12 +1,12 @@
 // Pagers over whole reports: band order on the page, MaxBands and completion, requested page breaks,
 // summaries that move, groups, column footers, footer reservation. Every check reads the pages the
 // report stored.
-#include "engine/RLReport.h"
 #include "RLGenerationFixture.h"
+#include "engine/RLReport.h"
 
+#include "engine/RLServices.h"
 #include "platform/DataSet.h"
 #include "platform/MemDataSet.h"
-#include "engine/RLServices.h"
 
 #include <gtest/gtest.h>
 
@@ -187,7 +187,8 @@ TEST(RLPager, GroupWithUnknownFieldFailsThePreparation)
     services.Installed().PreparationError = {};
     EXPECT_EQ(f.Report->State(), rsIdle);
     EXPECT_TRUE(shown.endsWith(QStringLiteral(".DataField \"Missing\""))) << qPrintable(shown);
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("Report: Erro durante a preparação do relatório\r"))) << qPrintable(shown);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Report: Erro durante a preparação do relatório\r")))
+        << qPrintable(shown);
     EXPECT_EQ(shown, f.Report->LastError());
 }
 

@@ -4,8 +4,8 @@
 #include "engine/RLReport.h"
 
 #include "engine/RLConsts.h"
-#include "platform/Exceptions.h"
 #include "engine/RLServices.h"
+#include "platform/Exceptions.h"
 
 #include <QPointer>
 

@@ -4,10 +4,10 @@
 #include "RLGenerationFixture.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLServices.h"
 #include "platform/DataSet.h"
 #include "platform/Exceptions.h"
 #include "platform/MemDataSet.h"
-#include "engine/RLServices.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +23,10 @@ TRLSystemInfo* Info(TGenerationFixture& f, TRLBand* band, TRLInfoType type, int 
 }
 
 // A progress display that records what the report asked of it.
-struct TFakeProgress : TRLProgress {
-    struct TLog {
+struct TFakeProgress : TRLProgress
+{
+    struct TLog
+    {
         QString Title;
         int Bars = 0;
         QList<int> Maxima;
@@ -36,7 +38,9 @@ struct TFakeProgress : TRLProgress {
         int CancelAtStep = -1;
         TRLProgressCancelProc Cancel;
     };
-    explicit TFakeProgress(TLog& log) : Log(log) {}
+    explicit TFakeProgress(TLog& log)
+        : Log(log)
+    { }
     ~TFakeProgress() override { Log.Destroyed = true; }
     void SetMax(int Max) override { Log.Maxima.append(Max); }
     void StepIt() override
@@ -297,7 +301,8 @@ TEST(RLReport, FailureIsReportedOnceAndKeepsEarlierPages)
     EXPECT_FALSE(f.Report->Prepare());
     services.Installed().PreparationError = {};
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0], QStringLiteral("Report: ") + RLMessage(RLMsgErrorWhilePreparing) + QStringLiteral("\rdisk full"));
+    EXPECT_EQ(shown[0],
+        QStringLiteral("Report: ") + RLMessage(RLMsgErrorWhilePreparing) + QStringLiteral("\rdisk full"));
     EXPECT_EQ(f.Report->State(), rsIdle);
     EXPECT_EQ(f.PageCount(), 1);
     // Nothing stays open: a new run works.
@@ -357,7 +362,8 @@ TEST(RLReport, PageEventsAndAfterPrint)
 TEST(RLReport, PrinterMarginsAndAdjustableMargins)
 {
     TRLServicesScope services(TRLServices {});
-    struct Case {
+    struct Case
+    {
         TRLPageOrientation orientation;
         TRect expected;
     };

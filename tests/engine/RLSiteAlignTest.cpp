@@ -15,9 +15,9 @@ TRLAlignItem Item(TRLControlAlign align, int left, int top, int width, int heigh
     const TRect want = TRect::Bounds(left, top, width, height);
     if (item.Bounds == want)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << item.Bounds.Left << "," << item.Bounds.Top << ","
-                                         << item.Bounds.Width() << "x" << item.Bounds.Height() << ") want ("
-                                         << left << "," << top << "," << width << "x" << height << ")";
+    return ::testing::AssertionFailure()
+        << "got (" << item.Bounds.Left << "," << item.Bounds.Top << "," << item.Bounds.Width() << "x"
+        << item.Bounds.Height() << ") want (" << left << "," << top << "," << width << "x" << height << ")";
 }
 
 const TRect Client = TRect::Bounds(10, 5, 200, 100); // right 210, bottom 105
@@ -26,7 +26,8 @@ const TRect Client = TRect::Bounds(10, 5, 200, 100); // right 210, bottom 105
 
 TEST(RLSiteAlign, ShareEquallyGivesTheRestToTheLast)
 {
-    struct Case {
+    struct Case
+    {
         int total, count, index, offset, size;
     };
     const Case cases[] = {
@@ -55,7 +56,8 @@ TEST(RLSiteAlign, TwoClientControlsInAWidth101BandGet50And51)
 // One child of each kind alone in the client area: where it lands.
 TEST(RLSiteAlign, EachAlignmentAloneInTheClientArea)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         TRLControlAlign align;
         int left, top, width, height;
@@ -162,7 +164,8 @@ TEST(RLSiteAlign, ClientSidesAndCentredEdgesUseEqualSlots)
 
 TEST(RLSiteAlign, OutOfRangeAlignmentIsLeftAlone)
 {
-    std::vector<TRLAlignItem> items { Item(TRLControlAlign(99), 1, 2, 3, 4), Item(TRLControlAlign(-3), 5, 6, 7, 8) };
+    std::vector<TRLAlignItem> items { Item(TRLControlAlign(99), 1, 2, 3, 4),
+        Item(TRLControlAlign(-3), 5, 6, 7, 8) };
     AlignSiteChildren(Client, items);
     EXPECT_TRUE(HasBounds(items[0], 1, 2, 3, 4));
     EXPECT_TRUE(HasBounds(items[1], 5, 6, 7, 8));
@@ -200,7 +203,8 @@ TEST(RLSiteAlign, SiteSizing)
 {
     // A site of 220 x 120 with a client area of 200 x 100 at (10, 5): a 20 x 20 frame.
     const QSize current(220, 120);
-    struct Case {
+    struct Case
+    {
         const char* name;
         TRLControlAlign siteAlign;
         std::vector<TRLAlignItem> children;
@@ -208,14 +212,17 @@ TEST(RLSiteAlign, SiteSizing)
     };
     const Case cases[] = {
         // A band aligned to the top keeps its width and takes the height of its lowest child.
-        { "band keeps width, lowest child", faTop, { Item(faNone, 10, 5, 50, 30), Item(faNone, 70, 20, 10, 42) }, 220,
-            20 + 57 },
-        { "free site follows right edge", faNone, { Item(faNone, 10, 5, 50, 30), Item(faNone, 70, 20, 300, 2) }, 20 + 360,
-            20 + 30 },
+        { "band keeps width, lowest child", faTop,
+            { Item(faNone, 10, 5, 50, 30), Item(faNone, 70, 20, 10, 42) }, 220, 20 + 57 },
+        { "free site follows right edge", faNone,
+            { Item(faNone, 10, 5, 50, 30), Item(faNone, 70, 20, 300, 2) }, 20 + 360, 20 + 30 },
         { "no children keeps the size", faNone, {}, 220, 120 },
-        { "stacked tops add heights", faNone, { Item(faTop, 0, 0, 5, 11), Item(faTop, 0, 0, 5, 13) }, 220, 20 + 24 },
-        { "left strips add widths", faNone, { Item(faLeft, 0, 0, 15, 3), Item(faRight, 0, 0, 16, 3) }, 20 + 31, 120 },
-        { "larger of sum and edge", faNone, { Item(faTop, 0, 0, 5, 10), Item(faNone, 10, 5, 5, 40) }, 20 + 5, 20 + 40 },
+        { "stacked tops add heights", faNone, { Item(faTop, 0, 0, 5, 11), Item(faTop, 0, 0, 5, 13) }, 220,
+            20 + 24 },
+        { "left strips add widths", faNone, { Item(faLeft, 0, 0, 15, 3), Item(faRight, 0, 0, 16, 3) },
+            20 + 31, 120 },
+        { "larger of sum and edge", faNone, { Item(faTop, 0, 0, 5, 10), Item(faNone, 10, 5, 5, 40) }, 20 + 5,
+            20 + 40 },
         { "client site keeps both", faClient, { Item(faNone, 10, 5, 500, 500) }, 220, 120 },
         { "left site keeps height", faLeft, { Item(faNone, 10, 5, 30, 500) }, 20 + 30, 120 },
         { "client children count nowhere", faNone, { Item(faClient, 0, 0, 50, 50) }, 220, 120 },

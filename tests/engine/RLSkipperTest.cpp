@@ -1,6 +1,6 @@
 // Record walking: record ranges, the per-record event and its actions, records from an event.
-#include "engine/RLReport.h"
 #include "RLGenerationFixture.h"
+#include "engine/RLReport.h"
 
 #include "platform/DataSet.h"
 #include "platform/MemDataSet.h"
@@ -10,7 +10,8 @@
 
 namespace {
 // Collects the record and copy numbers each printed detail saw.
-struct TSeen {
+struct TSeen
+{
     QList<int> RecNos;
     QList<int> CopyNos;
     void Watch(TRLBand* band, TRLCustomSkipper* skipper)
@@ -25,7 +26,8 @@ struct TSeen {
 
 TEST(RLSkipper, NextNPrintsRangeCountRecordsFromTheCurrentOne)
 {
-    struct Case {
+    struct Case
+    {
         int rangeCount;
         QStringList texts;
     };
@@ -57,7 +59,8 @@ TEST(RLSkipper, NextNPrintsRangeCountRecordsFromTheCurrentOne)
 
 TEST(RLSkipper, CurrentOnlyAndUntilEofStartAtTheCurrentRecord)
 {
-    struct Case {
+    struct Case
+    {
         TRLRecordRange range;
         QStringList texts;
     };

@@ -1,9 +1,9 @@
 #include "engine/RLUtils.h"
 #include "engine/RLConsts.h"
-#include "platform/Files.h"
 #include "engine/RLProgress.h"
 #include "platform/Component.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/Graphics.h"
 #include "platform/TextMeasure.h"
 

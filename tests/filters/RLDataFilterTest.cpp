@@ -20,14 +20,16 @@ namespace {
 
 QString Python()
 {
-    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
+    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                             : QStringLiteral("python3");
 }
 
 bool HasModule(const char* Module)
 {
     QProcess process;
     process.start(Python(), { QStringLiteral("-c"), QStringLiteral("import %1").arg(QLatin1String(Module)) });
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
 }
 
 QJsonValue RunScript(const QString& Script, const QString& File)
@@ -58,10 +60,13 @@ void FillTable(TRLDataTable& Table, int Pages, int RowsPerPage)
         for (int i = 0; i < RowsPerPage; ++i) {
             const int n = page * RowsPerPage + i;
             Table.AppendRow(page,
-                { { QStringLiteral("C-%1").arg(n) }, { n == 1 ? QStringLiteral("Sabão; \"barra\"\nazul") : QStringLiteral("Produto %1").arg(n) },
+                { { QStringLiteral("C-%1").arg(n) },
+                    { n == 1 ? QStringLiteral("Sabão; \"barra\"\nazul")
+                             : QStringLiteral("Produto %1").arg(n) },
                     { QString(), 1234.5 + n, false }, { QString(), 0, n % 2 == 1 } });
         }
-    Table.Summary = { { QStringLiteral("TOTAL - GERAL"), 1234567.891 }, { QStringLiteral("ISENTOS"), 0.125 } };
+    Table.Summary
+        = { { QStringLiteral("TOTAL - GERAL"), 1234567.891 }, { QStringLiteral("ISENTOS"), 0.125 } };
 }
 
 // Runs a data writer over Pages pages of a store, FirstPage to LastPage (1-based).
@@ -71,7 +76,8 @@ void RunFilter(TRLDataFilter& Filter, const QString& File, int Pages, int FirstP
     auto* storage = new TRLGraphicStorage(&owner);
     for (int i = 0; i < Pages; ++i) {
         auto* page = new TRLGraphicSurface;
-        page->WriteText(TRect(0, 0, 10, 10), 0, 0, QStringLiteral("p"), MetaTextAlignmentLeft, MetaTextLayoutTop, 5);
+        page->WriteText(
+            TRect(0, 0, 10, 10), 0, 0, QStringLiteral("p"), MetaTextAlignmentLeft, MetaTextLayoutTop, 5);
         storage->Add(page);
     }
     Filter.SetFileName(File);
@@ -204,7 +210,8 @@ TEST_F(DataFile, WorkbookHasTypedRowsAFrozenFilteredHeaderAndTheSummary)
     TRLXLSXFilter filter;
     filter.SetTable(&table);
     RunFilter(filter, Path(QStringLiteral("dados.xlsx")), 2);
-    const QJsonObject book = RunScript(QString::fromLatin1(XlsxDump), Path(QStringLiteral("dados.xlsx"))).toObject();
+    const QJsonObject book
+        = RunScript(QString::fromLatin1(XlsxDump), Path(QStringLiteral("dados.xlsx"))).toObject();
     EXPECT_EQ(book[QStringLiteral("sheets")].toArray(), QJsonArray({ "Inventário", "Resumo" }));
     EXPECT_EQ(book[QStringLiteral("title")].toString(), QStringLiteral("Inventário por Preço de Custo"));
     EXPECT_EQ(book[QStringLiteral("subject")].toString(), QStringLiteral("31/12/2024"));
@@ -212,7 +219,8 @@ TEST_F(DataFile, WorkbookHasTypedRowsAFrozenFilteredHeaderAndTheSummary)
     EXPECT_EQ(book[QStringLiteral("freeze")].toString(), QStringLiteral("A2"));
     EXPECT_EQ(book[QStringLiteral("filter")].toString(), QStringLiteral("A1:D7"));
     EXPECT_EQ(book[QStringLiteral("bold")].toArray(), QJsonArray({ true, true, true, true }));
-    EXPECT_EQ(book[QStringLiteral("formats")].toArray(), QJsonArray({ "General", "General", "#,##0.000", "#,##0.00" }));
+    EXPECT_EQ(book[QStringLiteral("formats")].toArray(),
+        QJsonArray({ "General", "General", "#,##0.000", "#,##0.00" }));
     const QJsonArray rows = book[QStringLiteral("rows")].toArray();
     ASSERT_EQ(rows.size(), 7);
     EXPECT_EQ(rows[0].toArray(), QJsonArray({ "Código", "Produto", "Estoque", "ICMS %" }));
@@ -240,7 +248,8 @@ TEST_F(DataFile, DelimitedTextHasABomSemicolonsAndDecimalCommas)
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     EXPECT_EQ(raw.readAll(),
         QByteArray("\xEF\xBB\xBF"
-                   "C\xC3\xB3" "digo;Produto;Estoque;ICMS %\r\n"
+                   "C\xC3\xB3"
+                   "digo;Produto;Estoque;ICMS %\r\n"
                    "C-0;Produto 0;1234,500;0,00\r\n"
                    "C-1;\"Sab\xC3\xA3o; \"\"barra\"\"\nazul\";1235,500;\r\n"
                    "C-2;Produto 2;1236,500;0,00\r\n"));

@@ -4,10 +4,10 @@
 #include "filters/RLFilterPipeline.h"
 
 #include "engine/RLGenerationFixture.h"
+#include "engine/RLServices.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
-#include "engine/RLServices.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,7 +54,8 @@ struct TPipelineFixture : ::testing::Test
     }
 
     // The file the pipelined export writes, with what the run says of itself.
-    QByteArray Pipelined(TRLCustomSaveFilter* Filter, const QString& Name, TRLPipelinedExport** Keep = nullptr)
+    QByteArray Pipelined(
+        TRLCustomSaveFilter* Filter, const QString& Name, TRLPipelinedExport** Keep = nullptr)
     {
         Filter->SetFileName(Path(Name));
         Run = std::make_unique<TRLPipelinedExport>(Generation.Report, Filter);
@@ -82,7 +83,8 @@ struct TPipelineFixture : ::testing::Test
 TEST_F(TPipelineFixture, WritesTheSequentialBytesInPdfAndSpreadsheet)
 {
     ASSERT_TRUE(Folder.isValid());
-    for (TRLCustomSaveFilter* filter : { static_cast<TRLCustomSaveFilter*>(Pdf), static_cast<TRLCustomSaveFilter*>(Xls) }) {
+    for (TRLCustomSaveFilter* filter :
+        { static_cast<TRLCustomSaveFilter*>(Pdf), static_cast<TRLCustomSaveFilter*>(Xls) }) {
         SCOPED_TRACE(filter->DefaultExt().toStdString());
         const QByteArray sequential = Sequential(filter, QStringLiteral("a") + filter->DefaultExt());
         const int pages = Generation.PageCount();
@@ -105,7 +107,8 @@ TEST_F(TPipelineFixture, PlaceholdersWaitForTheEndWhereverTheyStand)
         SCOPED_TRACE(int(type));
         TGenerationFixture& g = Generation;
         TRLBand* band = g.Band(type, 20, QStringLiteral("de {LastPageNumber}"));
-        for (TRLCustomSaveFilter* filter : { static_cast<TRLCustomSaveFilter*>(Pdf), static_cast<TRLCustomSaveFilter*>(Xls) }) {
+        for (TRLCustomSaveFilter* filter :
+            { static_cast<TRLCustomSaveFilter*>(Pdf), static_cast<TRLCustomSaveFilter*>(Xls) }) {
             const QByteArray sequential = Sequential(filter, QStringLiteral("a") + filter->DefaultExt());
             const QByteArray total = QByteArray::number(g.PageCount());
             const QByteArray pipelined = Pipelined(filter, QStringLiteral("b") + filter->DefaultExt());
@@ -139,7 +142,8 @@ TEST_F(TPipelineFixture, APageStoredAgainMakesTheSequentialWriteTheOneThatCounts
     const QByteArray pipelined = Pipelined(Pdf, QStringLiteral("b.pdf"));
     ExpectSameBytes(sequential, pipelined);
     EXPECT_FALSE(Run->Pipelined());
-    EXPECT_TRUE(Run->FallbackReason().contains(QStringLiteral("page 1"))) << Run->FallbackReason().toStdString();
+    EXPECT_TRUE(Run->FallbackReason().contains(QStringLiteral("page 1")))
+        << Run->FallbackReason().toStdString();
 }
 
 TEST_F(TPipelineFixture, ReportValuesChangedDuringThePreparationMakeTheSequentialWriteCount)
@@ -187,7 +191,8 @@ TEST_F(TPipelineFixture, AFailedPreparationWritesNothingAndKeepsTheOldFile)
     EXPECT_TRUE(Pdf->RunAborted());
     EXPECT_EQ(FileBytes(output), QByteArray("old content"));
     // Nothing of the writer's is left beside the file either.
-    EXPECT_EQ(QDir(Folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("keep.pdf") });
+    EXPECT_EQ(QDir(Folder.path()).entryList(QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("keep.pdf") });
 }
 
 TEST_F(TPipelineFixture, AWriterFailureIsThrownOnceThePreparationHasEnded)

@@ -6,9 +6,9 @@
 
 #include "engine/RLConsts.h"
 #include "engine/RLProgress.h"
+#include "engine/RLServices.h"
 #include "pagestore/RLMetaFile.h"
 #include "platform/Exceptions.h"
-#include "engine/RLServices.h"
 
 #include <QCoreApplication>
 #include <QMetaProperty>
@@ -291,7 +291,8 @@ TEST_F(FilterRun, BackgroundRunDrawsOnItsThreadAndShowsProgressOnTheMainThread)
     // The run hands its progress steps to this thread and waits for them, so keep serving events.
     ASSERT_TRUE(QTest::qWaitFor([&] { return Progress.Destroyed == 1 && store->LinkCount() == 0; }, 20000));
     EXPECT_TRUE(filter.Ended.load());
-    EXPECT_EQ(filter.Log, QStringList({ "Begin", "Draw(1)", "NewPage", "Draw(2)", "NewPage", "Draw(3)", "End" }));
+    EXPECT_EQ(
+        filter.Log, QStringList({ "Begin", "Draw(1)", "NewPage", "Draw(2)", "NewPage", "Draw(3)", "End" }));
     EXPECT_FALSE(filter.DrewOnMainThread.load());
     EXPECT_FALSE(Progress.OffMainThread);
     EXPECT_EQ(Progress.Steps, 3);
@@ -366,7 +367,8 @@ TEST_F(FilterRun, ForgetsAStoreDestroyedUnderIt)
         TPrintRecorder filter;
         filter.OnDraw = [&](int) { owner.reset(); };
         filter.ProcessPages(store, 1, -1, false);
-        EXPECT_EQ(filter.Log, QStringList({ "Begin", "Draw(1)", "NewPage", "Draw(2)", "NewPage", "Draw(3)", "End" }));
+        EXPECT_EQ(filter.Log,
+            QStringList({ "Begin", "Draw(1)", "NewPage", "Draw(2)", "NewPage", "Draw(3)", "End" }));
         EXPECT_FALSE(filter.AbortedAtEnd);
         EXPECT_EQ(filter.Pages(), nullptr);
     }
@@ -409,7 +411,8 @@ TEST(FilterList, InstancesMadeToReadDefaultsAreNoFilters)
     for (int i = 0; i < meta->propertyCount(); ++i)
         (void)real.IsPropertyStored(meta->property(i));
     for (TRLCustomFilter* filter : FilterList())
-        EXPECT_FALSE(qobject_cast<TRLPDFFilter*>(filter) && filter != &real) << "a default-built filter is listed";
+        EXPECT_FALSE(qobject_cast<TRLPDFFilter*>(filter) && filter != &real)
+            << "a default-built filter is listed";
     EXPECT_EQ(SaveFilterForFile(QStringLiteral("estoque.pdf")), &real);
 }
 

@@ -791,14 +791,16 @@ TEST_F(TPDFFilterFixture, CreationDateCarriesItsTimeZoneWithTheOptions)
         filter.DocumentInfo()->SetProducer(c.Producer);
         filter.SetShowProgress(false);
         filter.SetFileName(FileName);
-        filter.SetCreationDate(QDateTime(FixedDate.date(), FixedDate.time(), Qt::OffsetFromUTC, c.OffsetSeconds));
+        filter.SetCreationDate(
+            QDateTime(FixedDate.date(), FixedDate.time(), Qt::OffsetFromUTC, c.OffsetSeconds));
         filter.ProcessPages(store.Store, 1, -1, false);
         QFile file(FileName);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray pdf = file.readAll();
-        const QByteArray producer = c.Producer.isEmpty() ? QByteArray(PDFWriterProducer) : "Loja \\(matriz\\)";
-        EXPECT_TRUE(pdf.contains(QByteArray("1 0 obj <<\r\n") + c.Expected + "/Creator(Quillborough v0.6)\r\n/Producer("
-            + producer + ")\r\n>> endobj\r\n"))
+        const QByteArray producer
+            = c.Producer.isEmpty() ? QByteArray(PDFWriterProducer) : "Loja \\(matriz\\)";
+        EXPECT_TRUE(pdf.contains(QByteArray("1 0 obj <<\r\n") + c.Expected
+            + "/Creator(Quillborough v0.6)\r\n/Producer(" + producer + ")\r\n>> endobj\r\n"))
             << pdf.left(200).constData();
     }
     // pdfinfo reads the offset: the same instant, whatever zone the reader is in.
@@ -808,7 +810,8 @@ TEST_F(TPDFFilterFixture, CreationDateCarriesItsTimeZoneWithTheOptions)
     process.start(QStringLiteral("pdfinfo"), { QStringLiteral("-isodates"), FileName });
     ASSERT_TRUE(process.waitForFinished(60000));
     const QString info = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("CreationDate:\\s+2024-01-31T23:59:58-09:30"))))
+    EXPECT_TRUE(
+        info.contains(QRegularExpression(QStringLiteral("CreationDate:\\s+2024-01-31T23:59:58-09:30"))))
         << info.toStdString();
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Producer:\\s+Loja \\(matriz\\)"))))
         << info.toStdString();
@@ -1043,9 +1046,8 @@ TEST_F(TReportFixture, QpdfFindsNoFault)
     for (const TOptions& options : AllOptions) {
         Write(options.EmbedFonts, options.Compress);
         RUN_TOOL(output, "qpdf", { QStringLiteral("--check"), FileName });
-        EXPECT_TRUE(output.contains("No syntax or stream encoding errors found"))
-            << options.Name << "\n"
-            << output.constData();
+        EXPECT_TRUE(output.contains("No syntax or stream encoding errors found")) << options.Name << "\n"
+                                                                                  << output.constData();
     }
 }
 
@@ -1083,9 +1085,9 @@ TEST_F(TReportFixture, CompressedPagesHoldThePlainPagesOperators)
         for (int i = 0; i < page && it.hasNext(); ++i)
             match = it.next();
         ASSERT_TRUE(match.hasMatch()) << "page " << page;
-        const QRegularExpressionMatch length
-            = QRegularExpression(QStringLiteral("\n") + match.captured(2) + QStringLiteral(" 0 obj\r\n(\\d+)\r\n"))
-                  .match(QString::fromLatin1(compressed));
+        const QRegularExpressionMatch length = QRegularExpression(
+            QStringLiteral("\n") + match.captured(2) + QStringLiteral(" 0 obj\r\n(\\d+)\r\n"))
+                                                   .match(QString::fromLatin1(compressed));
         ASSERT_TRUE(length.hasMatch());
         const QByteArray data = compressed.mid(match.capturedEnd(), length.captured(1).toLongLong());
         EXPECT_TRUE(compressed.mid(match.capturedEnd() + data.size(), 11) == "\r\nendstream")
@@ -1135,10 +1137,10 @@ QImage RenderWithGhostscript(const QString& FileName, const QString& Png, int Re
 {
     QProcess process;
     process.start(QStringLiteral("gs"),
-        { QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
-            QStringLiteral("-sDEVICE=pnggray"), QStringLiteral("-r%1").arg(Resolution),
-            QStringLiteral("-dFirstPage=1"), QStringLiteral("-dLastPage=1"), QStringLiteral("-sOutputFile=") + Png,
-            FileName });
+        { QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+            QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=pnggray"),
+            QStringLiteral("-r%1").arg(Resolution), QStringLiteral("-dFirstPage=1"),
+            QStringLiteral("-dLastPage=1"), QStringLiteral("-sOutputFile=") + Png, FileName });
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return {};
     return QImage(Png);
@@ -1167,7 +1169,8 @@ TEST_F(TReportFixture, ThePostScriptInterpreterDrawsEmbeddedBoldAsBold)
     auto render = [&](bool EmbedFonts) {
         TStore store(210, 297);
         TRLGraphicSurface* page = store.NewPage();
-        AddText(page, QStringLiteral("Verdana"), 14, regularCell, text, MetaTextAlignmentLeft, 0, TextFlagKeepWhole);
+        AddText(page, QStringLiteral("Verdana"), 14, regularCell, text, MetaTextAlignmentLeft, 0,
+            TextFlagKeepWhole);
         AddText(page, QStringLiteral("Verdana"), 14, boldCell, text, MetaTextAlignmentLeft, MetaFontStyleBold,
             TextFlagKeepWhole);
         store.Add(page);

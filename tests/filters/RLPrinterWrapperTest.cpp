@@ -172,7 +172,8 @@ TEST_F(PrinterWrapperTest, SetPaperWritesThePlatformCodesAndSetsUpThePrinter)
         if (c.PaperCode == CustomPaperCode) {
             EXPECT_EQ(settings->PaperWidth, c.PaperWidth) << qPrintable(label);
             EXPECT_EQ(settings->PaperLength, c.PaperLength) << qPrintable(label);
-            EXPECT_EQ(settings->Fields & (dfPaperWidth | dfPaperLength), uint32_t(dfPaperWidth | dfPaperLength));
+            EXPECT_EQ(
+                settings->Fields & (dfPaperWidth | dfPaperLength), uint32_t(dfPaperWidth | dfPaperLength));
         }
         EXPECT_EQ(settings->Orientation, c.Orientation) << qPrintable(label);
         const QPageLayout layout = w.Printer()->pageLayout();
@@ -257,7 +258,9 @@ TEST_F(PrinterWrapperTest, PrintsAJobAndComesBackToTheDefaultSettings)
     const QString info = PdfInfo(file);
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\b")))) << qPrintable(info);
     // 150 x 100 mm lying down: 425.2 x 283.5 points.
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+425(\\.\\d+)? x 283(\\.\\d+)?")))) << qPrintable(info);
+    EXPECT_TRUE(
+        info.contains(QRegularExpression(QStringLiteral("Page size:\\s+425(\\.\\d+)? x 283(\\.\\d+)?"))))
+        << qPrintable(info);
 }
 
 TEST_F(PrinterWrapperTest, IgnoresCopyCountsBelowOne)

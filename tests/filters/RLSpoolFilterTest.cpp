@@ -358,7 +358,8 @@ QImage Render(const QString& File)
     const QString prefix = File + QStringLiteral(".render");
     QProcess process;
     process.start(QStringLiteral("pdftoppm"),
-        { QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), QStringLiteral("-singlefile"), File, prefix });
+        { QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), QStringLiteral("-singlefile"),
+            File, prefix });
     process.waitForFinished(60000);
     return QImage(prefix + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
 }
@@ -471,7 +472,9 @@ TEST_F(SpoolRun, PrintsTheSquareWhereTheReportPutIt)
     if (!HasPoppler())
         GTEST_SKIP() << "poppler is not installed";
     const QString info = PdfInfo(Printers->Jobs().first());
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)?")))) << qPrintable(info);
+    EXPECT_TRUE(
+        info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)?"))))
+        << qPrintable(info);
     const QImage sheet = Render(Printers->Jobs().first());
     ASSERT_EQ(sheet.width(), 2480);
     ASSERT_NEAR(sheet.height(), 3508, 1); // the page is stored in whole points
@@ -501,9 +504,13 @@ TEST_F(SpoolRun, ALandscapeSecondPageIsASecondJobBegunInLandscape)
     const QString first = PdfInfo(jobs.at(0));
     const QString second = PdfInfo(jobs.at(1));
     EXPECT_TRUE(PdfHasPages(first, 1)) << qPrintable(first);
-    EXPECT_TRUE(first.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)?")))) << qPrintable(first);
+    EXPECT_TRUE(
+        first.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)?"))))
+        << qPrintable(first);
     EXPECT_TRUE(PdfHasPages(second, 1)) << qPrintable(second);
-    EXPECT_TRUE(second.contains(QRegularExpression(QStringLiteral("Page size:\\s+84[12](\\.\\d+)? x 595(\\.\\d+)?")))) << qPrintable(second);
+    EXPECT_TRUE(
+        second.contains(QRegularExpression(QStringLiteral("Page size:\\s+84[12](\\.\\d+)? x 595(\\.\\d+)?"))))
+        << qPrintable(second);
 }
 
 TEST_F(SpoolRun, ABackgroundRunPrintsOnItsOwnThread)

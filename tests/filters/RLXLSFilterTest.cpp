@@ -153,19 +153,21 @@ print(json.dumps(out))
 QString Python()
 {
     // The distribution's interpreter carries the distribution's xlrd.
-    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
+    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                             : QStringLiteral("python3");
 }
 
 bool HaveXlrd()
 {
     QProcess process;
     process.start(Python(), { QStringLiteral("-c"), QStringLiteral("import xlrd") });
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
 }
 
-#define REQUIRE_XLRD()                                                                                 \
-    if (!HaveXlrd()) {                                                                                 \
-        GTEST_SKIP() << "python3-xlrd is not installed; whole-file checks skipped";                   \
+#define REQUIRE_XLRD()                                                                                       \
+    if (!HaveXlrd()) {                                                                                       \
+        GTEST_SKIP() << "python3-xlrd is not installed; whole-file checks skipped";                          \
     }
 
 QJsonObject ReadBack(const QString& Path)
@@ -205,7 +207,8 @@ TEST(XLSUnits, PixelsBecomeColumnUnitsRoundedHalfToEven)
     {
         int Pixels;
         int Units;
-    } cases[] = { { 0, 0 }, { 1, 38 }, { 5, 190 }, { 10, 381 }, { 15, 572 }, { 100, 3810 }, { -5, -190 }, { -15, -572 } };
+    } cases[] = { { 0, 0 }, { 1, 38 }, { 5, 190 }, { 10, 381 }, { 15, 572 }, { 100, 3810 }, { -5, -190 },
+        { -15, -572 } };
     for (const auto& c : cases)
         EXPECT_EQ(PixelsToColumnUnits(c.Pixels), c.Units) << c.Pixels;
 }
@@ -342,7 +345,8 @@ TEST(XLSRecords, ExtendedStringTableBucketsGrowWithTheStringCount)
         const QString expected = QStringLiteral("%1").arg(bucket * 16, 6, 10, QLatin1Char('0'));
         ASSERT_LT(qsizetype(position) + 3 + 12, bytes.size());
         EXPECT_EQ(bytes.mid(position, 3), HexBytes("06 00 01")) << bucket;
-        EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + position + 3), 6), expected)
+        EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + position + 3), 6),
+            expected)
             << bucket;
     }
 }
@@ -391,10 +395,11 @@ TEST_F(XLSFile, GlobalsAndCellRecordsHaveTheirExactBytes)
     TRLXLSFilter filter;
     filter.SetOptions(foFindValueCells);
     // A number, a text spanning three columns (two narrow columns after it) and a centred text.
-    Export(Path(), { { { TRect(0, 0, 100, 20), QStringLiteral("12,5"), MetaTextAlignmentRight },
-                         { TRect(0, 20, 300, 40), QStringLiteral("Produto") },
-                         { TRect(100, 40, 200, 60), QStringLiteral("x"), MetaTextAlignmentCenter },
-                         { TRect(200, 40, 300, 60), QStringLiteral("y") } } },
+    Export(Path(),
+        { { { TRect(0, 0, 100, 20), QStringLiteral("12,5"), MetaTextAlignmentRight },
+            { TRect(0, 20, 300, 40), QStringLiteral("Produto") },
+            { TRect(100, 40, 200, 60), QStringLiteral("x"), MetaTextAlignmentCenter },
+            { TRect(200, 40, 300, 60), QStringLiteral("y") } } },
         filter);
     const std::vector<TRecord> all = Records(WorkbookStream(Path()));
     ASSERT_FALSE(all.empty());
@@ -413,8 +418,10 @@ TEST_F(XLSFile, GlobalsAndCellRecordsHaveTheirExactBytes)
     // Fonts: four defaults and the range font (Arial 10 black: colour index 8, regular weight 400).
     const std::vector<TRecord> fonts = OfType(all, rtFont);
     ASSERT_EQ(fonts.size(), 5u);
-    EXPECT_EQ(fonts[0].Data, HexBytes("c8 00 00 00 08 00 90 01 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
-    EXPECT_EQ(fonts[4].Data, HexBytes("c8 00 00 00 08 00 90 01 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
+    EXPECT_EQ(fonts[0].Data,
+        HexBytes("c8 00 00 00 08 00 90 01 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
+    EXPECT_EQ(fonts[4].Data,
+        HexBytes("c8 00 00 00 08 00 90 01 00 00 00 00 01 00 05 01 41 00 72 00 69 00 61 00 6c 00"));
 
     // Cell formats: 15 styles, the default cell format, then one per distinct record in range order.
     const std::vector<TRecord> xfs = OfType(all, rtXF);
@@ -439,8 +446,9 @@ TEST_F(XLSFile, GlobalsAndCellRecordsHaveTheirExactBytes)
     // The shared strings in range order; the number is not among them.
     const std::vector<TRecord> sst = OfType(all, rtSST);
     ASSERT_EQ(sst.size(), 1u);
-    EXPECT_EQ(sst[0].Data, HexBytes("03 00 00 00 03 00 00 00 07 00 01 50 00 72 00 6f 00 64 00 75 00 74 00 6f 00"
-                                    " 01 00 01 78 00 01 00 01 79 00"));
+    EXPECT_EQ(sst[0].Data,
+        HexBytes("03 00 00 00 03 00 00 00 07 00 01 50 00 72 00 6f 00 64 00 75 00 74 00 6f 00"
+                 " 01 00 01 78 00 01 00 01 79 00"));
     // Column widths in column units: 100 px = 3810.
     const std::vector<TRecord> cols = OfType(all, rtColInfo);
     ASSERT_EQ(cols.size(), 3u);
@@ -527,7 +535,8 @@ TEST(XLSContainer, AllocationTableCoversEverySectorAndGrowsExtraSectors)
         EXPECT_EQ(layout.AllocationSectors, c.Allocation) << c.Stream;
         EXPECT_EQ(layout.ExtraAllocationSectors, c.Extra) << c.Stream;
         EXPECT_EQ(layout.DirectorySector, c.Stream + c.Allocation + c.Extra) << c.Stream;
-        EXPECT_GE(128 * qint64(layout.AllocationSectors), c.Stream + layout.AllocationSectors + layout.ExtraAllocationSectors + 1);
+        EXPECT_GE(128 * qint64(layout.AllocationSectors),
+            c.Stream + layout.AllocationSectors + layout.ExtraAllocationSectors + 1);
     }
     EXPECT_THROW(CompoundLayout(qint64(1) << 40), Exception);
 }
@@ -546,7 +555,8 @@ TEST(XLSContainer, HeaderAllocationTableAndDirectoryHaveTheirExactBytes)
     TByteWriter header;
     header.Bytes(HexBytes("d0 cf 11 e0 a1 b1 1a e1")).Zeros(16);
     header.Bytes(HexBytes("3e 00 03 00 fe ff 09 00 06 00 00 00 00 00 00 00 00 00 00 00"));
-    header.Bytes(HexBytes("01 00 00 00 09 00 00 00 00 00 00 00 00 10 00 00 fe ff ff ff 00 00 00 00 fe ff ff ff 00 00 00 00"));
+    header.Bytes(HexBytes(
+        "01 00 00 00 09 00 00 00 00 00 00 00 00 10 00 00 fe ff ff ff 00 00 00 00 fe ff ff ff 00 00 00 00"));
     header.DWord(8);
     for (int i = 1; i < 109; ++i)
         header.DWord(0xFFFFFFFFu);
@@ -593,12 +603,13 @@ TEST(XLSContainer, StreamsBeyondTheHeadersAllocationListStayReadable)
     }
     EXPECT_GT(CompoundLayout((stream.size() + 511) / 512).ExtraAllocationSectors, 0u);
     QProcess process;
-    process.start(Python(), { QStringLiteral("-c"),
-        QStringLiteral("import sys, hashlib, xlrd.compdoc as c\n"
-                       "d = c.CompDoc(open(sys.argv[1], 'rb').read(), logfile=sys.stderr)\n"
-                       "s = d.get_named_stream('Workbook')\n"
-                       "print(len(s), hashlib.sha256(s).hexdigest())\n"),
-        path });
+    process.start(Python(),
+        { QStringLiteral("-c"),
+            QStringLiteral("import sys, hashlib, xlrd.compdoc as c\n"
+                           "d = c.CompDoc(open(sys.argv[1], 'rb').read(), logfile=sys.stderr)\n"
+                           "s = d.get_named_stream('Workbook')\n"
+                           "print(len(s), hashlib.sha256(s).hexdigest())\n"),
+            path });
     ASSERT_TRUE(process.waitForFinished(120000));
     const QByteArray expected = QByteArray::number(stream.size()) + ' '
         + QCryptographicHash::hash(stream, QCryptographicHash::Sha256).toHex() + '\n';
@@ -613,9 +624,11 @@ TEST_F(XLSFile, ValuesTypesFontsAndMergesReadBack)
     TRLXLSFilter filter;
     filter.SetOptions(foFindValueCells);
     Export(Path(),
-        { { { TRect(0, 0, 100, 20), QStringLiteral("1.234,50"), MetaTextAlignmentRight, MetaTextLayoutBottom },
+        { { { TRect(0, 0, 100, 20), QStringLiteral("1.234,50"), MetaTextAlignmentRight,
+                MetaTextLayoutBottom },
               { TRect(100, 0, 200, 20), QStringLiteral("12/03/2024") },
-              { TRect(200, 0, 300, 20), QStringLiteral("R$ 5,00"), MetaTextAlignmentCenter, MetaTextLayoutCenter },
+              { TRect(200, 0, 300, 20), QStringLiteral("R$ 5,00"), MetaTextAlignmentCenter,
+                  MetaTextLayoutCenter },
               { TRect(0, 20, 300, 40), QStringLiteral("Total geral\r\nda loja"), MetaTextAlignmentLeft,
                   MetaTextLayoutTop, clRed, fsItalic },
               { TRect(0, 40, 100, 60), QString() } },
@@ -673,11 +686,13 @@ TEST_F(XLSFile, TextsAtTheSameLeftShareAColumnOfTheWiderWidth)
     REQUIRE_XLRD();
     TRLXLSFilter filter;
     Export(Path(),
-        { { { TRect(10, 0, 60, 20), QStringLiteral("curto") }, { TRect(10, 20, 150, 40), QStringLiteral("mais largo") } } },
+        { { { TRect(10, 0, 60, 20), QStringLiteral("curto") },
+            { TRect(10, 20, 150, 40), QStringLiteral("mais largo") } } },
         filter);
     const QJsonObject sheet = ReadBack(Path())[QStringLiteral("sheets")].toArray()[0].toObject();
     EXPECT_EQ(sheet[QStringLiteral("ncols")].toInt(), 1);
-    EXPECT_EQ(sheet[QStringLiteral("widths")].toObject()[QStringLiteral("0")].toInt(), PixelsToColumnUnits(140));
+    EXPECT_EQ(
+        sheet[QStringLiteral("widths")].toObject()[QStringLiteral("0")].toInt(), PixelsToColumnUnits(140));
 }
 
 TEST_F(XLSFile, ASheetTitleAlreadyTakenMovesToTheNextNumber)
@@ -721,22 +736,27 @@ TEST(XLSRanges, OverlappingTextsAreCutBackSoNoPrintedTextVanishes)
                 { TRect(300, 0, 400, 20), QStringLiteral("2") } },
             { { "Comercial Ltda", 0, 0, 0, 0 }, { "Página:", 1, 1, 0, 0 }, { "2", 2, 2, 0, 0 } } },
         { "a new text starting left of an earlier one ends before it",
-            { { TRect(100, 0, 300, 20), QStringLiteral("b") }, { TRect(0, 0, 200, 20), QStringLiteral("a") } },
+            { { TRect(100, 0, 300, 20), QStringLiteral("b") },
+                { TRect(0, 0, 200, 20), QStringLiteral("a") } },
             { { "b", 1, 1, 0, 0 }, { "a", 0, 0, 0, 0 } } },
         { "a new text from the same column reaching further goes on right of the earlier one",
             { { TRect(0, 0, 100, 20), QStringLiteral("x") }, { TRect(100, 20, 150, 40), QStringLiteral("w") },
-                { TRect(0, 0, 200, 20), QStringLiteral("y") }, { TRect(200, 0, 300, 20), QStringLiteral("z") } },
+                { TRect(0, 0, 200, 20), QStringLiteral("y") },
+                { TRect(200, 0, 300, 20), QStringLiteral("z") } },
             { { "x", 0, 0, 0, 0 }, { "w", 1, 1, 1, 1 }, { "y", 1, 1, 0, 0 }, { "z", 2, 2, 0, 0 } } },
         { "an earlier range covering the new one from its first column has nothing left",
-            { { TRect(0, 0, 200, 20), QStringLiteral("largo") }, { TRect(100, 20, 200, 40), QStringLiteral("m") },
+            { { TRect(0, 0, 200, 20), QStringLiteral("largo") },
+                { TRect(100, 20, 200, 40), QStringLiteral("m") },
                 { TRect(0, 0, 100, 20), QStringLiteral("curto") } },
             { { "m", 1, 1, 1, 1 }, { "curto", 0, 0, 0, 0 } } },
         { "equal bounds reuse the range; ranges on other rows are left alone",
             { { TRect(0, 0, 100, 20), QStringLiteral("a") }, { TRect(100, 0, 200, 20), QStringLiteral("b") },
-                { TRect(0, 0, 100, 20), QStringLiteral("a2") }, { TRect(0, 20, 200, 40), QStringLiteral("c") } },
+                { TRect(0, 0, 100, 20), QStringLiteral("a2") },
+                { TRect(0, 20, 200, 40), QStringLiteral("c") } },
             { { "a2", 0, 0, 0, 0 }, { "b", 1, 1, 0, 0 }, { "c", 0, 1, 1, 1 } } },
         { "a text over two rows is cut back by a later one on its second row",
-            { { TRect(0, 0, 300, 40), QStringLiteral("alto") }, { TRect(200, 20, 300, 40), QStringLiteral("q") } },
+            { { TRect(0, 0, 300, 40), QStringLiteral("alto") },
+                { TRect(200, 20, 300, 40), QStringLiteral("q") } },
             { { "alto", 0, 0, 0, 1 }, { "q", 1, 1, 1, 1 } } },
     };
     for (const auto& c : cases) {
@@ -796,8 +816,10 @@ TEST_F(XLSFile, ColoursMissingFromThePaletteTakeFreeEntries)
     REQUIRE_XLRD();
     TRLXLSFilter filter;
     Export(Path(),
-        { { { TRect(0, 0, 100, 20), QStringLiteral("a"), MetaTextAlignmentLeft, MetaTextLayoutTop, RGBToColor(1, 2, 3) },
-              { TRect(0, 20, 100, 40), QStringLiteral("b"), MetaTextAlignmentLeft, MetaTextLayoutTop, clBlack } } },
+        { { { TRect(0, 0, 100, 20), QStringLiteral("a"), MetaTextAlignmentLeft, MetaTextLayoutTop,
+                RGBToColor(1, 2, 3) },
+            { TRect(0, 20, 100, 40), QStringLiteral("b"), MetaTextAlignmentLeft, MetaTextLayoutTop,
+                clBlack } } },
         filter);
     const QJsonObject sheet = ReadBack(Path())[QStringLiteral("sheets")].toArray()[0].toObject();
     // The first entry that is neither basic nor used: position 16 (9999FF), index 24.
@@ -826,11 +848,13 @@ TEST_F(XLSFile, OnlyTheFirstSheetIsSelectedAndShown)
     if (!HaveXlrd())
         GTEST_SKIP() << "python3-xlrd is not installed; the reader's view is not checked";
     QProcess process;
-    process.start(Python(), { QStringLiteral("-c"),
-        QStringLiteral("import sys, xlrd\n"
-                       "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
-                       "print(' '.join('%s:%d%d' % (s.name, s.sheet_selected, s.sheet_visible) for s in b.sheets()))\n"),
-        Path() });
+    process.start(Python(),
+        { QStringLiteral("-c"),
+            QStringLiteral("import sys, xlrd\n"
+                           "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+                           "print(' '.join('%s:%d%d' % (s.name, s.sheet_selected, s.sheet_visible) for s in "
+                           "b.sheets()))\n"),
+            Path() });
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
         QStringLiteral("Página 1:11 Página 2:00 Página 3:00"))
@@ -847,8 +871,9 @@ TEST_F(XLSFile, RepeatedTextsAreSharedOnceAndCounted)
     const std::vector<TRecord> sst = OfType(all, rtSST);
     ASSERT_EQ(sst.size(), 1u);
     // Six cells refer to two strings.
-    EXPECT_EQ(sst[0].Data, HexBytes("06 00 00 00 02 00 00 00 07 00 01 50 00 e1 00 67 00 69 00 6e 00 61 00 3a 00"
-                                    " 02 00 01 55 00 4e 00"));
+    EXPECT_EQ(sst[0].Data,
+        HexBytes("06 00 00 00 02 00 00 00 07 00 01 50 00 e1 00 67 00 69 00 6e 00 61 00 3a 00"
+                 " 02 00 01 55 00 4e 00"));
     const std::vector<TRecord> labels = OfType(all, rtLabelSST);
     ASSERT_EQ(labels.size(), 6u);
     for (std::size_t i = 0; i < labels.size(); ++i)
@@ -861,7 +886,8 @@ TEST_F(XLSFile, RepeatedTextsAreSharedOnceAndCounted)
     const QJsonArray sheets = ReadBack(Path())[QStringLiteral("sheets")].toArray();
     ASSERT_EQ(sheets.size(), 2);
     for (const QJsonValue& sheet : sheets) {
-        EXPECT_EQ(CellAt(sheet.toObject(), 0, 0)[QStringLiteral("value")].toString(), QStringLiteral("Página:"));
+        EXPECT_EQ(
+            CellAt(sheet.toObject(), 0, 0)[QStringLiteral("value")].toString(), QStringLiteral("Página:"));
         EXPECT_EQ(CellAt(sheet.toObject(), 0, 1)[QStringLiteral("value")].toString(), QStringLiteral("UN"));
         EXPECT_EQ(CellAt(sheet.toObject(), 1, 0)[QStringLiteral("value")].toString(), QStringLiteral("UN"));
     }
@@ -873,19 +899,20 @@ TEST_F(XLSFile, FontsAreRegularOrBoldByTheFormatsWeights)
     TRLXLSFilter filter;
     Export(Path(),
         { { { TRect(0, 0, 100, 20), QStringLiteral("normal") },
-            { TRect(100, 0, 200, 20), QStringLiteral("negrito"), MetaTextAlignmentLeft, MetaTextLayoutTop, clBlack,
-                fsBold } } },
+            { TRect(100, 0, 200, 20), QStringLiteral("negrito"), MetaTextAlignmentLeft, MetaTextLayoutTop,
+                clBlack, fsBold } } },
         filter);
     QProcess process;
-    process.start(Python(), { QStringLiteral("-c"),
-        QStringLiteral("import sys, xlrd\n"
-                       "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
-                       "s = b.sheet_by_index(0)\n"
-                       "for c in range(2):\n"
-                       "    f = b.font_list[b.xf_list[s.cell_xf_index(0, c)].font_index]\n"
-                       "    print(s.cell_value(0, c), f.weight)\n"
-                       "print(sorted(set(f.weight for f in b.font_list)))\n"),
-        Path() });
+    process.start(Python(),
+        { QStringLiteral("-c"),
+            QStringLiteral("import sys, xlrd\n"
+                           "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+                           "s = b.sheet_by_index(0)\n"
+                           "for c in range(2):\n"
+                           "    f = b.font_list[b.xf_list[s.cell_xf_index(0, c)].font_index]\n"
+                           "    print(s.cell_value(0, c), f.weight)\n"
+                           "print(sorted(set(f.weight for f in b.font_list)))\n"),
+            Path() });
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
         QStringLiteral("normal 400\nnegrito 700\n[400, 700]\n"))
@@ -905,7 +932,9 @@ TEST_F(XLSFile, TextsOutsideTheCodePageSurviveOnEverySheet)
     const QJsonArray sheets = ReadBack(Path())[QStringLiteral("sheets")].toArray();
     ASSERT_EQ(sheets.size(), 8);
     for (int n = 0; n < 8; ++n)
-        EXPECT_EQ(CellAt(sheets[n].toObject(), 0, 0)[QStringLiteral("value")].toString(), wide + QString::number(n)) << n;
+        EXPECT_EQ(
+            CellAt(sheets[n].toObject(), 0, 0)[QStringLiteral("value")].toString(), wide + QString::number(n))
+            << n;
 }
 
 // A heading as the inventory prints it: the company name centred over the width, "Página:" and the
@@ -914,9 +943,10 @@ std::vector<std::vector<TTextItem>> HeadingPages(int Count)
 {
     std::vector<std::vector<TTextItem>> pages;
     for (int n = 1; n <= Count; ++n)
-        pages.push_back({ { TRect(76, 5, 742, 21), QStringLiteral("Comercial Quillborough Ltda"), MetaTextAlignmentCenter,
-                              MetaTextLayoutTop, clBlack, fsBold | fsItalic },
-            { TRect(627, 5, 668, 17), QStringLiteral("Página:"), MetaTextAlignmentLeft, MetaTextLayoutTop, clBlack, fsBold },
+        pages.push_back({ { TRect(76, 5, 742, 21), QStringLiteral("Comercial Quillborough Ltda"),
+                              MetaTextAlignmentCenter, MetaTextLayoutTop, clBlack, fsBold | fsItalic },
+            { TRect(627, 5, 668, 17), QStringLiteral("Página:"), MetaTextAlignmentLeft, MetaTextLayoutTop,
+                clBlack, fsBold },
             { TRect(672, 5, 748, 17), QString::number(n + 1) },
             { TRect(76, 40, 300, 52), QStringLiteral("linha da página %1").arg(n) } });
     return pages;
@@ -933,7 +963,8 @@ TEST_F(XLSFile, TheCompanyNameUnderThePageNumberIsOnEverySheet)
         QStringList texts;
         for (const QJsonValue& cell : sheets[n].toObject()[QStringLiteral("cells")].toArray())
             texts.append(cell.toObject()[QStringLiteral("value")].toVariant().toString());
-        EXPECT_TRUE(texts.contains(QStringLiteral("Comercial Quillborough Ltda"))) << n << texts.join('|').toStdString();
+        EXPECT_TRUE(texts.contains(QStringLiteral("Comercial Quillborough Ltda")))
+            << n << texts.join('|').toStdString();
         EXPECT_TRUE(texts.contains(QStringLiteral("Página:"))) << n;
         EXPECT_TRUE(texts.contains(QString::number(n + 2))) << n;
     }
@@ -948,18 +979,21 @@ TEST_F(XLSFile, SpreadsheetProgramsReadEverySheetAndOpenOnTheFirst)
     if (office.isEmpty())
         office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
     if (ssconvert.isEmpty() && office.isEmpty())
-        GTEST_SKIP() << "neither Gnumeric's ssconvert nor LibreOffice is installed; their read-backs are skipped";
+        GTEST_SKIP()
+            << "neither Gnumeric's ssconvert nor LibreOffice is installed; their read-backs are skipped";
     TRLXLSFilter filter;
     Export(Path(), HeadingPages(3), filter);
     if (!ssconvert.isEmpty()) {
         QProcess process;
-        process.start(ssconvert, { QStringLiteral("-S"), Path(), Folder.filePath(QStringLiteral("gnumeric.csv")) });
+        process.start(
+            ssconvert, { QStringLiteral("-S"), Path(), Folder.filePath(QStringLiteral("gnumeric.csv")) });
         ASSERT_TRUE(process.waitForFinished(120000));
         for (int n = 0; n < 3; ++n) {
             QFile sheet(Folder.filePath(QStringLiteral("gnumeric.csv.%1").arg(n)));
             ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << n;
             const QString text = QString::fromUtf8(sheet.readAll());
-            EXPECT_TRUE(text.contains(QStringLiteral("Comercial Quillborough Ltda"))) << n << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("Comercial Quillborough Ltda")))
+                << n << text.toStdString();
             EXPECT_TRUE(text.contains(QStringLiteral("linha da página %1").arg(n + 1))) << n;
         }
     }
@@ -967,8 +1001,9 @@ TEST_F(XLSFile, SpreadsheetProgramsReadEverySheetAndOpenOnTheFirst)
         // Converted to text, a workbook gives the sheet it opens on.
         const QString out = Folder.filePath(QStringLiteral("office"));
         QProcess process;
-        process.start(office, { QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
-                                  QStringLiteral("--outdir"), out, Path() });
+        process.start(office,
+            { QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
+                QStringLiteral("--outdir"), out, Path() });
         ASSERT_TRUE(process.waitForFinished(180000));
         QFile sheet(out + QStringLiteral("/out.csv"));
         ASSERT_TRUE(sheet.open(QIODevice::ReadOnly)) << process.readAllStandardError().constData();
@@ -1023,7 +1058,8 @@ TEST_F(XLSFile, AnUnwritableTargetRaisesAnErrorNamingTheFile)
         FAIL() << "no error";
     } catch (const Exception& error) {
         EXPECT_TRUE(error.Message().contains(target)) << error.Message().toStdString();
-        EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Não foi possível gravar"))) << error.Message().toStdString();
+        EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Não foi possível gravar")))
+            << error.Message().toStdString();
     }
     EXPECT_FALSE(QFile::exists(target));
 }
@@ -1034,8 +1070,10 @@ TEST_F(XLSFile, ColumnEdgeOverflowAtTheIntLimits)
 {
     TRLXLSFilter filter;
     const std::vector<std::vector<TTextItem>> pages = { {
-        { TRect(std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), 28613, 20), QStringLiteral("far left") },
-        { TRect(0, 0, std::numeric_limits<int>::max(), std::numeric_limits<int>::max()), QStringLiteral("far right") },
+        { TRect(std::numeric_limits<int>::min(), std::numeric_limits<int>::min(), 28613, 20),
+            QStringLiteral("far left") },
+        { TRect(0, 0, std::numeric_limits<int>::max(), std::numeric_limits<int>::max()),
+            QStringLiteral("far right") },
         { TRect(10, 30, 110, 50), QStringLiteral("plain") },
     } };
     Export(Path(), pages, filter);

@@ -1,7 +1,7 @@
 // Drawing recorded pages on a canvas: page and object painting with scales and rounding, the thick
 // dashed lines, text placement and justifying, images, clipping and the font-metric record.
-#include "pagestore/RLCanvas.h"
 #include "pagestore/RLMetaDraw.h"
+#include "pagestore/RLCanvas.h"
 #include "pagestore/RLMetaFile.h"
 
 #include "platform/Exceptions.h"
@@ -107,8 +107,8 @@ TRLLineObject* AddLine(TRLGraphicSurface& Page, TPoint From, TPoint To, TRLMetaP
     auto* line = new TRLLineObject(&Page);
     line->FromPoint = From;
     line->ToPoint = To;
-    line->BoundsRect = TRect(std::min(From.x(), To.x()), std::min(From.y(), To.y()), std::max(From.x(), To.x()),
-        std::max(From.y(), To.y()));
+    line->BoundsRect = TRect(std::min(From.x(), To.x()), std::min(From.y(), To.y()),
+        std::max(From.x(), To.x()), std::max(From.y(), To.y()));
     line->Pen = Pen;
     line->Brush = Brush;
     return line;
@@ -266,8 +266,8 @@ TEST(Pens, CanvasPenScalesOnlyWidePens)
         int Width;
         double Factor;
         int Expected;
-    } cases[] = { { 0, 4, 0 }, { 1, 4, 1 }, { 1, 0.1, 1 }, { 3, 0.2, 1 }, { 3, 2, 6 }, { 5, 1.5, 7 }, { 2, 0.99, 1 },
-        { 4, 0.75, 3 } };
+    } cases[] = { { 0, 4, 0 }, { 1, 4, 1 }, { 1, 0.1, 1 }, { 3, 0.2, 1 }, { 3, 2, 6 }, { 5, 1.5, 7 },
+        { 2, 0.99, 1 }, { 4, 0.75, 3 } };
     for (const auto& c : cases) {
         TPen pen;
         pen.SetWidth(c.Width);
@@ -598,8 +598,8 @@ TEST(TextPlacement, OpaqueBrushFillsTheClippedRectangle)
     TBrush brush;
     brush.SetColor(clRed);
     page.SetBrush(brush);
-    page.WriteText(TRect(10, 10, 60, 30), 10, 10, QStringLiteral("x"), MetaTextAlignmentLeft, MetaTextLayoutTop,
-        TextFlagKeepWhole);
+    page.WriteText(TRect(10, 10, 60, 30), 10, 10, QStringLiteral("x"), MetaTextAlignmentLeft,
+        MetaTextLayoutTop, TextFlagKeepWhole);
     QImage image = BlankImage(80, 40);
     Paint(image, page, TRect(0, 0, 0, 0));
     EXPECT_EQ(ColorAt(image, 59, 29), clRed);
@@ -631,10 +631,7 @@ TEST(Fonts, FontToCanvasScalesThroughBothResolutions)
         int TargetPpi;
         int Expected;
     } cases[] = {
-        { 8, 96, 1, 96, 8 },
-        { 8, 96, 1.5, 96, 12 },
-        { 10, 96, 6.25, 600, 10 },
-        { 10, 96, 3.125, 300, 10 },
+        { 8, 96, 1, 96, 8 }, { 8, 96, 1.5, 96, 12 }, { 10, 96, 6.25, 600, 10 }, { 10, 96, 3.125, 300, 10 },
         { 9, 72, 1, 96, 7 }, // 6.75
         { 12, 0, 1, 96, 12 }, // an unrecorded resolution counts as 96
         { 5, 96, 0.5, 96, 2 }, // 2.5 to even
@@ -711,12 +708,8 @@ TEST(Images, NothingDecodesToNothingAndDrawsNothing)
 {
     const QByteArray bitmap = RedBitmapData(4, 4);
     const QByteArray cases[] = {
-        QByteArray(),
-        QByteArray("NIL"),
-        QByteArray("BM"),
-        QByteArray("PNG") + bitmap.mid(3),
-        QByteArray("BMP") + QByteArray("not a bitmap"),
-        QByteArray("BMP"),
+        QByteArray(), QByteArray("NIL"), QByteArray("BM"), QByteArray("PNG") + bitmap.mid(3),
+        QByteArray("BMP") + QByteArray("not a bitmap"), QByteArray("BMP"),
         bitmap.left(bitmap.size() - 20), // cut short
         QByteArray("ICO") + bitmap.mid(3), // a bitmap behind an icon tag
     };

@@ -180,14 +180,16 @@ TEST(SwapFile, OwnerOnlyNamelessAndGoneWithTheStore)
         EXPECT_EQ(info.st_mode & 0777, 0600u);
         EXPECT_EQ(info.st_nlink, 0u); // no name in any folder
         EXPECT_GT(info.st_size, 0);
-        EXPECT_TRUE(QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+        EXPECT_TRUE(QDir(folder.path())
+                        .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
         EXPECT_FALSE(RegisteredTempFiles().contains(swap));
         TRLGraphicStorage other;
         other.Add(NumberedPage(2));
         EXPECT_NE(other.SwapFileName(), swap); // distinct
     }
     EXPECT_FALSE(QFileInfo::exists(swap));
-    EXPECT_TRUE(QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(
+        QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 }
 
 TEST(SwapFile, AnUnusableTemporaryFolderStopsTheStoreNamingIt)
@@ -204,7 +206,8 @@ TEST(SwapFile, AnUnusableTemporaryFolderStopsTheStoreNamingIt)
         FAIL() << "no error";
     } catch (const Exception& error) {
         EXPECT_EQ(error.Message(),
-            QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada").arg(missing));
+            QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada")
+                .arg(missing));
     }
 }
 
@@ -249,7 +252,8 @@ TEST(SwapFile, TextsOutsideTheCodePageSurviveEvictionButTheStoreFileKeepsEightBi
 
     // The page store file keeps its 8-bit text: what the code page lacks is '?' there.
     const QByteArray file = SaveStore(store);
-    EXPECT_TRUE(file.contains("\x3F\x3F\x3F\x3F\x3F \x3F \x3F\x3F \x3F caf\xE9 \x80 ?0")) << "8-bit text not found";
+    EXPECT_TRUE(file.contains("\x3F\x3F\x3F\x3F\x3F \x3F \x3F\x3F \x3F caf\xE9 \x80 ?0"))
+        << "8-bit text not found";
     EXPECT_FALSE(file.contains("\xCE\xA9")) << "UTF-8 leaked into the page store file";
     TRLGraphicStorage loaded;
     LoadStore(loaded, file);
@@ -265,7 +269,8 @@ TEST(SwapFile, ADamagedFullTextListIsAMissingPage)
 {
     TRLGraphicStorage store;
     TRLGraphicSurface* first = NumberedPage(0);
-    first->WriteText(TRect(0, 20, 100, 40), 0, 20, QStringLiteral("Ω"), MetaTextAlignmentLeft, MetaTextLayoutTop, 5);
+    first->WriteText(
+        TRect(0, 20, 100, 40), 0, 20, QStringLiteral("Ω"), MetaTextAlignmentLeft, MetaTextLayoutTop, 5);
     store.Add(first);
     for (int n = 1; n < 6; ++n)
         store.Add(NumberedPage(n));
@@ -362,8 +367,10 @@ TEST(PageReader, PlaceholdersResolveFromTheValuesAtTheReadersStart)
     ASSERT_EQ(read->ObjectCount(), 1);
     EXPECT_EQ(static_cast<TRLTextObject*>(read->Objects(0))->DisplayText(), QStringLiteral("Página 1 de 8"));
     TRLPageReader later(&store);
-    EXPECT_EQ(static_cast<TRLTextObject*>(later.Page(0)->Objects(0))->DisplayText(), QStringLiteral("Página 1 de 9"));
-    EXPECT_EQ(static_cast<TRLTextObject*>(store.Pages(0)->Objects(0))->DisplayText(), QStringLiteral("Página 1 de 9"));
+    EXPECT_EQ(static_cast<TRLTextObject*>(later.Page(0)->Objects(0))->DisplayText(),
+        QStringLiteral("Página 1 de 9"));
+    EXPECT_EQ(static_cast<TRLTextObject*>(store.Pages(0)->Objects(0))->DisplayText(),
+        QStringLiteral("Página 1 de 9"));
 }
 
 TEST(PageReader, SeesCachedPagesThatChangedBeforeItStarted)

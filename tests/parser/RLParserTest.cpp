@@ -74,25 +74,14 @@ TEST_F(ParserTest, PrioritiesAndGrouping)
 {
     const TValueCase cases[] = {
         { "10 - 3 - 2", 9.0 }, // equal priorities group to the right
-        { "2 ^ 3 ^ 2", 512.0 },
-        { "1 + 10 - 3 - 2", 10.0 }, // still to the right below a weaker operator
-        { "2 * 2 ^ 3 ^ 2", 1024.0 },
-        { "100 / 10 / 5 * 1", 50.0 },
-        { "16 \\ 2", 4.0 },
-        { "27 \\ 3", 3.0 },
-        { "1 + 2 * 3", 7.0 },
-        { "(1 + 2) * 3", 9.0 },
-        { "2 * 3 + 1", 7.0 },
+        { "2 ^ 3 ^ 2", 512.0 }, { "1 + 10 - 3 - 2", 10.0 }, // still to the right below a weaker operator
+        { "2 * 2 ^ 3 ^ 2", 1024.0 }, { "100 / 10 / 5 * 1", 50.0 }, { "16 \\ 2", 4.0 }, { "27 \\ 3", 3.0 },
+        { "1 + 2 * 3", 7.0 }, { "(1 + 2) * 3", 9.0 }, { "2 * 3 + 1", 7.0 },
         { "10 - 4 + 1", 7.0 }, // "+" binds less than "-": (10 - 4) + 1
         { "8 / 4 * 2", 4.0 }, // "*" binds less than "/": (8 / 4) * 2
-        { "2 * (3 + 4) ^ 2", 98.0 },
-        { "((2))", 2.0 },
-        { "7 div 2", 3.5 },
+        { "2 * (3 + 4) ^ 2", 98.0 }, { "((2))", 2.0 }, { "7 div 2", 3.5 },
         { "1+2", 3.0 }, // digit, sign, digit: three tokens
-        { "1.5e2 + 2E-1", 150.2 },
-        { "1e+2", 100.0 },
-        { "1. + 5.e1", 51.0 },
-        { "0.000", 0.0 },
+        { "1.5e2 + 2E-1", 150.2 }, { "1e+2", 100.0 }, { "1. + 5.e1", 51.0 }, { "0.000", 0.0 },
         { "2 * 3 @ $ + 1", 7.0 }, // characters of no meaning are skipped
     };
     for (const auto& c : cases)
@@ -153,13 +142,10 @@ TEST_F(ParserTest, ComparisonsAndLogicGiveBooleans)
 TEST_F(ParserTest, StringsAndQuotes)
 {
     const TValueCase cases[] = {
-        { "'ab' + 'cd'", QStringLiteral("abcd") },
-        { "'it''s'", QStringLiteral("it's") },
+        { "'ab' + 'cd'", QStringLiteral("abcd") }, { "'it''s'", QStringLiteral("it's") },
         { "\"say \"\"hi\"\"\"", QStringLiteral("say \"hi\"") },
         { "'a'  'b'", QStringLiteral("a'b") }, // pieces separated by blanks join with a quote
-        { "'a' + \"b\"", QStringLiteral("ab") },
-        { "\"it's\"", QStringLiteral("it's") },
-        { "''", QString() },
+        { "'a' + \"b\"", QStringLiteral("ab") }, { "\"it's\"", QStringLiteral("it's") }, { "''", QString() },
         { "'x' + 1", QVariant() }, // filled below: conversion error
     };
     for (const auto& c : cases) {
@@ -201,9 +187,7 @@ TEST_F(ParserTest, EmptyTextsAndStrayClosers)
 {
     const TValueCase cases[] = {
         { "1 ) + 5", 1.0 }, // a stray ")" ends the expression
-        { "1 , 2", 1.0 },
-        { "1 ; 2", 1.0 },
-        { "1 } 2", 1.0 },
+        { "1 , 2", 1.0 }, { "1 ; 2", 1.0 }, { "1 } 2", 1.0 },
         { "3 ! 4", QVariant() }, // a "!" in binary position is empty
     };
     for (const auto& c : cases)

@@ -161,10 +161,12 @@ TEST_F(AliasesTest, AliasFileLinesAreReadStrictly)
         SCOPED_TRACE(item.What);
         TAliasSettings settings;
         const QString message = MessageOf([&] {
-            EXPECT_TRUE(ParseAliasSettings(item.Text, QStringLiteral("vendrix"), QStringLiteral("a.ini"), settings));
+            EXPECT_TRUE(
+                ParseAliasSettings(item.Text, QStringLiteral("vendrix"), QStringLiteral("a.ini"), settings));
         });
         if (*item.Error)
-            EXPECT_TRUE(message.startsWith(QStringLiteral("Arquivo de aliases a.ini, ")) && message.contains(QString::fromUtf8(item.Error)))
+            EXPECT_TRUE(message.startsWith(QStringLiteral("Arquivo de aliases a.ini, "))
+                && message.contains(QString::fromUtf8(item.Error)))
                 << message.toStdString();
         else
             EXPECT_EQ(message, QStringLiteral("<no EDatabaseError>"));
@@ -174,13 +176,16 @@ TEST_F(AliasesTest, AliasFileLinesAreReadStrictly)
         QStringLiteral("VENDRIX"), QStringLiteral("a.ini"), settings));
     EXPECT_EQ(settings.Driver, QStringLiteral("QPSQL"));
     EXPECT_EQ(settings.Password, QStringLiteral("a=b;c"));
-    EXPECT_FALSE(ParseAliasSettings("[OUTRA]\nDriver=QPSQL\n", QStringLiteral("VENDRIX"), QStringLiteral("a.ini"), settings));
+    EXPECT_FALSE(ParseAliasSettings(
+        "[OUTRA]\nDriver=QPSQL\n", QStringLiteral("VENDRIX"), QStringLiteral("a.ini"), settings));
     EXPECT_EQ(settings.Driver, QStringLiteral("QPSQL"));
 
     WriteAliasFile("[VENDRIX]\nDriver\n");
-    EXPECT_TRUE(MessageOf([] { AliasSettings(QStringLiteral("VENDRIX")); }).contains(QLatin1String("linha 2")));
+    EXPECT_TRUE(
+        MessageOf([] { AliasSettings(QStringLiteral("VENDRIX")); }).contains(QLatin1String("linha 2")));
     WriteAliasFile(QByteArray(2 * 1024 * 1024, ';'));
-    EXPECT_TRUE(MessageOf([] { AliasSettings(QStringLiteral("VENDRIX")); }).contains(QLatin1String("grande demais")));
+    EXPECT_TRUE(
+        MessageOf([] { AliasSettings(QStringLiteral("VENDRIX")); }).contains(QLatin1String("grande demais")));
     EXPECT_EQ(MessageOf([] { AliasSettings(QStringLiteral("  ")); }),
         QStringLiteral("Nenhum alias de banco de dados informado"));
 }
@@ -224,7 +229,8 @@ TEST_F(AliasesTest, FirebirdOptionsTheDriverWouldIgnoreAreRefused)
         const char* Options;
         const char* Message; // empty: the options pass and the failure is the connection's
     } cases[] = {
-        { "ISC_DPB_LC_CTYPE=WIN1252", "Conjunto de caracteres \"WIN1252\" do alias VENDRIX não é suportado: " },
+        { "ISC_DPB_LC_CTYPE=WIN1252",
+            "Conjunto de caracteres \"WIN1252\" do alias VENDRIX não é suportado: " },
         { "ISC_DPB_LC_CTYPE=", "Conjunto de caracteres \"\" do alias VENDRIX não é suportado: " },
         { "ISC_DPB_SQL_ROLE_NAME=ESTOQUE;isc_dpb_lc_ctype = iso8859_1",
             "Conjunto de caracteres \"iso8859_1\" do alias VENDRIX não é suportado: " },

@@ -4,11 +4,14 @@
 
 namespace {
 
-class TProbe : public TComponent {
+class TProbe : public TComponent
+{
     Q_OBJECT
     Q_PROPERTY(int Width READ Width WRITE SetWidth)
 public:
-    Q_INVOKABLE explicit TProbe(TComponent* AOwner = nullptr) : TComponent(AOwner) {}
+    Q_INVOKABLE explicit TProbe(TComponent* AOwner = nullptr)
+        : TComponent(AOwner)
+    { }
     int Width() const { return FWidth; }
     void SetWidth(int w) { FWidth = w; }
     QList<TComponent*> Removed;

@@ -10,10 +10,13 @@
 namespace {
 
 // Counts the hooks, and every SetBounds that reaches the override.
-class TProbeControl : public TControl {
+class TProbeControl : public TControl
+{
     Q_OBJECT
 public:
-    Q_INVOKABLE explicit TProbeControl(TComponent* AOwner = nullptr) : TControl(AOwner) {}
+    Q_INVOKABLE explicit TProbeControl(TComponent* AOwner = nullptr)
+        : TControl(AOwner)
+    { }
     int Inserted = 0;
     int Removed = 0;
     int FontChanges = 0;
@@ -123,7 +126,8 @@ TEST(ControlsTest, DestructionLeavesNoDanglingParentOrChild)
     SUCCEED();
 }
 
-struct TAlignCase {
+struct TAlignCase
+{
     TAlign Align;
     QSize Size;
     QRect Expected;
@@ -134,12 +138,12 @@ struct TAlignCase {
 TEST(ControlsTest, AlignedChildrenFillTheirStripsInThePlatformOrder)
 {
     const std::vector<TAlignCase> cases = {
-        {alClient, {5, 5}, {40, 20, 110, 70}},
-        {alRight, {50, 5}, {150, 20, 50, 70}},
-        {alLeft, {40, 5}, {0, 20, 40, 70}},
-        {alBottom, {5, 10}, {0, 90, 200, 10}},
-        {alTop, {5, 20}, {0, 0, 200, 20}},
-        {alNone, {30, 30}, {7, 8, 30, 30}},
+        { alClient, { 5, 5 }, { 40, 20, 110, 70 } },
+        { alRight, { 50, 5 }, { 150, 20, 50, 70 } },
+        { alLeft, { 40, 5 }, { 0, 20, 40, 70 } },
+        { alBottom, { 5, 10 }, { 0, 90, 200, 10 } },
+        { alTop, { 5, 20 }, { 0, 0, 200, 20 } },
+        { alNone, { 30, 30 }, { 7, 8, 30, 30 } },
     };
     TControl parent;
     parent.SetBounds(0, 0, 200, 100);
@@ -175,11 +179,11 @@ TEST(ControlsTest, StripsOfOneSideStackInTheOrderOfTheirEdges)
     bottomInner.SetBounds(0, 60, 10, 7);
     bottomOuter.SetBounds(0, 90, 10, 9);
     parent.DisableAlign();
-    for (TControl* c : {&lower, &upper}) {
+    for (TControl* c : { &lower, &upper }) {
         c->SetAlign(alTop);
         c->SetParent(&parent);
     }
-    for (TControl* c : {&bottomInner, &bottomOuter}) {
+    for (TControl* c : { &bottomInner, &bottomOuter }) {
         c->SetAlign(alBottom);
         c->SetParent(&parent);
     }
@@ -209,16 +213,17 @@ TEST(ControlsTest, AlignmentRespectsConstraintsAndNeverGoesNegative)
 
 TEST(ControlsTest, AnchoredChildrenFollowTheParentsResize)
 {
-    const struct {
+    const struct
+    {
         TAnchors Anchors;
         QRect Expected;
     } cases[] = {
-        {TAnchors(akLeft | akTop), {10, 10, 50, 20}},
-        {TAnchors(akLeft | akRight | akTop), {10, 10, 150, 20}},
-        {TAnchors(akRight | akTop), {110, 10, 50, 20}},
-        {TAnchors(akTop), {60, 10, 50, 20}}, // keeps its centre
-        {TAnchors(akLeft | akTop | akBottom), {10, 10, 50, 70}},
-        {TAnchors(akLeft | akBottom), {10, 60, 50, 20}},
+        { TAnchors(akLeft | akTop), { 10, 10, 50, 20 } },
+        { TAnchors(akLeft | akRight | akTop), { 10, 10, 150, 20 } },
+        { TAnchors(akRight | akTop), { 110, 10, 50, 20 } },
+        { TAnchors(akTop), { 60, 10, 50, 20 } }, // keeps its centre
+        { TAnchors(akLeft | akTop | akBottom), { 10, 10, 50, 70 } },
+        { TAnchors(akLeft | akBottom), { 10, 60, 50, 20 } },
     };
     for (const auto& c : cases) {
         TControl parent;
@@ -234,18 +239,16 @@ TEST(ControlsTest, AnchoredChildrenFollowTheParentsResize)
 
 TEST(ControlsTest, SizesAreClampedToTheConstraints)
 {
-    const struct {
+    const struct
+    {
         int MinWidth, MaxWidth, MinHeight, MaxHeight;
         QSize Requested;
         QSize Result;
     } cases[] = {
-        {0, 0, 0, 0, {20, 30}, {20, 30}},
-        {50, 0, 0, 0, {20, 30}, {50, 30}},
-        {0, 100, 0, 0, {150, 30}, {100, 30}},
-        {0, 0, 40, 60, {20, 30}, {20, 40}},
-        {0, 0, 40, 60, {20, 70}, {20, 60}},
-        {10, 100, 10, 100, {50, 50}, {50, 50}},
-        {0, 0, 0, 0, {-5, -1}, {0, 0}}, // no negative sizes
+        { 0, 0, 0, 0, { 20, 30 }, { 20, 30 } }, { 50, 0, 0, 0, { 20, 30 }, { 50, 30 } },
+        { 0, 100, 0, 0, { 150, 30 }, { 100, 30 } }, { 0, 0, 40, 60, { 20, 30 }, { 20, 40 } },
+        { 0, 0, 40, 60, { 20, 70 }, { 20, 60 } }, { 10, 100, 10, 100, { 50, 50 }, { 50, 50 } },
+        { 0, 0, 0, 0, { -5, -1 }, { 0, 0 } }, // no negative sizes
     };
     for (const auto& c : cases) {
         TControl control;
@@ -254,7 +257,8 @@ TEST(ControlsTest, SizesAreClampedToTheConstraints)
         control.Constraints()->SetMinHeight(c.MinHeight);
         control.Constraints()->SetMaxHeight(c.MaxHeight);
         control.SetBounds(3, 4, c.Requested.width(), c.Requested.height());
-        EXPECT_EQ(control.BoundsRect(), QRect(QPoint(3, 4), c.Result)) << c.Requested.width() << "x" << c.Requested.height();
+        EXPECT_EQ(control.BoundsRect(), QRect(QPoint(3, 4), c.Result))
+            << c.Requested.width() << "x" << c.Requested.height();
     }
 
     // New constraints apply to the current size at once.

@@ -93,15 +93,18 @@ TEST(Cp1252, FrenchGroupSeparatorBecomesANoBreakSpaceNotAQuestionMark)
 {
     // The locale's own separator, whatever this Qt makes it (U+202F today, U+00A0 in older data).
     const QString french = QLocale(QLocale::French, QLocale::France).toString(1234567.5, 'f', 2);
-    EXPECT_EQ(StringToCp1252(french), QByteArray("1\xA0" "234\xA0" "567,50")) << french.toStdString();
+    EXPECT_EQ(StringToCp1252(french),
+        QByteArray("1\xA0"
+                   "234\xA0"
+                   "567,50"))
+        << french.toStdString();
     const struct
     {
         char16_t Char;
         char Byte;
     } equivalents[] = {
         { 0x202F, '\xA0' }, { 0x2007, '\xA0' }, { 0x2008, '\xA0' }, { 0x2009, '\xA0' }, { 0x200A, '\xA0' },
-        { 0x2212, '-' }, { 0x2010, '-' }, { 0x2011, '-' },
-        { 0x00A0, '\xA0' }, // already in the code page
+        { 0x2212, '-' }, { 0x2010, '-' }, { 0x2011, '-' }, { 0x00A0, '\xA0' }, // already in the code page
         { 0x2002, '?' }, // an en space is no locale's separator: no equivalent is made up
     };
     for (const auto& e : equivalents)

@@ -642,7 +642,8 @@ TEST(DataSetLoadingTest, StoredActiveDataSetThatCannotOpenFailsTheReadAndLeavesN
         FAIL() << "the read should fail";
     } catch (const EDefinitionError& error) {
         EXPECT_TRUE(error.Message().contains(QStringLiteral("Data1"))) << error.Message().toStdString();
-        EXPECT_TRUE(error.Message().contains(QStringLiteral("no field name"))) << error.Message().toStdString();
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("no field name")))
+            << error.Message().toStdString();
     }
     EXPECT_EQ(root.ComponentCount(), 0);
 }

@@ -70,8 +70,9 @@ QByteArray RowChecksum(const QList<TDemoRow>& rows)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     for (const TDemoRow& row : rows) {
-        const QString line = QStringList { row.Code, row.Name, row.Unit, QString::number(row.Balance.toDouble(), 'g', 17),
-            QString::number(row.Cost.toDouble(), 'g', 17), row.HasTax ? QStringLiteral("T") : QStringLiteral("-"),
+        const QString line = QStringList { row.Code, row.Name, row.Unit,
+            QString::number(row.Balance.toDouble(), 'g', 17), QString::number(row.Cost.toDouble(), 'g', 17),
+            row.HasTax ? QStringLiteral("T") : QStringLiteral("-"),
             row.TaxClass.isNull() ? QStringLiteral("<null>") : row.TaxClass.toString(),
             row.Rate.isNull() ? QStringLiteral("<null>") : QString::number(row.Rate.toDouble(), 'g', 17) }
                                  .join(QLatin1Char('|'));
@@ -155,7 +156,8 @@ TEST(DemoDatabaseTest, CoversEveryClassRateAndExclusionAndCountsWhatTheReportRea
             EXPECT_FALSE(row.TaxClass.isNull()) << "the empty class is an empty text, not NULL";
             classes.insert(row.TaxClass.toString());
             if (row.TaxClass.toString() == QLatin1String("Tributado"))
-                taxedRates.insert(row.Rate.isNull() ? QStringLiteral("NULL") : QString::number(row.Rate.toDouble()));
+                taxedRates.insert(
+                    row.Rate.isNull() ? QStringLiteral("NULL") : QString::number(row.Rate.toDouble()));
         }
     }
     EXPECT_EQ(summary.Products, 5000);
@@ -213,7 +215,8 @@ TEST(DemoDatabaseTest, RefusesToReplaceAFileUnlessAskedAndLeavesNothingBehindOnF
         const char* Error;
     };
     const TCase cases[] = {
-        { "negative count", directory.filePath(QStringLiteral("x.db")), -1, "Número de produtos inválido: -1" },
+        { "negative count", directory.filePath(QStringLiteral("x.db")), -1,
+            "Número de produtos inválido: -1" },
         { "count too large", directory.filePath(QStringLiteral("x.db")), MaxDemoProducts + 1,
             "Número de produtos inválido" },
         { "missing folder", directory.filePath(QStringLiteral("nada/x.db")), 10, "Pasta não encontrada" },
@@ -222,11 +225,13 @@ TEST(DemoDatabaseTest, RefusesToReplaceAFileUnlessAskedAndLeavesNothingBehindOnF
     };
     for (const TCase& item : cases) {
         SCOPED_TRACE(item.What);
-        EXPECT_TRUE(MessageOf([&] { CreateDemoDatabase(item.FileName, item.Products, false); })
-                        .startsWith(QString::fromUtf8(item.Error)));
+        EXPECT_TRUE(MessageOf([&] {
+            CreateDemoDatabase(item.FileName, item.Products, false);
+        }).startsWith(QString::fromUtf8(item.Error)));
     }
-    EXPECT_TRUE(MessageOf([&] { CreateDemoDatabase(directory.path(), 10, true); })
-                    .startsWith(QStringLiteral("O destino é uma pasta")));
+    EXPECT_TRUE(MessageOf([&] {
+        CreateDemoDatabase(directory.path(), 10, true);
+    }).startsWith(QStringLiteral("O destino é uma pasta")));
     // Only the finished database is left: no temporary files.
     EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
         QStringList { QStringLiteral("loja.db") });

@@ -6,8 +6,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <random>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, FloatToStrBrazil,
         TGeneralCase { 2.0 / 3.0, "0,666666666666667" }, TGeneralCase { 1.5e20, "1,5E20" },
         TGeneralCase { 1e15, "1E15" }, TGeneralCase { 123456789012345.0, "123456789012345" },
         TGeneralCase { 999999999999999.9, "1E15" }, TGeneralCase { 0.0001, "0,0001" },
-        TGeneralCase { 0.00012, "0,00012" }, TGeneralCase { 1e-5, "0,00001" }, TGeneralCase { 1.5e-5, "0,000015" }, TGeneralCase { 9.5e-6, "9,5E-6" },
+        TGeneralCase { 0.00012, "0,00012" }, TGeneralCase { 1e-5, "0,00001" },
+        TGeneralCase { 1.5e-5, "0,000015" }, TGeneralCase { 9.5e-6, "9,5E-6" },
         TGeneralCase { -1.25e-7, "-1,25E-7" }, TGeneralCase { 1e308, "1E308" },
         TGeneralCase { 5e-324, "4,94065645841247E-324" }, TGeneralCase { std::nan(""), "NAN" },
         TGeneralCase { -Infinity, "-INF" }));
@@ -161,7 +162,8 @@ TEST(FloatToStrTest, FifteenDigitsAgreeWithTheCorrectlyRoundedConversion)
     std::uniform_int_distribution<int> cents(0, 99999999);
     auto reference = [](double value) {
         char buffer[64];
-        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14).ptr;
+        const auto end
+            = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14).ptr;
         double exact = 0;
         std::from_chars(buffer, end, exact);
         return exact;
@@ -177,14 +179,21 @@ TEST(FloatToStrTest, FifteenDigitsAgreeWithTheCorrectlyRoundedConversion)
     for (int i = 0; i < 300000 && mismatches < 5; ++i) {
         double value = 0;
         switch (i % 3) {
-        case 0: value = mantissa(random) * std::pow(10.0, exponent(random)); break;
-        case 1: value = double(cents(random)) / 100.0 * (double(cents(random) % 1000) / 10.0); break;
-        default: value = double(cents(random)) / 1000.0 * 3.0; break;
+        case 0:
+            value = mantissa(random) * std::pow(10.0, exponent(random));
+            break;
+        case 1:
+            value = double(cents(random)) / 100.0 * (double(cents(random) % 1000) / 10.0);
+            break;
+        default:
+            value = double(cents(random)) / 1000.0 * 3.0;
+            break;
         }
         if (i % 2)
             value = -value;
         if (shown(value) != reference(value)) {
-            ADD_FAILURE() << "value " << value << " shown as " << FloatToStr(value, UnitedStates()).toStdString();
+            ADD_FAILURE() << "value " << value << " shown as "
+                          << FloatToStr(value, UnitedStates()).toStdString();
             ++mismatches;
         }
     }

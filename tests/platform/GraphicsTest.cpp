@@ -1,5 +1,5 @@
-#include "platform/Exceptions.h"
 #include "platform/Graphics.h"
+#include "platform/Exceptions.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -13,25 +13,26 @@ namespace {
 
 TEST(GraphicsTest, SystemColoursResolveToTheFixedClassicPalette)
 {
-    const struct {
+    const struct
+    {
         TColor In;
         TColor Out;
     } cases[] = {
-        {clBtnFace, 0xF0F0F0},
-        {clWindow, 0xFFFFFF},
-        {clWindowText, 0x000000},
-        {clBtnText, 0x000000},
-        {clBtnShadow, 0xA0A0A0},
-        {clHighlight, RGBToColor(51, 153, 255)},
-        {clHighlightText, 0xFFFFFF},
-        {clInfoBk, RGBToColor(255, 255, 225)},
-        {clScrollBar, RGBToColor(200, 200, 200)},
-        {clMenuBar, 0xF0F0F0},
-        {TColor(0x800000FFu), clBlack}, // an index past the palette
-        {clRed, 0x0000FF},
-        {0x123456, 0x123456},
-        {clNone, clNone},
-        {clDefault, clDefault},
+        { clBtnFace, 0xF0F0F0 },
+        { clWindow, 0xFFFFFF },
+        { clWindowText, 0x000000 },
+        { clBtnText, 0x000000 },
+        { clBtnShadow, 0xA0A0A0 },
+        { clHighlight, RGBToColor(51, 153, 255) },
+        { clHighlightText, 0xFFFFFF },
+        { clInfoBk, RGBToColor(255, 255, 225) },
+        { clScrollBar, RGBToColor(200, 200, 200) },
+        { clMenuBar, 0xF0F0F0 },
+        { TColor(0x800000FFu), clBlack }, // an index past the palette
+        { clRed, 0x0000FF },
+        { 0x123456, 0x123456 },
+        { clNone, clNone },
+        { clDefault, clDefault },
     };
     for (const auto& c : cases)
         EXPECT_EQ(ColorToRGB(c.In), c.Out) << std::hex << c.In;
@@ -53,22 +54,23 @@ TEST(GraphicsTest, ColoursConvertToAndFromQt)
 
 TEST(GraphicsTest, ColourTextsOfDefinitionFilesRoundTrip)
 {
-    const struct {
+    const struct
+    {
         TColor Value;
         const char* Text;
     } cases[] = {
-        {clWhite, "clWhite"},
-        {clBlack, "clBlack"},
-        {clSilver, "clSilver"},
-        {clBtnFace, "clBtnFace"},
-        {clWindowText, "clWindowText"},
-        {clInfoBk, "clInfoBk"},
-        {clNone, "clNone"},
-        {clDefault, "clDefault"},
-        {clMoneyGreen, "clMoneyGreen"},
-        {0x00123456, "$00123456"},
-        {0x00ABCDEF, "$00ABCDEF"},
-        {TColor(0x80000019u), "$80000019"},
+        { clWhite, "clWhite" },
+        { clBlack, "clBlack" },
+        { clSilver, "clSilver" },
+        { clBtnFace, "clBtnFace" },
+        { clWindowText, "clWindowText" },
+        { clInfoBk, "clInfoBk" },
+        { clNone, "clNone" },
+        { clDefault, "clDefault" },
+        { clMoneyGreen, "clMoneyGreen" },
+        { 0x00123456, "$00123456" },
+        { 0x00ABCDEF, "$00ABCDEF" },
+        { TColor(0x80000019u), "$80000019" },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ColorToString(c.Value), QString::fromLatin1(c.Text));
@@ -83,27 +85,28 @@ TEST(GraphicsTest, ColourTextsOfDefinitionFilesRoundTrip)
     EXPECT_EQ(StringToColor("16777215"), clWhite);
     EXPECT_EQ(StringToColor("$FF"), clRed);
     EXPECT_EQ(StringToColor("-2147483633"), clBtnFace);
-    for (const char* bad : {"banana", "$", "$123456789", "", "12x", "$GG"})
+    for (const char* bad : { "banana", "$", "$123456789", "", "12x", "$GG" })
         EXPECT_THROW(StringToColor(QString::fromLatin1(bad)), EConvertError) << bad;
 }
 
 TEST(GraphicsTest, MulDivRoundsHalvesAwayFromZero)
 {
-    const struct {
+    const struct
+    {
         int A, B, C, Result;
     } cases[] = {
-        {8, 96, 72, 11},   // 10.67
-        {11, 72, 96, 8},   // 8.25
-        {10, 96, 72, 13},  // 13.33
-        {9, 96, 72, 12},   // 12
-        {-11, 72, 96, -8}, // -8.25
-        {3, 1, 2, 2},      // 1.5
-        {-3, 1, 2, -2},    // -1.5
-        {3, 1, -2, -2},
-        {5, 2, 4, 3},      // 2.5
-        {1, 1, 0, -1},     // division by zero
-        {INT_MAX, 2, 1, -1}, // overflow
-        {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
+        { 8, 96, 72, 11 }, // 10.67
+        { 11, 72, 96, 8 }, // 8.25
+        { 10, 96, 72, 13 }, // 13.33
+        { 9, 96, 72, 12 }, // 12
+        { -11, 72, 96, -8 }, // -8.25
+        { 3, 1, 2, 2 }, // 1.5
+        { -3, 1, 2, -2 }, // -1.5
+        { 3, 1, -2, -2 },
+        { 5, 2, 4, 3 }, // 2.5
+        { 1, 1, 0, -1 }, // division by zero
+        { INT_MAX, 2, 1, -1 }, // overflow
+        { INT_MAX, INT_MAX, INT_MAX, INT_MAX },
     };
     for (const auto& c : cases)
         EXPECT_EQ(MulDiv(c.A, c.B, c.C), c.Result) << c.A << "*" << c.B << "/" << c.C;
@@ -121,14 +124,15 @@ TEST(GraphicsTest, EnumerationsKeepThePlatformOrderAndNames)
     EXPECT_EQ(QMetaEnum::fromType<TPenMode>().keyToValue("pmXor"), int(pmXor));
     EXPECT_TRUE(QMetaEnum::fromType<TFontStyleSet>().isFlag());
 
-    const struct {
+    const struct
+    {
         TFontStyles Styles;
         const char* Text;
     } sets[] = {
-        {0, "[]"},
-        {fsBold, "[fsBold]"},
-        {fsBold | fsItalic, "[fsBold, fsItalic]"},
-        {fsUnderline | fsStrikeOut | fsItalic, "[fsItalic, fsUnderline, fsStrikeOut]"},
+        { 0, "[]" },
+        { fsBold, "[fsBold]" },
+        { fsBold | fsItalic, "[fsBold, fsItalic]" },
+        { fsUnderline | fsStrikeOut | fsItalic, "[fsItalic, fsUnderline, fsStrikeOut]" },
     };
     for (const auto& s : sets) {
         EXPECT_EQ(FontStylesToString(s.Styles), QString::fromLatin1(s.Text));
@@ -148,16 +152,22 @@ TEST(GraphicsTest, EnumerationsKeepThePlatformOrderAndNames)
 
 TEST(GraphicsTest, FacesAreSubstitutedIgnoringCase)
 {
-    const struct {
+    const struct
+    {
         const char* Face;
         const char* StandIn;
     } cases[] = {
-        {"Arial", "Liberation Sans"},         {"helvetica", "Liberation Sans"},
-        {"Times New Roman", "Liberation Serif"}, {"TIMES", "Liberation Serif"},
-        {"Courier New", "Liberation Mono"},   {"Courier", "Liberation Mono"},
-        {"MS Sans Serif", "DejaVu Sans"},     {"Microsoft Sans Serif", "DejaVu Sans"},
-        {"Verdana", "DejaVu Sans"},           {"tahoma", "DejaVu Sans"},
-        {"Some Other Face", "Some Other Face"},
+        { "Arial", "Liberation Sans" },
+        { "helvetica", "Liberation Sans" },
+        { "Times New Roman", "Liberation Serif" },
+        { "TIMES", "Liberation Serif" },
+        { "Courier New", "Liberation Mono" },
+        { "Courier", "Liberation Mono" },
+        { "MS Sans Serif", "DejaVu Sans" },
+        { "Microsoft Sans Serif", "DejaVu Sans" },
+        { "Verdana", "DejaVu Sans" },
+        { "tahoma", "DejaVu Sans" },
+        { "Some Other Face", "Some Other Face" },
     };
     for (const auto& c : cases)
         EXPECT_EQ(SubstituteFaceName(QString::fromLatin1(c.Face)), QString::fromLatin1(c.StandIn));
@@ -182,28 +192,32 @@ TEST(GraphicsTest, NewFontHasThePlatformDefaults)
     font.SetStyle(fsBold);
     font.SetPitch(TFontPitch::fpFixed);
     font.SetColor(clRed);
-    for (const char* name : {"Height", "Style", "Pitch", "Color"})
+    for (const char* name : { "Height", "Style", "Pitch", "Color" })
         EXPECT_TRUE(font.IsPropertyStored(meta->property(meta->indexOfProperty(name)))) << name;
     EXPECT_FALSE(font.IsPropertyStored(meta->property(meta->indexOfProperty("Size"))));
 }
 
 TEST(GraphicsTest, FontSizeAndHeightFollowEachOther)
 {
-    const struct {
+    const struct
+    {
         int PixelsPerInch;
         int Size;
         int Height;
-    } sizeToHeight[] = {{96, 8, -11}, {96, 9, -12}, {96, 10, -13}, {96, 12, -16}, {96, 14, -19}, {120, 10, -17}, {72, 10, -10}};
+    } sizeToHeight[] = { { 96, 8, -11 }, { 96, 9, -12 }, { 96, 10, -13 }, { 96, 12, -16 }, { 96, 14, -19 },
+        { 120, 10, -17 }, { 72, 10, -10 } };
     for (const auto& c : sizeToHeight) {
         TFont font;
         font.SetPixelsPerInch(c.PixelsPerInch);
         font.SetSize(c.Size);
         EXPECT_EQ(font.Height(), c.Height) << c.Size << "pt at " << c.PixelsPerInch;
     }
-    const struct {
+    const struct
+    {
         int Height;
         int Size;
-    } heightToSize[] = {{-16, 12}, {-15, 11}, {-14, 11}, {-13, 10}, {-11, 8}, {-10, 8}, {13, -10}};
+    } heightToSize[]
+        = { { -16, 12 }, { -15, 11 }, { -14, 11 }, { -13, 10 }, { -11, 8 }, { -10, 8 }, { 13, -10 } };
     for (const auto& c : heightToSize) {
         TFont font;
         font.SetHeight(c.Height);
@@ -218,20 +232,23 @@ TEST(GraphicsTest, FontSizeAndHeightFollowEachOther)
 // announces nothing.
 TEST(GraphicsTest, FontAnnouncesEachRealChangeOnce)
 {
-    const struct {
+    const struct
+    {
         const char* What;
         std::function<void(TFont&)> Change;
         std::function<void(TFont&)> Same;
     } cases[] = {
-        {"Name", [](TFont& f) { f.SetName("Arial"); }, [](TFont& f) { f.SetName("MS Sans Serif"); }},
-        {"Size", [](TFont& f) { f.SetSize(10); }, [](TFont& f) { f.SetSize(8); }},
-        {"Height", [](TFont& f) { f.SetHeight(-20); }, [](TFont& f) { f.SetHeight(-11); }},
-        {"Color", [](TFont& f) { f.SetColor(clRed); }, [](TFont& f) { f.SetColor(clWindowText); }},
-        {"Style", [](TFont& f) { f.SetStyle(fsBold); }, [](TFont& f) { f.SetStyle(0); }},
-        {"Style bits", [](TFont& f) { f.SetStyleSet(TFontStyleSet(fsItalic)); }, [](TFont& f) { f.SetStyle(16); }},
-        {"Pitch", [](TFont& f) { f.SetPitch(TFontPitch::fpFixed); }, [](TFont& f) { f.SetPitch(TFontPitch::fpDefault); }},
-        {"Charset", [](TFont& f) { f.SetCharset(0); }, [](TFont& f) { f.SetCharset(1); }},
-        {"Empty name", [](TFont& f) { f.SetName("Tahoma"); }, [](TFont& f) { f.SetName(QString()); }},
+        { "Name", [](TFont& f) { f.SetName("Arial"); }, [](TFont& f) { f.SetName("MS Sans Serif"); } },
+        { "Size", [](TFont& f) { f.SetSize(10); }, [](TFont& f) { f.SetSize(8); } },
+        { "Height", [](TFont& f) { f.SetHeight(-20); }, [](TFont& f) { f.SetHeight(-11); } },
+        { "Color", [](TFont& f) { f.SetColor(clRed); }, [](TFont& f) { f.SetColor(clWindowText); } },
+        { "Style", [](TFont& f) { f.SetStyle(fsBold); }, [](TFont& f) { f.SetStyle(0); } },
+        { "Style bits", [](TFont& f) { f.SetStyleSet(TFontStyleSet(fsItalic)); },
+            [](TFont& f) { f.SetStyle(16); } },
+        { "Pitch", [](TFont& f) { f.SetPitch(TFontPitch::fpFixed); },
+            [](TFont& f) { f.SetPitch(TFontPitch::fpDefault); } },
+        { "Charset", [](TFont& f) { f.SetCharset(0); }, [](TFont& f) { f.SetCharset(1); } },
+        { "Empty name", [](TFont& f) { f.SetName("Tahoma"); }, [](TFont& f) { f.SetName(QString()); } },
     };
     for (const auto& c : cases) {
         TFont font;
@@ -465,24 +482,25 @@ TEST(GraphicsTest, BadPictureBytesRaiseReadErrors)
 {
     const QByteArray bmp = TGraphic(TestPattern(8, 8, false), gkBitmap).SaveToBytes();
     const QByteArray ico = TGraphic(TestPattern(8, 8, true), gkIcon).SaveToBytes();
-    const struct {
+    const struct
+    {
         const char* What;
         QByteArray Bytes;
         const char* Message;
     } cases[] = {
-        {"empty", QByteArray(), "Picture data is not valid or of an unknown format"},
-        {"noise", QByteArray(200, '\x5a'), "Picture data is not valid or of an unknown format"},
-        {"BM and noise", QByteArray("BM") + QByteArray(100, '\xff'), "Bitmap image is not valid"},
-        {"BM alone", QByteArray("BM"), "Bitmap image is not valid"},
-        {"truncated bitmap", bmp.left(bmp.size() / 2), "Bitmap image is not valid"},
-        {"bitmap 100000 wide", WithLE32(bmp, 18, 100000), "Bitmap image is not valid"},
-        {"bitmap pixels past the end", WithLE32(bmp, 10, 0x7fffffff), "Bitmap image is not valid"},
-        {"icon without entries", QByteArray("\0\0\1\0\0\0", 6), "Icon image is not valid"},
-        {"icon directory cut", ico.left(12), "Icon image is not valid"},
-        {"icon entry past the end", WithLE32(ico, 18, 0x10000), "Icon image is not valid"},
-        {"icon entry longer than file", WithLE32(ico, 14, 0x7fffffff), "Icon image is not valid"},
-        {"icon picture huge", WithLE32(ico, 22 + 4, 60000), "Icon image is not valid"},
-        {"icon pixels cut", ico.left(22 + 40 + 10), "Icon image is not valid"},
+        { "empty", QByteArray(), "Picture data is not valid or of an unknown format" },
+        { "noise", QByteArray(200, '\x5a'), "Picture data is not valid or of an unknown format" },
+        { "BM and noise", QByteArray("BM") + QByteArray(100, '\xff'), "Bitmap image is not valid" },
+        { "BM alone", QByteArray("BM"), "Bitmap image is not valid" },
+        { "truncated bitmap", bmp.left(bmp.size() / 2), "Bitmap image is not valid" },
+        { "bitmap 100000 wide", WithLE32(bmp, 18, 100000), "Bitmap image is not valid" },
+        { "bitmap pixels past the end", WithLE32(bmp, 10, 0x7fffffff), "Bitmap image is not valid" },
+        { "icon without entries", QByteArray("\0\0\1\0\0\0", 6), "Icon image is not valid" },
+        { "icon directory cut", ico.left(12), "Icon image is not valid" },
+        { "icon entry past the end", WithLE32(ico, 18, 0x10000), "Icon image is not valid" },
+        { "icon entry longer than file", WithLE32(ico, 14, 0x7fffffff), "Icon image is not valid" },
+        { "icon picture huge", WithLE32(ico, 22 + 4, 60000), "Icon image is not valid" },
+        { "icon pixels cut", ico.left(22 + 40 + 10), "Icon image is not valid" },
     };
     for (const auto& c : cases) {
         try {

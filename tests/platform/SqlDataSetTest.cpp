@@ -1,6 +1,6 @@
+#include "platform/SqlDataSet.h"
 #include "platform/Aliases.h"
 #include "platform/DemoDatabase.h"
-#include "platform/SqlDataSet.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -61,8 +61,8 @@ void Execute(const QString& fileName, const QStringList& statements)
         ASSERT_TRUE(database.open());
         QSqlQuery query(database);
         for (const QString& statement : statements)
-            ASSERT_TRUE(query.exec(statement)) << statement.toStdString() << ": "
-                                               << query.lastError().text().toStdString();
+            ASSERT_TRUE(query.exec(statement))
+                << statement.toStdString() << ": " << query.lastError().text().toStdString();
         database.close();
     }
     QSqlDatabase::removeDatabase(name);
@@ -316,7 +316,8 @@ TEST_F(SqlDataSetTest, FloatsShowTheLocaleGeneralFormatAndTypesFollowTheColumns)
 
     TQuery query;
     query.SetDatabaseName(Alias);
-    query.SetSQL({ "select ORDEM, REAL_V, NUMERICO, TEXTO, REAL_V * ORDEM AS PRODUTO from valores order by ORDEM" });
+    query.SetSQL(
+        { "select ORDEM, REAL_V, NUMERICO, TEXTO, REAL_V * ORDEM AS PRODUTO from valores order by ORDEM" });
     query.Open();
     EXPECT_EQ(query.FieldByName("ORDEM")->DataType(), ftLargeint);
     EXPECT_EQ(query.FieldByName("REAL_V")->DataType(), ftFloat);
@@ -381,7 +382,8 @@ TEST(SqlFieldTypeTest, DriverColumnTypesMapToFieldTypes)
     };
     int index = 0;
     for (const TCase& item : cases)
-        EXPECT_EQ(FieldTypeOfColumn(item.Column, item.First, item.Sqlite), item.Expected) << "case " << index++;
+        EXPECT_EQ(FieldTypeOfColumn(item.Column, item.First, item.Sqlite), item.Expected)
+            << "case " << index++;
 }
 
 TEST_F(SqlDataSetTest, MissingTablesAreNamedWithTheAlias)
@@ -403,8 +405,9 @@ TEST_F(SqlDataSetTest, MissingTablesAreNamedWithTheAlias)
     EXPECT_FALSE(table.Active());
 
     query.SetSQL({ "select nada from acadprod" });
-    EXPECT_TRUE(MessageOf([&] { query.Open(); })
-                    .startsWith(QStringLiteral("qryRelatorio: Erro ao executar a consulta no alias VENDRIX: ")));
+    EXPECT_TRUE(MessageOf([&] {
+        query.Open();
+    }).startsWith(QStringLiteral("qryRelatorio: Erro ao executar a consulta no alias VENDRIX: ")));
 }
 
 // The drivers' wordings of a missing table, in the languages their servers answer in.
@@ -420,14 +423,20 @@ TEST(SqlStatementFailureTest, MissingTablesAreRecognisedInEveryDriversWording)
         const char* DriverText;
         const char* Expected;
     } cases[] = {
-        { "no such table: acadprod Unable to execute statement", "Tabela acadprod não encontrada no alias VENDRIX" },
-        { "ERROR:  relation \"aprdtrib\" does not exist\nLINE 3: ...", "Tabela aprdtrib não encontrada no alias VENDRIX" },
-        { "ERRO:  relação \"aprdtrib\" não existe\nLINHA 3: ...", "Tabela aprdtrib não encontrada no alias VENDRIX" },
-        { "Dynamic SQL Error Table unknown ACADPROD At line 1", "Tabela ACADPROD não encontrada no alias VENDRIX" },
-        { "syntax error at or near \"form\"", "Erro ao executar a consulta no alias VENDRIX: syntax error at or near \"form\"" },
+        { "no such table: acadprod Unable to execute statement",
+            "Tabela acadprod não encontrada no alias VENDRIX" },
+        { "ERROR:  relation \"aprdtrib\" does not exist\nLINE 3: ...",
+            "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        { "ERRO:  relação \"aprdtrib\" não existe\nLINHA 3: ...",
+            "Tabela aprdtrib não encontrada no alias VENDRIX" },
+        { "Dynamic SQL Error Table unknown ACADPROD At line 1",
+            "Tabela ACADPROD não encontrada no alias VENDRIX" },
+        { "syntax error at or near \"form\"",
+            "Erro ao executar a consulta no alias VENDRIX: syntax error at or near \"form\"" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected)) << c.DriverText;
+        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected))
+            << c.DriverText;
 }
 
 // Firebird joins the parts of its message with " - ", which once made the dash the table's name, and
@@ -446,7 +455,8 @@ TEST(SqlStatementFailureTest, FirebirdsMissingTableIsNamedAsTheStatementWritesIt
         const char* DriverText;
         const char* Expected;
     } cases[] = {
-        { "Dynamic SQL Error - SQL error code = -204 - Table unknown - ACADPROD - At line 2, column 6 Unable to "
+        { "Dynamic SQL Error - SQL error code = -204 - Table unknown - ACADPROD - At line 2, column 6 Unable "
+          "to "
           "execute query",
             "Tabela acadprod não encontrada no alias VENDRIX" },
         { "Dynamic SQL Error - SQL error code = -204 - Table unknown - APRDTRIB - At line 2, column 20",
@@ -456,7 +466,8 @@ TEST(SqlStatementFailureTest, FirebirdsMissingTableIsNamedAsTheStatementWritesIt
             "Tabela ACADPRO não encontrada no alias VENDRIX" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected)) << c.DriverText;
+        EXPECT_EQ(query.StatementFailure(QString::fromUtf8(c.DriverText)), QString::fromUtf8(c.Expected))
+            << c.DriverText;
 }
 
 TEST_F(SqlDataSetTest, TableNamedWithItsStorageFileOpensTheTable)
@@ -528,8 +539,9 @@ TEST_F(SqlDataSetTest, MissingDatabaseFileIsNamedAndNeverCreated)
     file.write(QByteArray(4096, 'x'));
     file.close();
     SetAliasDatabaseFile(Alias, garbage);
-    EXPECT_TRUE(MessageOf([&] { query->Open(); })
-                    .startsWith(QStringLiteral("Não foi possível conectar ao alias VENDRIX: ")));
+    EXPECT_TRUE(MessageOf([&] {
+        query->Open();
+    }).startsWith(QStringLiteral("Não foi possível conectar ao alias VENDRIX: ")));
     EXPECT_EQ(QFileInfo(garbage).size(), 4096);
 }
 
@@ -579,7 +591,8 @@ TEST_F(SqlDataSetTest, ReadAheadStopsCleanlyAndInterleavedWalksKeepTheirRecords)
         leftOver.removeOne(name);
     leftOver.removeOne(QStringLiteral("sql-dataset-test-reader"));
     for (const QString& name : std::as_const(leftOver))
-        EXPECT_TRUE(name.contains(QString::number(quintptr(QThread::currentThread()), 16))) << name.toStdString();
+        EXPECT_TRUE(name.contains(QString::number(quintptr(QThread::currentThread()), 16)))
+            << name.toStdString();
 }
 
 TEST_F(SqlDataSetTest, WalkingManyRowsKeepsMemoryFlat)

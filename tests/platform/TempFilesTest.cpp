@@ -171,7 +171,9 @@ void ExpectNamelessOwnerOnlyTempFile(const QString& folder)
     EXPECT_EQ(file.Folder(), folder);
     EXPECT_EQ(file.write("swap"), 4);
     ASSERT_TRUE(file.flush());
-    EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(QDir(folder)
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                    .isEmpty());
 
     struct stat info
     {
@@ -241,7 +243,8 @@ TEST_F(TempFilesTest, CreateTempFileInAMissingDirectoryThrowsNamingTheFolder)
             ADD_FAILURE() << "no error";
         } catch (const Exception& error) {
             EXPECT_EQ(error.Message(),
-                QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada").arg(missing));
+                QStringLiteral("A pasta temporária \"%1\" não pode ser usada: Pasta não encontrada")
+                    .arg(missing));
         }
         EXPECT_FALSE(file.isOpen());
     }
@@ -286,7 +289,8 @@ TEST_F(TempFilesTest, AFullFolderGivesItsCauseInTheUsersLanguage)
     ASSERT_TRUE(failed);
     EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco"));
     EXPECT_EQ(file.WriteFailureText(),
-        QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Não há espaço no disco").arg(mountPoint.path()));
+        QStringLiteral("Não foi possível gravar o arquivo temporário em \"%1\": Não há espaço no disco")
+            .arg(mountPoint.path()));
 }
 
 // --- files written for the user ------------------------------------------------------------------
@@ -302,8 +306,9 @@ TEST_F(TempFilesTest, SaveFileCausesAreInTheUsersLanguage)
         CheckOutputFolder(missing);
         ADD_FAILURE() << "no error";
     } catch (const Exception& error) {
-        EXPECT_EQ(error.Message(), QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada")
-                                       .arg(missing, Folder() + QStringLiteral("/no/such")));
+        EXPECT_EQ(error.Message(),
+            QStringLiteral("Não é possível gravar \"%1\" na pasta \"%2\": Pasta não encontrada")
+                .arg(missing, Folder() + QStringLiteral("/no/such")));
     }
     EXPECT_NO_THROW(CheckOutputFolder(Folder() + QStringLiteral("/here.pdf")));
     const QString plain = Touch(QStringLiteral("plain"));
@@ -331,12 +336,14 @@ TEST_F(TempFilesTest, SaveFileOnAFullDiskKeepsTheOldFileAndSaysWhy)
     for (int i = 0; i < 16; ++i)
         file.write(block); // the first refusal is kept, later ones change nothing
     EXPECT_FALSE(file.commit());
-    EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco")) << file.errorString().toStdString() << " " << file.LastErrorNumber();
+    EXPECT_EQ(file.errorString(), QStringLiteral("Não há espaço no disco"))
+        << file.errorString().toStdString() << " " << file.LastErrorNumber();
     EXPECT_EQ(file.LastErrorNumber(), ENOSPC);
     QFile check(target);
     ASSERT_TRUE(check.open(QIODevice::ReadOnly));
     EXPECT_EQ(check.readAll(), QByteArray("old"));
-    EXPECT_EQ(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("out.pgx") });
+    EXPECT_EQ(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("out.pgx") });
 }
 
 TEST_F(TempFilesTest, SaveFileRefusesToReplaceTheTargetOnceTheApplicationIsTerminating)
@@ -351,7 +358,8 @@ TEST_F(TempFilesTest, SaveFileRefusesToReplaceTheTargetOnceTheApplicationIsTermi
     QFile check(target);
     ASSERT_TRUE(check.open(QIODevice::ReadOnly));
     EXPECT_EQ(check.readAll(), QByteArray("old"));
-    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("kept.pdf") });
+    EXPECT_EQ(
+        QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("kept.pdf") });
     // Without the flag the same file replaces the target.
     TRLSaveFile again(target);
     ASSERT_TRUE(again.open(QIODevice::WriteOnly));
@@ -491,7 +499,8 @@ TEST_F(RLTempDirStartupTest, AnUnusableTmpDirFallsBackToTmpWithANotice)
         RestartUtilities();
         EXPECT_EQ(TempDir(), QStringLiteral("/tmp"));
         EXPECT_EQ(TempDirNotice(),
-            QStringLiteral("A pasta temporária \"%1\" não pode ser usada (%2); usando \"/tmp\"").arg(c.TmpDir, c.Cause));
+            QStringLiteral("A pasta temporária \"%1\" não pode ser usada (%2); usando \"/tmp\"")
+                .arg(c.TmpDir, c.Cause));
         TRLTempFile file;
         CreateTempFile(file);
         EXPECT_EQ(file.Folder(), QStringLiteral("/tmp"));

@@ -31,15 +31,17 @@ TEST(TextMeasureTest, EmptyTextHasNoWidthButTheFontsCellHeight)
 // Widths are sums of per-character advances: no pair kerning ("AV", "To"), no ligatures ("fi").
 TEST(TextMeasureTest, WidthIsTheSumOfCharacterWidths)
 {
-    const QStringList samples = {"ii", "AV", "To", "fi", "ffl", "Wa.", "12,50", "Preço", "a\tb", "x y"};
-    for (const QString& face : {QStringLiteral("Arial"), QStringLiteral("Times New Roman"), QStringLiteral("MS Sans Serif")}) {
-        for (int height : {-11, -13, -16}) {
+    const QStringList samples = { "ii", "AV", "To", "fi", "ffl", "Wa.", "12,50", "Preço", "a\tb", "x y" };
+    for (const QString& face :
+        { QStringLiteral("Arial"), QStringLiteral("Times New Roman"), QStringLiteral("MS Sans Serif") }) {
+        for (int height : { -11, -13, -16 }) {
             auto font = MakeFont(face, height);
             for (const QString& text : samples) {
                 int sum = 0;
                 for (char32_t c : text.toUcs4())
                     sum += CharWidth(*font, c);
-                EXPECT_EQ(TextWidth(*font, text), sum) << qPrintable(face) << " " << height << " " << qPrintable(text);
+                EXPECT_EQ(TextWidth(*font, text), sum)
+                    << qPrintable(face) << " " << height << " " << qPrintable(text);
             }
             EXPECT_EQ(TextWidth(*font, "ii"), 2 * TextWidth(*font, "i"));
         }
@@ -67,15 +69,16 @@ TEST(TextMeasureTest, BoldIsWiderAndDoubleHeightAboutDoubleWidth)
 
 TEST(TextMeasureTest, PlatformFacesMeasureAsTheirStandIns)
 {
-    const struct {
+    const struct
+    {
         const char* Face;
         const char* StandIn;
     } cases[] = {
-        {"Arial", "Liberation Sans"},
-        {"Times New Roman", "Liberation Serif"},
-        {"Courier New", "Liberation Mono"},
-        {"MS Sans Serif", "DejaVu Sans"},
-        {"Tahoma", "DejaVu Sans"},
+        { "Arial", "Liberation Sans" },
+        { "Times New Roman", "Liberation Serif" },
+        { "Courier New", "Liberation Mono" },
+        { "MS Sans Serif", "DejaVu Sans" },
+        { "Tahoma", "DejaVu Sans" },
     };
     for (const auto& c : cases) {
         auto platform = MakeFont(c.Face, -13);
@@ -93,15 +96,16 @@ TEST(TextMeasureTest, PlatformFacesMeasureAsTheirStandIns)
 // Measured once on Debian's Liberation Sans; a change here means the measuring rule changed.
 TEST(TextMeasureTest, PinnedValuesForLiberationSans)
 {
-    const struct {
+    const struct
+    {
         int Height;
         TFontStyles Style;
         int Width;
         int CellHeight;
     } cases[] = {
-        {-11, 0, 146, 12},
-        {-16, 0, 211, 17},
-        {-16, fsBold, 228, 17},
+        { -11, 0, 146, 12 },
+        { -16, 0, 211, 17 },
+        { -16, fsBold, 228, 17 },
     };
     for (const auto& c : cases) {
         auto font = MakeFont("Liberation Sans", c.Height, c.Style);
@@ -124,10 +128,11 @@ TEST(TextMeasureTest, MetricsAddUpAndCellHeightSelectsTheEm)
     // Asking by cell height (a positive Height) scales the em so that ascent plus descent make the
     // cell: Liberation Sans has 1854 + 434 units of cell per 2048 of em, so a 17-pixel cell is an em
     // of 17 x 2048 / 2288 = 15.2, rounded to 15; a 23-pixel cell is an em of 20.6, rounded to 21.
-    const struct {
+    const struct
+    {
         int Cell;
         int Em;
-    } cells[] = {{17, 15}, {23, 21}, {2288, 2048}, {1, 1}};
+    } cells[] = { { 17, 15 }, { 23, 21 }, { 2288, 2048 }, { 1, 1 } };
     for (const auto& c : cells) {
         auto byCell = MakeFont("Arial", c.Cell);
         EXPECT_EQ(byCell->PixelEmHeight(), c.Em) << c.Cell;
@@ -169,7 +174,8 @@ TEST(TextMeasureTest, BackgroundThreadsMeasureTheSameAsTheMainThread)
 // band's clip cut off ("PO" for "PÓ" on screen and paper).
 TEST(TextMeasureTest, NamedFacesKeepTheirLineHeightsAndAccentedCapitalsStayBelowTheTopRow)
 {
-    const struct {
+    const struct
+    {
         const char* Face;
         int Height;
         int Ascent;
@@ -196,7 +202,8 @@ TEST(TextMeasureTest, NamedFacesKeepTheirLineHeightsAndAccentedCapitalsStayBelow
     const QRawFont raw = QRawFont::fromFont(face);
     ASSERT_TRUE(raw.isValid());
     const int ascent = TextMetrics(*MakeFont("Verdana", -9, fsBold)).Ascent;
-    for (const QString& capital : { QStringLiteral("Ó"), QStringLiteral("Â"), QStringLiteral("Ã"), QStringLiteral("É") }) {
+    for (const QString& capital :
+        { QStringLiteral("Ó"), QStringLiteral("Â"), QStringLiteral("Ã"), QStringLiteral("É") }) {
         const QList<quint32> glyphs = raw.glyphIndexesForString(capital);
         ASSERT_EQ(glyphs.size(), 1);
         const double top = ascent + raw.boundingRect(glyphs.first()).top(); // from the cell's top

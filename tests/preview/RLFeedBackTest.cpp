@@ -2,8 +2,8 @@
 #include "preview/RLFeedBack.h"
 
 #include "engine/RLConsts.h"
-#include "platform/Exceptions.h"
 #include "engine/RLServices.h"
+#include "platform/Exceptions.h"
 
 #include <QLabel>
 #include <QProgressBar>

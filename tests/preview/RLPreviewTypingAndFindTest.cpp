@@ -50,8 +50,8 @@ TRLGraphicStorage* MakeStore(int Count)
                 MetaTextAlignmentLeft, MetaTextLayoutTop, 4);
         }
         NewGroupId();
-        page->WriteText(TRect(40, 1090, 300, 1108), 44, 1090, QStringLiteral("RODAPÉ DA PÁGINA %1").arg(n + 1),
-            MetaTextAlignmentLeft, MetaTextLayoutTop, 4);
+        page->WriteText(TRect(40, 1090, 300, 1108), 44, 1090,
+            QStringLiteral("RODAPÉ DA PÁGINA %1").arg(n + 1), MetaTextAlignmentLeft, MetaTextLayoutTop, 4);
         NewGroupId();
         page->WriteText(TRect(640, 520, 780, 538), 640, 520, QStringLiteral("MARGEM %1").arg(n + 1),
             MetaTextAlignmentLeft, MetaTextLayoutTop, 4);
@@ -166,7 +166,8 @@ TEST_F(PreviewTypingTest, FindHitsBelowAndBesideTheVisiblePartAreScrolledIntoVie
     Settle();
     EXPECT_EQ(preview->FoundPage(), 0);
     QRect hit = FoundInViewport();
-    EXPECT_TRUE(Shown(hit, viewport)) << "hit at " << hit.y() << ", viewport " << viewport.height() << " high";
+    EXPECT_TRUE(Shown(hit, viewport))
+        << "hit at " << hit.y() << ", viewport " << viewport.height() << " high";
 
     // Back up at the top of the next page, then far right of it.
     ASSERT_TRUE(Form->FindText(QStringLiteral("PRODUTO 0041"), 0));

@@ -5,6 +5,7 @@
 
 #include "engine/RLConsts.h"
 #include "engine/RLGenerationFixture.h"
+#include "engine/RLServices.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLPrinterWrapper.h"
 #include "filters/RLSpoolFilter.h"
@@ -13,7 +14,6 @@
 #include "preview/RLPreviewForm.h"
 #include "preview/RLPrintActions.h"
 #include "preview/RLSaveDialog.h"
-#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -626,7 +626,8 @@ TEST_F(PrintDialogTest, WithoutPrintersAFilterThatNeedsNoPrinterMayStillRun)
     dialog.ComboBoxFilters->setCurrentIndex(dialog.ComboBoxFilters->findText(QStringLiteral("Bandejas")));
     EXPECT_TRUE(dialog.ButtonOk->isEnabled());
     EXPECT_TRUE(dialog.LabelNoPrinter->isHidden());
-    dialog.ComboBoxFilters->setCurrentIndex(dialog.ComboBoxFilters->findText(QStringLiteral("OutraImpressora")));
+    dialog.ComboBoxFilters->setCurrentIndex(
+        dialog.ComboBoxFilters->findText(QStringLiteral("OutraImpressora")));
     EXPECT_FALSE(dialog.ButtonOk->isEnabled()) << "any printer filter needs a printer";
     EXPECT_FALSE(dialog.LabelNoPrinter->isHidden());
 

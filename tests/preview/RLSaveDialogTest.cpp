@@ -4,13 +4,13 @@
 #include "preview/RLSaveDialog.h"
 
 #include "engine/RLConsts.h"
+#include "engine/RLServices.h"
 #include "filters/RLDataFilter.h"
 #include "filters/RLPDFFilter.h"
 #include "filters/RLXLSFilter.h"
 #include "pagestore/RLMetaFile.h"
 #include "preview/RLPreviewForm.h"
 #include "preview/RLPrintActions.h"
-#include "engine/RLServices.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -13,9 +13,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QByteArray locale = qEnvironmentVariableIsEmpty("QB_TEST_LOCALE")
-        ? QByteArray("pt_BR.UTF-8")
-        : qgetenv("QB_TEST_LOCALE");
+    const QByteArray locale = qEnvironmentVariableIsEmpty("QB_TEST_LOCALE") ? QByteArray("pt_BR.UTF-8")
+                                                                            : qgetenv("QB_TEST_LOCALE");
     qputenv("LANG", locale);
     qputenv("LC_ALL", locale);
     // Qt wants a private runtime folder; without one it warns on every test program.

@@ -1,37 +1,21 @@
 #include "engine/RLUtils.h"
 
-#include "engine/RLConsts.h"
 #include "engine/RLUnits.h"
 #include "platform/Component.h"
 #include "platform/Cp1252.h"
 #include "platform/Exceptions.h"
-#include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/Graphics.h"
 #include "platform/TextMeasure.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
-#include <mutex>
 #include <numbers>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 

@@ -1,32 +1,16 @@
 #include "engine/RLUtils.h"
 #include "engine/RLConsts.h"
-#include "engine/RLProgress.h"
 #include "platform/Component.h"
 #include "platform/Exceptions.h"
-#include "platform/Files.h"
 #include "platform/Graphics.h"
 #include "platform/TextMeasure.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
-#include <QRegularExpression>
-#include <QScopeGuard>
-#include <QSet>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <limits>
-#include <memory>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <vector>
 
 namespace {
 

@@ -689,7 +689,8 @@ public:
     bool IsLinked(TComponent* Component) const { return FLinks.contains(Component); }
     int LinkCount() const { return int(FLinks.size()); }
 
-    // Takes ownership of a finished page, stores it at the end of the swap file and caches it.
+    // Stores a finished page at the end of the swap file, caches it and takes ownership of it; when
+    // it throws, the page is still the caller's.
     void Add(TRLGraphicSurface* Surface);
     // Forgets every page and report value; the swap file stays open, emptied.
     void Clear();

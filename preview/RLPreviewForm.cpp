@@ -386,6 +386,11 @@ TRLPreviewForm::~TRLPreviewForm()
         preview->OnChangeView = nullptr;
         preview->OnEnter = nullptr;
     }
+    // Nor may the controls: the dialog hides itself as it goes, and the focus leaving the zoom box
+    // would call a handler of a window that is no longer there.
+    const QList<QObject*> controls = findChildren<QObject*>();
+    for (QObject* control : controls)
+        disconnect(control, nullptr, this, nullptr);
 }
 
 QToolButton* TRLPreviewForm::NewButton(int Left, int Width, const QString& Caption, const QString& Hint)

@@ -201,8 +201,11 @@ TEST(SwapFile, AnUnusableTemporaryFolderStopsTheStoreNamingIt)
     SetTempDir(missing);
     const auto restore = qScopeGuard([&] { SetTempDir(saved); });
     TRLGraphicStorage store;
+    // A page the store could not take stays the caller's.
+    std::unique_ptr<TRLGraphicSurface> page(NumberedPage(1));
     try {
-        store.Add(NumberedPage(1));
+        store.Add(page.get());
+        page.release();
         FAIL() << "no error";
     } catch (const Exception& error) {
         EXPECT_EQ(error.Message(),

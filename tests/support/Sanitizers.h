@@ -1,0 +1,16 @@
+#pragma once
+// The address checker keeps freed memory aside to catch late uses of it, so what a process holds says
+// nothing about what the code would hold without it.
+#if defined(__SANITIZE_ADDRESS__)
+#define QB_ADDRESS_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QB_ADDRESS_CHECKER 1
+#endif
+#endif
+
+#ifdef QB_ADDRESS_CHECKER
+inline constexpr bool UnderAddressChecker = true;
+#else
+inline constexpr bool UnderAddressChecker = false;
+#endif

@@ -6,6 +6,7 @@
 #include "engine/RLReport.h"
 #include "engine/RLServices.h"
 #include "engine/RLUtils.h"
+#include "filters/RLDataFilter.h"
 #include "filters/RLFilterPipeline.h"
 #include "filters/RLFilterRegistration.h"
 #include "filters/RLFilters.h"
@@ -459,6 +460,9 @@ int PrepareInventory(const TInventoryCommandLine& Options, const TInventoryMessa
         // The definition is part of the program and its tests; what makes loading fail is the
         // parameter table it opens, so any failure here is the database's.
         report = std::make_unique<TInventoryReport>();
+        // Only the data writers read the product lines; printing and the other formats read pages.
+        report->RecordData = !Options.ExportFile.isEmpty()
+            && qobject_cast<TRLDataFilter*>(InventorySaveFilterFor(Options.ExportFile, report->Root()));
         report->BeginRun(date);
         hasRecords = report->ReopenQueryHasRecords();
     } catch (const std::exception& error) {

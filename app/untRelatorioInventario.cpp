@@ -248,7 +248,8 @@ void TInventoryReport::RLDBText4BeforePrint(TRLCustomControl*, QString& Text, bo
         = taxClass == TaxedClass ? RateValue(qryRelatorio->FieldByName(QStringLiteral("PERC_ICM"))) : 0;
     Totals.AddLine(value, taxClass, rate);
     Text = InventoryMoneyText(value);
-    RecordDataLine(value, taxClass);
+    if (RecordData)
+        RecordDataLine(value, taxClass);
 }
 
 void TInventoryReport::RecordDataLine(double Value, const QString& TaxClass)

@@ -115,6 +115,9 @@ public:
     // totals: what the data writers (.xlsx, .csv) export. Filled by RLDBText4BeforePrint, which runs
     // exactly once per printed line, and by RLBand3BeforePrint.
     TRLDataTable Data;
+    // Whether a run fills Data. A run whose output reads only the pages (the preview aside: its save
+    // dialog offers the data writers too) leaves it empty, which spares a fifth of the preparation.
+    bool RecordData = true;
 
     TInventoryTotals Totals { InventoryRunningTotal };
 

@@ -228,8 +228,9 @@ void TRLCustomFilter::OnMainThread(TFilterThread* Thread, const std::function<vo
         Step();
         return;
     }
-    // The filter thread waits here, on a lock the thread checker sees, until the main thread has
-    // taken the step.
+    // The filter thread waits here until the main thread has taken the step. The hand-over is marked
+    // besides the lock: the step runs under Qt's event dispatch, where the thread checker does not
+    // always see the main thread take it.
     struct TWait
     {
         std::mutex Lock;
@@ -241,6 +242,7 @@ void TRLCustomFilter::OnMainThread(TFilterThread* Thread, const std::function<vo
         std::lock_guard<std::mutex> lock(wait.Lock);
         wait.Failure = std::move(Failure);
         wait.Finished = true;
+        HandOver(&wait);
         wait.Done.notify_one();
     };
     const bool posted = PostToMainThread(
@@ -258,6 +260,7 @@ void TRLCustomFilter::OnMainThread(TFilterThread* Thread, const std::function<vo
         throw EAbort();
     std::unique_lock<std::mutex> lock(wait.Lock);
     wait.Done.wait(lock, [&wait] { return wait.Finished; });
+    TakeOver(&wait);
     if (wait.Failure)
         std::rethrow_exception(wait.Failure);
 }

@@ -15,7 +15,7 @@ packages=(
   firebird3.0-server firebird3.0-utils libqt6sql6-ibase
   dpkg-dev lintian desktop-file-utils man-db
   libharfbuzz-dev zlib1g-dev ghostscript
-  libxlsxwriter-dev python3-openpyxl
+  libxlsxwriter-dev python3-openpyxl libjemalloc-dev
   clang
   cups printer-driver-cups-pdf qt6-translations-l10n
 )

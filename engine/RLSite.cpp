@@ -111,9 +111,9 @@ void TRLCustomSite::PrepareStaticControls()
     for (TControl* child : children) {
         if (!IsStaticControl(child))
             continue;
-        auto* control = static_cast<TRLCustomControl*>(child);
-        if (control->AskToPrint())
-            control->AdjustBounds();
+        // Asking sets the control's caption, and setting a caption measures and places the control:
+        // placing it a second time would find it where it is (six times per product line).
+        static_cast<TRLCustomControl*>(child)->AskToPrint();
     }
 }
 

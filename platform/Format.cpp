@@ -636,14 +636,15 @@ QString FormatFloat(const QString& format, double value, const TFormatSettings& 
 bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& settings)
 {
     const QString s = text.trimmed();
-    QByteArray ascii;
+    // On the stack for the usual lengths: three numbers of every record pass through here.
+    QVarLengthArray<char, 64> ascii;
     ascii.reserve(s.size());
     qsizetype i = 0;
     const qsizetype n = s.size();
     bool negative = false;
     if (i < n && (s.at(i) == u'+' || s.at(i) == u'-')) {
         negative = s.at(i) == u'-';
-        ascii.append(negative ? '-' : '+');
+        ascii.push_back(negative ? '-' : '+');
         ++i;
     }
     // Decimal magnitude of the mantissa, to tell an underflow from an overflow.
@@ -656,12 +657,12 @@ bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& se
             seenNonZero = true;
         if (seenNonZero)
             ++magnitude;
-        ascii.append(digit);
+        ascii.push_back(digit);
         ++mantissaDigits;
         ++i;
     }
     if (i < n && s.at(i) == settings.DecimalSeparator) {
-        ascii.append('.');
+        ascii.push_back('.');
         ++i;
         while (i < n && s.at(i).unicode() >= '0' && s.at(i).unicode() <= '9') {
             const char digit = char(s.at(i).unicode());
@@ -671,7 +672,7 @@ bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& se
                 else
                     --magnitude;
             }
-            ascii.append(digit);
+            ascii.push_back(digit);
             ++mantissaDigits;
             ++i;
         }
@@ -680,12 +681,12 @@ bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& se
         return false;
     long long exponent = 0;
     if (i < n && (s.at(i) == u'e' || s.at(i) == u'E')) {
-        ascii.append('e');
+        ascii.push_back('e');
         ++i;
         bool exponentNegative = false;
         if (i < n && (s.at(i) == u'+' || s.at(i) == u'-')) {
             exponentNegative = s.at(i) == u'-';
-            ascii.append(exponentNegative ? '-' : '+');
+            ascii.push_back(exponentNegative ? '-' : '+');
             ++i;
         }
         int exponentDigits = 0;
@@ -693,7 +694,7 @@ bool TryStrToFloat(const QString& text, double& value, const TFormatSettings& se
             const char digit = char(s.at(i).unicode());
             if (exponent < 1000000000LL)
                 exponent = exponent * 10 + (digit - '0');
-            ascii.append(digit);
+            ascii.push_back(digit);
             ++exponentDigits;
             ++i;
         }

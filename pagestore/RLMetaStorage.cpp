@@ -471,9 +471,6 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
     QByteArray buffer;
     buffer.resize(qsizetype(std::min<qint64>(CopyChunkSize, FSwapEnd)));
     const auto readFailed = [this] { RaiseReadError(*FSwapFile); };
-    // From file to file the kernel copies the records: half the copying, none of it through here.
-    auto* target = qobject_cast<TRLSaveFile*>(&Stream);
-    bool kernelCopy = target && FSwapFile->handle() >= 0;
     for (const TPageSlot& slot : FPages) {
         // An interrupted program stops at the next page; the half-written file is thrown away.
         if (ApplicationTerminating())
@@ -485,17 +482,6 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
         const int32_t length = qFromLittleEndian<int32_t>(lengthBytes);
         if (length != slot.Length)
             readFailed(); // the swap file no longer holds what was stored
-        if (kernelCopy) {
-            const TRLSaveFile::TCopyResult copied
-                = target->CopyFrom(FSwapFile->handle(), slot.Offset, 4 + qint64(length));
-            if (copied == TRLSaveFile::crCopied)
-                continue;
-            if (copied == TRLSaveFile::crFailed)
-                RaiseWriteError(Stream);
-            if (copied == TRLSaveFile::crSourceEnded)
-                readFailed();
-            kernelCopy = false;
-        }
         WriteAll(Stream, lengthBytes, 4);
         qint64 left = length;
         while (left > 0) {

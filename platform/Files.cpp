@@ -125,9 +125,6 @@ bool TRLSaveFile::commit()
     // The buffer goes out and reaches the disk first (commit would sync it too, which takes long on
     // a busy disk), so that between the last look at the terminating flag and the file taking the
     // target's place there is only the rename.
-    // A failed copy is a failure Qt's own bookkeeping never saw.
-    if (FErrorNumber != 0)
-        return refuse(FErrorNumber);
     errno = 0;
     if (isOpen() && !flush())
         return refuse(errno);
@@ -143,43 +140,6 @@ bool TRLSaveFile::commit()
         return true;
     Failed(FErrorNumber != 0 ? FErrorNumber : errno);
     return false;
-}
-
-TRLSaveFile::TCopyResult TRLSaveFile::CopyFrom(int Source, qint64 Offset, qint64 Length)
-{
-    if (!isOpen() || handle() < 0 || Source < 0 || Offset < 0 || Length < 0)
-        return crUnsupported;
-    if (!flush())
-        return crFailed;
-    const qint64 start = pos();
-    loff_t from = Offset;
-    loff_t to = start;
-    qint64 left = Length;
-    while (left > 0) {
-        errno = 0;
-        const ssize_t copied = ::copy_file_range(Source, &from, handle(), &to, size_t(left), 0);
-        if (copied > 0) {
-            left -= copied;
-            continue;
-        }
-        if (copied == 0)
-            return crSourceEnded;
-        if (errno == EINTR)
-            continue;
-        const int error = errno;
-        // Nothing copied yet and the kernel cannot copy here: the caller copies through memory.
-        if (left == Length && (error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP))
-            return crUnsupported;
-        // A refusal part-way (the disk full, the file-size limit) is a failed write.
-        Failed(error);
-        return crFailed;
-    }
-    // The device's own position follows what the kernel appended.
-    if (!seek(start + Length)) {
-        Failed(errno != 0 ? errno : EIO);
-        return crFailed;
-    }
-    return crCopied;
 }
 
 // --- TRLTempFile --------------------------------------------------------------------------------

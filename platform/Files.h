@@ -39,13 +39,6 @@ public:
     // The error number of the last failure, 0 when there was none.
     int LastErrorNumber() const { return FErrorNumber; }
 
-    // Appends Length bytes of the file open as Source, from Offset on, copied by the kernel from
-    // file to file without passing through the program. Unsupported where the two file systems
-    // cannot copy between them (nothing is written then); Failed with the cause, as a write fails;
-    // SourceEnded when Source holds fewer bytes than that, which is the source's failure to tell.
-    enum TCopyResult { crCopied, crUnsupported, crFailed, crSourceEnded };
-    TCopyResult CopyFrom(int Source, qint64 Offset, qint64 Length);
-
 protected:
     qint64 writeData(const char* Data, qint64 Length) override;
 

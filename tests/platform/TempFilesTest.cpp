@@ -16,11 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -370,70 +368,6 @@ TEST_F(TempFilesTest, SaveFileRefusesToReplaceTheTargetOnceTheApplicationIsTermi
     QFile replaced(target);
     ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
     EXPECT_EQ(replaced.readAll(), QByteArray("new"));
-}
-
-TEST_F(TempFilesTest, SaveFileCopiesFromAnotherFileBetweenItsOwnWrites)
-{
-    RLSelectLanguage(0x16);
-    QByteArray source;
-    for (int i = 0; i < 100000; ++i)
-        source.append(char('a' + i % 26));
-    const QString from = Touch(QStringLiteral("from.bin"), source);
-    QFile input(from);
-    ASSERT_TRUE(input.open(QIODevice::ReadOnly));
-    const QString target = Folder() + QStringLiteral("/out.pgx");
-    TRLSaveFile file(target);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("head"); // still in the device's buffer when the copy starts
-    const TRLSaveFile::TCopyResult copied = file.CopyFrom(input.handle(), 10, 70000);
-    if (copied == TRLSaveFile::crUnsupported)
-        GTEST_SKIP() << "the kernel copies nothing between these files";
-    ASSERT_EQ(copied, TRLSaveFile::crCopied);
-    file.write("tail");
-    EXPECT_EQ(file.pos(), 4 + 70000 + 4);
-    // More than the source holds is the source's failure, not a full disk.
-    EXPECT_EQ(file.CopyFrom(input.handle(), 99990, 20), TRLSaveFile::crSourceEnded);
-    file.cancelWriting();
-    EXPECT_FALSE(file.commit());
-
-    TRLSaveFile again(target);
-    ASSERT_TRUE(again.open(QIODevice::WriteOnly));
-    again.write("head");
-    ASSERT_EQ(again.CopyFrom(input.handle(), 10, 70000), TRLSaveFile::crCopied);
-    again.write("tail");
-    ASSERT_TRUE(again.commit());
-    QFile check(target);
-    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(check.readAll() == QByteArray("head") + source.mid(10, 70000) + QByteArray("tail"));
-}
-
-TEST_F(TempFilesTest, SaveFileCopyBeyondTheFileSizeLimitFailsWithItsCause)
-{
-    RLSelectLanguage(0x16);
-    const QString from = Touch(QStringLiteral("from.bin"), QByteArray(200000, 'x'));
-    QFile input(from);
-    ASSERT_TRUE(input.open(QIODevice::ReadOnly));
-    struct rlimit saved
-    {
-    };
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const auto restore = qScopeGuard([&] {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-    });
-    TRLSaveFile file(Folder() + QStringLiteral("/big.pgx"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    struct rlimit low = saved;
-    low.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
-    const TRLSaveFile::TCopyResult copied = file.CopyFrom(input.handle(), 0, 200000);
-    if (copied == TRLSaveFile::crUnsupported)
-        GTEST_SKIP() << "the kernel copies nothing between these files";
-    EXPECT_EQ(copied, TRLSaveFile::crFailed);
-    EXPECT_EQ(file.errorString(), QStringLiteral("Arquivo muito grande"));
-    EXPECT_EQ(file.LastErrorNumber(), EFBIG);
-    EXPECT_FALSE(file.commit());
 }
 
 TEST(RLFileErrorCauseTest, KnownCausesHaveTheirWords)

@@ -52,14 +52,25 @@ void TRLCustomSite::AlignControls(TControl* AControl, QRect& Rect)
 {
     Q_UNUSED(AControl);
     Q_UNUSED(Rect);
-    QList<TControl*> children;
-    std::vector<TRLAlignItem> items;
+    // Every band realigns after each of its texts changes, and a detail band's controls are
+    // usually all placed freely: then there is nothing to lay out, and nothing to allocate for it.
+    QVarLengthArray<TControl*, 16> children;
+    QVarLengthArray<TRLControlAlign, 16> aligns;
+    bool anyAligned = false;
     for (TControl* child : ControlList()) {
         if (!child->Visible())
             continue;
+        const TRLControlAlign align = ChildAlign(child);
         children.append(child);
-        items.push_back({ ChildAlign(child), TRect::FromQRect(child->BoundsRect()) });
+        aligns.append(align);
+        anyAligned = anyAligned || align != faNone;
     }
+    if (!anyAligned)
+        return;
+    std::vector<TRLAlignItem> items;
+    items.reserve(std::size_t(children.size()));
+    for (qsizetype i = 0; i < children.size(); ++i)
+        items.push_back({ aligns.at(i), TRect::FromQRect(children.at(i)->BoundsRect()) });
     AlignSiteChildren(TRect::FromQRect(ClientRect()), items);
     for (qsizetype i = 0; i < children.size(); ++i) {
         TControl* child = children.at(i);

@@ -202,6 +202,15 @@ int RoundToPixel(long double Value)
 {
     if (std::isnan(Value))
         return 0;
+    if (Value >= static_cast<long double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (Value <= static_cast<long double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    // Every band placed on its page comes here with a whole number; the library's rounding of a
+    // long double saves and restores the floating-point environment, which costs more than the rest.
+    const int whole = int(Value);
+    if (static_cast<long double>(whole) == Value)
+        return whole;
     const long double rounded = std::nearbyint(Value); // the default mode: nearest, ties to even
     if (rounded >= static_cast<long double>(std::numeric_limits<int>::max()))
         return std::numeric_limits<int>::max();

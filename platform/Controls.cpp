@@ -258,6 +258,9 @@ void TControl::RequestAlign()
 
 void TControl::AlignControls(TControl*, QRect& Rect)
 {
+    // A report's texts have no children and realign after every change of their size.
+    if (FControls.isEmpty())
+        return;
     int left = Rect.x();
     int top = Rect.y();
     int right = left + Rect.width();

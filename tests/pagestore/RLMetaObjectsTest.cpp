@@ -69,6 +69,24 @@ TEST(MetaConversions, RoundingIsToEven)
     EXPECT_EQ(RoundToPixel(3.5L), 4);
     EXPECT_EQ(RoundToPixel(-2.5L), -2);
     EXPECT_EQ(RoundToPixel(1e30L), std::numeric_limits<int>::max());
+    // Whole numbers take a shorter way; the edges of int and values just off a whole number must
+    // come out as the rounding gives them.
+    constexpr int Max = std::numeric_limits<int>::max();
+    constexpr int Min = std::numeric_limits<int>::min();
+    EXPECT_EQ(RoundToPixel(0.0L), 0);
+    EXPECT_EQ(RoundToPixel(-0.0L), 0);
+    EXPECT_EQ(RoundToPixel(-7.0L), -7);
+    EXPECT_EQ(RoundToPixel(1234.0L), 1234);
+    EXPECT_EQ(RoundToPixel(1234.4999L), 1234);
+    EXPECT_EQ(RoundToPixel(-1234.5001L), -1235);
+    EXPECT_EQ(RoundToPixel(static_cast<long double>(Max)), Max);
+    EXPECT_EQ(RoundToPixel(static_cast<long double>(Max) - 0.4L), Max);
+    EXPECT_EQ(RoundToPixel(static_cast<long double>(Max) - 1.0L), Max - 1);
+    EXPECT_EQ(RoundToPixel(static_cast<long double>(Min)), Min);
+    EXPECT_EQ(RoundToPixel(static_cast<long double>(Min) + 0.4L), Min);
+    EXPECT_EQ(RoundToPixel(-1e30L), Min);
+    EXPECT_EQ(RoundToPixel(std::numeric_limits<long double>::quiet_NaN()), 0);
+    EXPECT_EQ(RoundToPixel(std::numeric_limits<long double>::infinity()), Max);
 }
 
 // --- recording ----------------------------------------------------------------------------------

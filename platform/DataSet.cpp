@@ -249,7 +249,11 @@ QString TField::AsString() const
 
 double TField::AsFloat() const
 {
-    const QVariant v = Value();
+    return FloatFrom(Value());
+}
+
+double TField::FloatFrom(const QVariant& v) const
+{
     if (VarIsNull(v))
         return 0.0;
     const int id = v.metaType().id();
@@ -352,9 +356,11 @@ QString TField::GetText(bool displayText) const
     const QString pattern = displayText || FEditFormat.isEmpty() ? FDisplayFormat : FEditFormat;
     try {
         if (IsFloatFieldType(FDataType) || IsIntegerFieldType(FDataType)) {
+            // The value in hand: taking it from the dataset again copies it again, for every
+            // number of every record.
             if (!pattern.isEmpty())
-                return FormatFloat(pattern, AsFloat());
-            return IsFloatFieldType(FDataType) ? FloatToStr(AsFloat(), DefaultFormatSettings())
+                return FormatFloat(pattern, FloatFrom(v));
+            return IsFloatFieldType(FDataType) ? FloatToStr(FloatFrom(v), DefaultFormatSettings())
                                                : QString::number(AsInteger());
         }
         if (IsDateTimeFieldType(FDataType) && !pattern.isEmpty())

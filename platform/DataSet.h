@@ -127,6 +127,9 @@ protected:
     virtual QString GetText(bool displayText) const;
 
 private:
+    // AsFloat of a value already taken from the dataset.
+    double FloatFrom(const QVariant& v) const;
+
     QString FFieldName;
     TFieldType FDataType = ftUnknown;
     int FSize = 0;

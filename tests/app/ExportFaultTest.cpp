@@ -174,8 +174,9 @@ protected:
             }
         }
         // A run quicker than the look for its phase has already ended (and been reaped) here.
-        if (process.state() != QProcess::NotRunning)
+        if (process.state() != QProcess::NotRunning) {
             EXPECT_TRUE(process.waitForFinished(180000));
+        }
         run.ExitCode = process.exitCode();
         run.Status = process.exitStatus();
         run.Errors = QString::fromUtf8(process.readAllStandardError());

@@ -116,8 +116,9 @@ TEST_F(TPipelineFixture, PlaceholdersWaitForTheEndWhereverTheyStand)
             EXPECT_TRUE(Run->Pipelined()) << Run->FallbackReason().toStdString();
             EXPECT_TRUE(Run->WaitedForEnd());
             EXPECT_FALSE(pipelined.contains("{LastPageNumber}"));
-            if (filter == Pdf)
+            if (filter == Pdf) {
                 EXPECT_TRUE(pipelined.contains("(de " + total + ") Tj"));
+            }
         }
         delete band;
     }

@@ -348,8 +348,9 @@ TEST(PageReader, KeepsTextsOutsideTheCodePage)
         TRLGraphicSurface* page = reader.Page(n);
         ASSERT_NE(page, nullptr) << n;
         EXPECT_EQ(static_cast<const TRLTextObject*>(page->Objects(2))->Text, wide + QString::number(n)) << n;
-        if (n == 3)
+        if (n == 3) {
             EXPECT_EQ(static_cast<const TRLTextObject*>(page->Objects(3))->Text, QStringLiteral("só código"));
+        }
     }
 }
 

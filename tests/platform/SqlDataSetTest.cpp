@@ -620,8 +620,9 @@ TEST_F(SqlDataSetTest, WalkingManyRowsKeepsMemoryFlat)
     const qint64 growthKb = PeakResidentKb() - before;
     EXPECT_EQ(walked, big.ReportRows);
     EXPECT_GT(total, 0);
-    if (!UnderAddressChecker)
+    if (!UnderAddressChecker) {
         EXPECT_LT(growthKb, 50 * 1024) << "peak memory grew by " << growthKb << " kB";
+    }
 }
 
 } // namespace

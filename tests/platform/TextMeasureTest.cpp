@@ -85,8 +85,9 @@ TEST(TextMeasureTest, PlatformFacesMeasureAsTheirStandIns)
         auto standIn = MakeFont(c.StandIn, -13);
         EXPECT_EQ(TextWidth(*platform, Title), TextWidth(*standIn, Title)) << c.Face;
         // Faces with line heights of their own keep them (see below); the others are their stand-ins.
-        if (QString::fromLatin1(c.Face) != QStringLiteral("Tahoma"))
+        if (QString::fromLatin1(c.Face) != QStringLiteral("Tahoma")) {
             EXPECT_EQ(TextSize(*platform, Title), TextSize(*standIn, Title)) << c.Face;
+        }
     }
     // A monospaced face gives every character the same advance.
     auto mono = MakeFont("Courier New", -13);

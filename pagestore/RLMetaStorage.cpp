@@ -26,7 +26,6 @@ const char StorageSignature[] = "RLGraphicStorage3\x1A"; // 18 bytes
 constexpr qint64 StorageSignatureSize = 18;
 constexpr int CacheCapacity = 5;
 constexpr qint64 CopyChunkSize = 1 << 20;
-constexpr qint64 WritebackChunkSize = 8 << 20;
 
 // Every failure names the file and the cause: the swap file by its folder (it has no name), any
 // other file by its name.
@@ -472,26 +471,7 @@ void TRLGraphicStorage::SaveToStream(QIODevice& Stream)
     QByteArray buffer;
     buffer.resize(qsizetype(std::min<qint64>(CopyChunkSize, FSwapEnd)));
     const auto readFailed = [this] { RaiseReadError(*FSwapFile); };
-    // A file is synced to the disk before it takes its name: the disk starts on what is written
-    // while the rest is still being copied, so that the sync at the end waits for little.
-    auto* fileDevice = qobject_cast<QFileDevice*>(&Stream);
-    qint64 kicked = 0;
-    const auto kickWriteback = [&] {
-        if (!fileDevice || fileDevice->handle() < 0 || !fileDevice->flush())
-            return;
-        const qint64 end = fileDevice->pos();
-        if (end - kicked < WritebackChunkSize)
-            return;
-        ::sync_file_range(fileDevice->handle(), kicked, end - kicked, SYNC_FILE_RANGE_WRITE);
-        kicked = end;
-    };
-    qint64 sinceKick = 0;
     for (const TPageSlot& slot : FPages) {
-        if (sinceKick >= WritebackChunkSize) {
-            kickWriteback();
-            sinceKick = 0;
-        }
-        sinceKick += 4 + slot.Length;
         // An interrupted program stops at the next page; the half-written file is thrown away.
         if (ApplicationTerminating())
             throw EAbort();

@@ -211,12 +211,8 @@ int RoundToPixel(long double Value)
     const int whole = int(Value);
     if (static_cast<long double>(whole) == Value)
         return whole;
-    const long double rounded = std::nearbyint(Value); // the default mode: nearest, ties to even
-    if (rounded >= static_cast<long double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (rounded <= static_cast<long double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return int(rounded);
+    // Inside the int range, its rounding is too.
+    return int(std::nearbyint(Value)); // the default mode: nearest, ties to even
 }
 
 // --- pens, brushes, fonts -----------------------------------------------------------------------

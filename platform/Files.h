@@ -44,7 +44,9 @@ protected:
 
 private:
     void Failed(int ErrorNumber);
+    static constexpr qint64 WritebackStep = 8 << 20;
     int FErrorNumber = 0;
+    qint64 FUnsyncedBytes = 0; // written since the disk was last asked to start writing
 };
 
 // A temporary file opened by CreateTempFile: it has no name in any folder, so Folder() is what

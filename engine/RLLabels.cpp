@@ -178,6 +178,7 @@ void TRLCustomDBText::SetDataField(const QString& value)
     if (value == FDataField)
         return;
     FDataField = value;
+    FFieldCache = TFieldCache();
     if (!value.isEmpty())
         FDataFormula.clear();
     Rebuild();
@@ -188,8 +189,10 @@ void TRLCustomDBText::SetDataFormula(const QString& value)
     if (value == FDataFormula)
         return;
     FDataFormula = value;
-    if (!value.isEmpty())
+    if (!value.isEmpty()) {
         FDataField.clear();
+        FFieldCache = TFieldCache();
+    }
     Rebuild();
 }
 
@@ -217,7 +220,18 @@ TDataSet* TRLCustomDBText::DataSet() const
 TField* TRLCustomDBText::Field() const
 {
     const TDataSet* dataSet = DataSet();
-    return dataSet && !FDataField.isEmpty() ? dataSet->FindField(FDataField) : nullptr;
+    return dataSet && !FDataField.isEmpty() ? FindDataField(dataSet) : nullptr;
+}
+
+TField* TRLCustomDBText::FindDataField(const TDataSet* dataSet) const
+{
+    // Looked up by name once, not for every record: the name is compared without case.
+    if (FFieldCache.DataSet != dataSet || FFieldCache.Generation != dataSet->FieldsGeneration()) {
+        FFieldCache.Field = dataSet->FindField(FDataField);
+        FFieldCache.DataSet = dataSet;
+        FFieldCache.Generation = dataSet->FieldsGeneration();
+    }
+    return FFieldCache.Field;
 }
 
 QString TRLCustomDBText::ControlText()
@@ -244,7 +258,7 @@ QString TRLCustomDBText::FieldText()
     if (!dataSet || !dataSet->Active() || dataSet->Eof())
         return QString();
     if (!FDataField.isEmpty()) {
-        const TField* field = dataSet->FindField(FDataField);
+        const TField* field = FindDataField(dataSet);
         if (!field)
             throw Exception(RLMessage(RLMsgNotFound) + QStringLiteral(": ") + Name()
                 + QStringLiteral(".DataField \"") + FDataField + QLatin1Char('"'));

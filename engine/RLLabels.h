@@ -97,11 +97,20 @@ protected:
 
 private:
     QString FieldText();
+    TField* FindDataField(const TDataSet* dataSet) const;
     void Rebuild();
 
     TDataSource* FDataSource = nullptr;
     QString FDataField;
     QString FDataFormula;
+    // The field last found for FDataField, valid while its dataset's fields stay as they were.
+    struct TFieldCache
+    {
+        const TDataSet* DataSet = nullptr;
+        quint64 Generation = 0;
+        TField* Field = nullptr;
+    };
+    mutable TFieldCache FFieldCache;
     QString FDisplayMask;
     QString FText;
 };

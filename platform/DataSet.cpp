@@ -3,6 +3,7 @@
 #include "platform/Format.h"
 #include "platform/Variants.h"
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -203,9 +204,27 @@ bool ConvertFieldValue(const QVariant& value, TFieldType type, QVariant& result)
 
 // ---- TField ----------------------------------------------------------------------------------------
 
+namespace {
+
+quint64 NextFieldsGeneration()
+{
+    // Datasets live on several threads (a connection per thread), and a number is never reused.
+    static std::atomic<quint64> generation { 0 };
+    return ++generation;
+}
+
+} // namespace
+
 TField::TField(TComponent* AOwner)
     : TComponent(AOwner)
 { }
+
+void TField::SetFieldName(const QString& value)
+{
+    FFieldName = value;
+    if (FDataSet)
+        FDataSet->FFieldsGeneration = NextFieldsGeneration();
+}
 
 QVariant TField::Value() const
 {
@@ -392,6 +411,7 @@ QString TField::Text() const
 
 TDataSet::TDataSet(TComponent* AOwner)
     : TComponent(AOwner)
+    , FFieldsGeneration(NextFieldsGeneration())
 { }
 
 TDataSet::~TDataSet()
@@ -581,6 +601,7 @@ TField* TDataSet::CreateField(const QString& fieldName, TFieldType dataType, int
     field->FDataSet = this;
     field->FIndex = int(FFields.size());
     FFields.append(field);
+    FFieldsGeneration = NextFieldsGeneration();
     return field;
 }
 
@@ -607,6 +628,7 @@ void TDataSet::DestroyFields()
 {
     const QList<TField*> fields = FFields;
     FFields.clear();
+    FFieldsGeneration = NextFieldsGeneration();
     for (TField* field : fields) {
         field->FDataSet = nullptr;
         field->FIndex = -1;

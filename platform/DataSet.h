@@ -81,7 +81,7 @@ public:
     Q_INVOKABLE explicit TField(TComponent* AOwner = nullptr);
 
     QString FieldName() const { return FFieldName; }
-    void SetFieldName(const QString& value) { FFieldName = value; }
+    void SetFieldName(const QString& value);
     TFieldType DataType() const { return FDataType; }
     void SetDataType(TFieldType value) { FDataType = value; }
     int Size() const { return FSize; }
@@ -143,6 +143,7 @@ private:
 class TDataSet : public TComponent
 {
     Q_OBJECT
+    friend class TField;
     Q_PROPERTY(bool Active READ Active WRITE SetActive)
 
 public:
@@ -180,6 +181,9 @@ public:
     // Case-insensitive; throws EDatabaseError "Field 'X' not found".
     TField* FieldByName(const QString& fieldName) const;
     TField* FindField(const QString& fieldName) const;
+    // Changes whenever a field is added, renamed or destroyed, and is never the same for two
+    // datasets: whoever keeps a field found by name may keep it while this stays the same.
+    quint64 FieldsGeneration() const { return FFieldsGeneration; }
     // The current record's value of a field (see TField::Value).
     QVariant FieldValue(int fieldIndex) const;
 
@@ -218,6 +222,7 @@ private:
     void CloseAfterFailedOpen();
 
     QList<TField*> FFields;
+    quint64 FFieldsGeneration = 0;
     bool FActive = false;
     // Active as the definition being read has set it, applied by Loaded.
     bool FStreamedActive = false;

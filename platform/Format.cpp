@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -140,15 +141,23 @@ TDecimal ToDecimal15(double value)
         digits /= 10;
         ++decimalExponent;
     }
+    // The trailing zeros go first, in at most four steps (8 + 4 + 2 + 1 covers the 14 there can be):
+    // prices and quantities have a handful of digits, and each digit written costs a division.
+    int count = 15;
+    for (const auto& [power, zeros] :
+        { std::pair<uint64_t, int> { 100000000, 8 }, { 10000, 4 }, { 100, 2 }, { 10, 1 } })
+        if (digits % power == 0) {
+            digits /= power;
+            count -= zeros;
+        }
     char text[16];
-    for (int i = 14; i >= 0; --i) {
+    for (int i = count - 1; i >= 0; --i) {
         text[i] = char('0' + digits % 10);
         digits /= 10;
     }
     TDecimal d;
-    d.Digits.assign(text, 15);
+    d.Digits.assign(text, count);
     d.Exponent = decimalExponent;
-    TrimTrailingZeros(d);
     return d;
 }
 

@@ -88,6 +88,14 @@ void TSqlRowReader::Run()
 void TSqlRowReader::Produce(const QString& Alias, const QString& Statement)
 {
     QSqlDatabase database = AliasConnection(Alias);
+    if (database.driverName() == QLatin1String("QSQLITE")) {
+        // A report ordered by name walks the table through an index, so its pages come in random
+        // order; with SQLite's default 2 MB cache they were read from the file over and over (31,000
+        // reads for 100,000 products, a third of the run's system time at a million). 32 MB holds the
+        // index and a good part of the table, and is given back when the connection closes.
+        QSqlQuery pragma(database);
+        pragma.exec(QStringLiteral("pragma cache_size = -32768"));
+    }
     QSqlQuery query(database);
     // Forward-only keeps the driver from caching the records it has passed.
     query.setForwardOnly(true);

@@ -325,6 +325,50 @@ TEST(RLDBText, UnknownFieldIsReported)
     }
 }
 
+// The text keeps the field it found, so it must notice every way the field can go or change.
+TEST(RLDBText, FollowsTheFieldThroughRenamesReopeningAndOtherSources)
+{
+    Tree tree;
+    Data data;
+    Data other;
+    data.dataSet->Open();
+    auto* text = new TRLDBText(&tree.owner);
+    text->SetName("RLDBText1");
+    text->SetParent(tree.band);
+    text->SetDataSource(data.source);
+    text->SetDataField("NOME");
+    tree.Preparing();
+    auto caption = [&] {
+        EXPECT_TRUE(text->AskToPrint());
+        return text->GetCaption();
+    };
+    EXPECT_EQ(caption(), "Parafuso");
+    EXPECT_EQ(text->Field(), data.dataSet->FindField("NOME"));
+
+    data.dataSet->FieldByName("NOME")->SetFieldName("DESCRICAO");
+    EXPECT_THROW(text->AskToPrint(), Exception);
+    EXPECT_EQ(text->Field(), nullptr);
+    data.dataSet->FieldByName("DESCRICAO")->SetFieldName("nome"); // found without regard to case
+    EXPECT_EQ(caption(), "Parafuso");
+
+    // Closing destroys the fields and opening makes new ones (the old one would be freed memory).
+    data.dataSet->Close();
+    data.dataSet->Open();
+    data.dataSet->Next();
+    EXPECT_EQ(caption(), "Porca");
+
+    text->SetDataField("SALDO");
+    EXPECT_EQ(caption(), "3");
+    text->SetDataFormula("1+1");
+    text->SetDataField("NOME");
+    EXPECT_EQ(caption(), "Porca");
+
+    other.dataSet->Open();
+    text->SetDataSource(other.source);
+    EXPECT_EQ(caption(), "Parafuso");
+    EXPECT_EQ(text->Field(), other.dataSet->FindField("NOME"));
+}
+
 TEST(RLDBText, FieldAndFormulaExcludeEachOther)
 {
     TRLDBText text;

@@ -95,6 +95,7 @@ public:
 
     TRLDataTable* Table() const { return FTable; }
     void SetTable(TRLDataTable* Value) { FTable = Value; }
+    bool HasSource() const override { return FTable != nullptr; }
 
 protected:
     void BeginDocument() override;

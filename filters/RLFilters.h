@@ -137,6 +137,9 @@ public:
     // With its leading dot (".pdf"); a value given without the dot gets one.
     QString DefaultExt() const { return FDefaultExt; }
     void SetDefaultExt(const QString& Value);
+    // Whether the writer has what it writes from. The save dialog lists only those that have: a
+    // saved report's window has the pages but not the rows the data writers need.
+    virtual bool HasSource() const { return true; }
 
 private:
     QString FFileName;

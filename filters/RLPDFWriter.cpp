@@ -195,10 +195,35 @@ void TRLPDFOutput::Append(const char* Data, std::size_t Size)
     Store(Data, Size);
 }
 
+namespace {
+
+// Most pieces of a page are a few bytes (an operator, a number); copying them with fixed-size moves
+// keeps the C library's general copy, and its call, out of the writer's busiest path. Overlapping
+// moves cover every length from 1 to 16 without reading a byte outside Data.
+inline void CopySmall(char* Target, const char* Data, std::size_t Size)
+{
+    if (Size >= 8) {
+        std::memcpy(Target, Data, 8);
+        std::memcpy(Target + Size - 8, Data + Size - 8, 8);
+    } else if (Size >= 4) {
+        std::memcpy(Target, Data, 4);
+        std::memcpy(Target + Size - 4, Data + Size - 4, 4);
+    } else if (Size > 0) {
+        Target[0] = Data[0];
+        Target[Size / 2] = Data[Size / 2];
+        Target[Size - 1] = Data[Size - 1];
+    }
+}
+
+} // namespace
+
 void TRLPDFOutput::Store(const char* Data, std::size_t Size)
 {
     if (FBuffer.size() - FUsed >= Size) {
-        std::memcpy(FBuffer.data() + FUsed, Data, Size);
+        if (Size <= 16)
+            CopySmall(FBuffer.data() + FUsed, Data, Size);
+        else
+            std::memcpy(FBuffer.data() + FUsed, Data, Size);
         FUsed += Size;
         FPosition += qint64(Size);
         return;

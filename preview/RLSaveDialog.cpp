@@ -230,7 +230,7 @@ void TRLSaveDialog::LoadEditors()
     int formatIndex = 0;
     for (TRLCustomFilter* candidate : FilterList()) {
         auto* filter = qobject_cast<TRLCustomSaveFilter*>(candidate);
-        if (!filter)
+        if (!filter || !filter->HasSource())
             continue;
         if (filter == params.Filter())
             formatIndex = ComboBoxFormat->count();

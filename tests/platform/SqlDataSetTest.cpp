@@ -620,7 +620,9 @@ TEST_F(SqlDataSetTest, WalkingManyRowsKeepsMemoryFlat)
     const qint64 growthKb = PeakResidentKb() - before;
     EXPECT_EQ(walked, big.ReportRows);
     EXPECT_GT(total, 0);
-    if (!UnderAddressChecker) {
+    // What may grow is the reader's SQLite page cache, bounded at 32 MB (about 24 MB here); rows
+    // kept for the whole walk would add some 45 MB more.
+    if (!UnderAddressChecker && !UnderThreadChecker) {
         EXPECT_LT(growthKb, 50 * 1024) << "peak memory grew by " << growthKb << " kB";
     }
 }

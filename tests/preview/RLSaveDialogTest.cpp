@@ -235,6 +235,9 @@ TEST_F(SaveDialogTest, DataWorkbookAndDelimitedTextAreOfferedAndChosenByExtensio
 {
     auto* xlsx = new TRLXLSXFilter(Root.get());
     auto* csv = new TRLCSVFilter(Root.get());
+    TRLDataTable table;
+    xlsx->SetTable(&table);
+    csv->SetTable(&table);
     TRLSaveDialog dialog;
     dialog.LoadEditors();
     const int xlsxIndex = IndexOf(dialog, xlsx);
@@ -265,6 +268,37 @@ TEST_F(SaveDialogTest, DataWorkbookAndDelimitedTextAreOfferedAndChosenByExtensio
         EXPECT_EQ(SaveParams().FileName(), QString::fromLatin1(c.Expected)) << c.Typed;
         EXPECT_EQ(SaveParams().Filter(), c.Filter) << c.Typed;
     }
+    SaveParams().SetFilter(nullptr);
+    delete csv;
+    delete xlsx;
+}
+
+// A saved report's window has its pages but no rows: the data writers are not offered there, and a
+// name typed with their extension still reaches them, whose error says why, instead of a page store
+// file written under a .csv name.
+TEST_F(SaveDialogTest, DataWritersWithoutRowsAreNotOfferedButTheirExtensionStillChoosesThem)
+{
+    auto* xlsx = new TRLXLSXFilter(Root.get());
+    auto* csv = new TRLCSVFilter(Root.get());
+    SaveParams().SetFilter(csv); // remembered from an earlier save, when it had rows
+    {
+        TRLSaveDialog dialog;
+        dialog.LoadEditors();
+        EXPECT_EQ(IndexOf(dialog, xlsx), -1);
+        EXPECT_EQ(IndexOf(dialog, csv), -1);
+        EXPECT_GT(IndexOf(dialog, Pdf), 0);
+        EXPECT_GT(IndexOf(dialog, Xls), 0);
+        EXPECT_EQ(dialog.ComboBoxFormat->currentIndex(), 0);
+        dialog.EditFileName->setText(QStringLiteral("dados.csv"));
+        dialog.SaveEditors();
+        EXPECT_EQ(SaveParams().Filter(), csv);
+    }
+    TRLDataTable table;
+    csv->SetTable(&table);
+    TRLSaveDialog withRows;
+    withRows.LoadEditors();
+    EXPECT_GT(IndexOf(withRows, csv), 0);
+    EXPECT_EQ(IndexOf(withRows, xlsx), -1);
     SaveParams().SetFilter(nullptr);
     delete csv;
     delete xlsx;

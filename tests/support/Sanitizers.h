@@ -14,3 +14,13 @@ inline constexpr bool UnderAddressChecker = true;
 #else
 inline constexpr bool UnderAddressChecker = false;
 #endif
+
+// The thread checker keeps shadow memory beside every allocation, several times its size; the
+// hand-over marks tell whether it is there.
+#include "platform/ThreadHandOver.h"
+
+#ifdef QB_THREAD_CHECKER
+inline constexpr bool UnderThreadChecker = true;
+#else
+inline constexpr bool UnderThreadChecker = false;
+#endif

@@ -65,7 +65,9 @@ int FormatPDFNumberQuickly(double Value, char* Buffer)
     const double scaled = Value * 10000.0;
     if (!(std::fabs(scaled) < 0x1p52))
         return 0;
-    const double nearest = std::nearbyint(scaled);
+    // Adding and taking away 2^52 leaves a value below it rounded to an integer, half to even as the
+    // machine rounds by default; unlike the library's rounding it is done in place, with no call.
+    const double nearest = std::copysign((std::fabs(scaled) + 0x1p52) - 0x1p52, scaled);
     // The product is off the exact one by at most half a unit in its last place. Only when it lies
     // that close to a half between two integers could the exact value round the other way.
     const double margin = std::fabs(scaled) * 0x1p-52 + 0x1p-1000;

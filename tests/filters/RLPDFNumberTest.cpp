@@ -63,6 +63,12 @@ TEST(PDFNumber, MatchesTheGeneralConversionOnCoordinatesAndAwkwardValues)
     for (double value : { 0.0, -0.0, 0.00004, -0.00004, 0.00005, -0.00005, 0.75, -0.75, 1e15, -1e15, 4.5e11,
              1e300, -1e300, 5e-324, std::nan(""), infinity, -infinity, 0.125, 2.5e-5 })
         EXPECT_EQ(Formatted(value), Reference(value)) << value;
+    // Where the quick way's integer rounding ends: ten-thousandths just under and over 2^52.
+    for (double units : { 0x1p52 - 1.5, 0x1p52 - 1, 0x1p52 - 0.5, 0x1p52, 0x1p52 + 2, 0x1p51 + 0.5 })
+        for (double sign : { 1.0, -1.0 }) {
+            const double value = sign * units / 10000.0;
+            EXPECT_EQ(Formatted(value), Reference(value)) << value;
+        }
     EXPECT_EQ(Formatted(72), "72");
     EXPECT_EQ(Formatted(595.2756), "595.2756");
     EXPECT_EQ(Formatted(-0.00001), "0");

@@ -199,6 +199,15 @@ TEST_F(VariantsTest, ConversionsFollowThePlatform)
     EXPECT_EQ(VarToStr(B(true)), QStringLiteral("True"));
     EXPECT_EQ(VarToStr(B(false)), QStringLiteral("False"));
     EXPECT_EQ(VarToStr(I(-42)), QStringLiteral("-42"));
+    // Integers of every width read as numbers, one-byte ones (a driver's TINYINT) included.
+    EXPECT_EQ(VarToStr(QVariant::fromValue<signed char>(-5)), QStringLiteral("-5"));
+    EXPECT_EQ(VarToStr(QVariant::fromValue<unsigned char>(65)), QStringLiteral("65"));
+    EXPECT_EQ(VarToStr(QVariant::fromValue<char>(65)), QStringLiteral("65"));
+    EXPECT_EQ(VarToStr(QVariant::fromValue<short>(-300)), QStringLiteral("-300"));
+    EXPECT_EQ(VarToStr(QVariant::fromValue<qulonglong>(18446744073709551615ULL)),
+        QStringLiteral("18446744073709551615"));
+    EXPECT_EQ(VarToStr(QVariant::fromValue<qlonglong>(-9223372036854775807LL - 1)),
+        QStringLiteral("-9223372036854775808"));
     EXPECT_EQ(VarToStr(D(2.5)), QStringLiteral("2,5"));
     EXPECT_EQ(VarToStr(QVariant(QByteArray("caf\xc3\xa9"))), QStringLiteral("café"));
 

@@ -109,13 +109,19 @@ void TRLSpoolFilter::SetDocumentBounds(double APaperWidth, double APaperHeight, 
     FPaperHeight = APaperHeight;
     FOrientation = AOrientation;
     TRLPrinterWrapper& printer = PrinterWrapper();
+    int copies = 0;
     if (FDocumentStarted) {
-        // One job has one kind of sheet: a new paper or orientation is a new job.
+        // One job has one kind of sheet: a new paper or orientation is a new job. Ending a job
+        // selects the printer again with its own settings, and the copies asked for the run are for
+        // its every job.
+        copies = printer.PrinterCopies();
         FDocumentStarted = false;
         printer.EndDoc();
     }
     const bool landscape = FOrientation == 2;
     printer.SetPaper(FPaperWidth, FPaperHeight, landscape, false);
+    if (copies > 0)
+        printer.SetPrinterCopies(copies);
     TRLPrinterMetricsRecord metrics;
     printer.ReadPrinterMetrics(metrics);
     int width;

@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 constexpr QRgb White = 0xFFFFFFFF;
@@ -297,6 +299,20 @@ TEST(SpoolDrawing, ClipRectanglesNestAndResetToTheOneBefore)
 
 // --- print runs through stand-in printers ----------------------------------------------------------
 
+// A printer that notes the copy count it had when its job was over and it was let go.
+class TNotingPrinter : public QPrinter
+{
+public:
+    explicit TNotingPrinter(std::shared_ptr<QList<int>> Copies)
+        : QPrinter(QPrinter::HighResolution)
+        , FCopies(std::move(Copies))
+    { }
+    ~TNotingPrinter() override { FCopies->append(copyCount()); }
+
+private:
+    std::shared_ptr<QList<int>> FCopies;
+};
+
 // Printers that print into PDF files at 300 dpi, a new file per printer object, so one per job.
 class TPdfPrinters : public TRLPrinterBackend
 {
@@ -306,12 +322,14 @@ public:
     { }
     QMarginsF MarginsMm { 6.35, 6.35, 6.35, 6.35 };
     QStringList Files;
+    // Each printer's copy count when it went, in the order they went.
+    std::shared_ptr<QList<int>> CopiesAtEnd = std::make_shared<QList<int>>();
 
     QStringList PrinterNames() override { return { QStringLiteral("Balcao") }; }
     QString DefaultPrinterName() override { return QStringLiteral("Balcao"); }
     std::unique_ptr<QPrinter> CreatePrinter(const QString&) override
     {
-        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        auto printer = std::make_unique<TNotingPrinter>(CopiesAtEnd);
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setResolution(300);
         printer->setPageSize(QPageSize(QPageSize::Letter));
@@ -511,6 +529,24 @@ TEST_F(SpoolRun, ALandscapeSecondPageIsASecondJobBegunInLandscape)
     EXPECT_TRUE(
         second.contains(QRegularExpression(QStringLiteral("Page size:\\s+84[12](\\.\\d+)? x 595(\\.\\d+)?"))))
         << qPrintable(second);
+}
+
+// A job ends when the paper changes, and the printer is selected again with its own settings; the
+// copies asked for the run are for every job of it.
+TEST_F(SpoolRun, EveryJobOfARunPrintsTheCopiesAskedFor)
+{
+    SetStorePaper(210, 297, 1);
+    Store->Add(SquarePage(210, 297, 1));
+    Store->Add(SquarePage(210, 297, 2));
+    Store->Add(SquarePage(148, 210, 1));
+    PrinterWrapper().SetPrinterCopies(3);
+    TRLSpoolFilter filter;
+    PrintAll(filter);
+    ASSERT_EQ(Printers->Jobs().size(), 3);
+    // The three jobs' printers are gone; the one selected after the run starts from its own count.
+    ASSERT_GE(Printers->CopiesAtEnd->size(), 3);
+    EXPECT_EQ(Printers->CopiesAtEnd->mid(0, 3), QList<int>({ 3, 3, 3 }));
+    EXPECT_EQ(PrinterWrapper().PrinterCopies(), 1);
 }
 
 TEST_F(SpoolRun, ABackgroundRunPrintsOnItsOwnThread)

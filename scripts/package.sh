@@ -3,7 +3,8 @@
 #
 #   scripts/package.sh [--build-dir DIR] [--output DIR] [--no-build] [--lintian]
 #
-# --build-dir  the build folder (default: $QB_BUILD_DIR, else build/)
+# --build-dir  the build folder (default: $QB_BUILD_DIR, else build-release/ when building and build/
+#              with --no-build)
 # --output     where the package goes (default: the build folder)
 # --no-build   package what the build folder holds, without building first (the package test)
 # --lintian    check the package with lintian afterwards; any error fails the script
@@ -16,7 +17,7 @@
 set -euo pipefail
 umask 022
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${QB_BUILD_DIR:-$root/build}"
+build="${QB_BUILD_DIR:-}"
 output=""
 build_first=1
 run_lintian=0
@@ -29,10 +30,14 @@ while [ $# -gt 0 ]; do
     *) echo "package.sh: unknown argument: $1" >&2; exit 2 ;;
   esac
 done
+if [ -z "$build" ]; then
+  if [ "$build_first" -eq 1 ]; then build="$root/build-release"; else build="$root/build"; fi
+fi
 output="${output:-$build}"
 
 if [ "$build_first" -eq 1 ]; then
-  QB_BUILD_DIR="$build" bash "$root/scripts/build.sh" --target inventario manpage
+  # The shipped program is the optimised one, built with the profile of a training export.
+  QB_BENCH=OFF bash "$root/scripts/build-release.sh" "$build" manpage >&2
 fi
 for tool in dpkg-deb dpkg-shlibdeps strip gzip; do
   command -v "$tool" >/dev/null || { echo "package.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }

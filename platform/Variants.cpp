@@ -269,12 +269,14 @@ QString VarToStr(const QVariant& v)
         return QString();
     case vkBoolean:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case vkInteger:
+    case vkInteger: {
         // Qt's own text of a one-byte integer is the character with that code (a TINYINT 65 would
         // read "A"); every integer is shown as its number.
-        if (v.metaType().id() == QMetaType::ULongLong || v.metaType().id() == QMetaType::ULong)
+        const int id = v.metaType().id();
+        if (id == QMetaType::ULongLong || id == QMetaType::ULong)
             return QString::number(v.toULongLong());
         return QString::number(v.toLongLong());
+    }
     case vkDouble:
         return FloatToStr(v.toDouble());
     case vkString:

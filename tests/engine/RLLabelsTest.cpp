@@ -31,6 +31,16 @@ struct Tree
         label->SetCaption(caption);
         return label;
     }
+    // "RLDBText1" on the band, showing Field of Source.
+    TRLDBText* FieldText(TDataSource* Source, const QString& Field)
+    {
+        auto* text = new TRLDBText(&owner);
+        text->SetName("RLDBText1");
+        text->SetParent(band);
+        text->SetDataSource(Source);
+        text->SetDataField(Field);
+        return text;
+    }
     void Preparing() { report->SetState(rsWriting); }
     TRLTextObject* Text(int index) const
     {
@@ -275,11 +285,7 @@ TEST(RLDBText, FieldTextMergedIntoTemplate)
         Tree tree;
         Data data;
         data.dataSet->Open();
-        auto* text = new TRLDBText(&tree.owner);
-        text->SetName("RLDBText1");
-        text->SetParent(tree.band);
-        text->SetDataSource(data.source);
-        text->SetDataField("NOME");
+        auto* text = tree.FieldText(data.source, "NOME");
         text->SetText(c.text);
         tree.Preparing();
         ASSERT_TRUE(text->AskToPrint());
@@ -311,11 +317,7 @@ TEST(RLDBText, UnknownFieldIsReported)
     Tree tree;
     Data data;
     data.dataSet->Open();
-    auto* text = new TRLDBText(&tree.owner);
-    text->SetName("RLDBText1");
-    text->SetParent(tree.band);
-    text->SetDataSource(data.source);
-    text->SetDataField("X");
+    auto* text = tree.FieldText(data.source, "X");
     tree.Preparing();
     try {
         text->AskToPrint();
@@ -332,11 +334,7 @@ TEST(RLDBText, FollowsTheFieldThroughRenamesReopeningAndOtherSources)
     Data data;
     Data other;
     data.dataSet->Open();
-    auto* text = new TRLDBText(&tree.owner);
-    text->SetName("RLDBText1");
-    text->SetParent(tree.band);
-    text->SetDataSource(data.source);
-    text->SetDataField("NOME");
+    auto* text = tree.FieldText(data.source, "NOME");
     tree.Preparing();
     auto caption = [&] {
         EXPECT_TRUE(text->AskToPrint());
